@@ -1,0 +1,267 @@
+#include "FrameComposer.h"
+
+#include "LzwDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace frolix::gif {
+
+namespace {
+
+// Decoding a row costs its full width even where it is clipped away; this caps what
+// one image may make us decode (a 1-pixel screen with a 65535 x 65535 image) while
+// leaving room for every image that fits the canvas limit.
+constexpr std::uint64_t kMaxDecodedPixelsPerImage = 4 * kMaxCanvasPixels;
+
+std::uint32_t opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    const std::uint8_t bytes[4] = { r, g, b, 255 };
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+// Image rows in the order the data holds them: interlaced images come in four passes.
+std::vector<std::uint32_t> rowOrder(std::uint32_t height, bool interlaced)
+{
+    std::vector<std::uint32_t> rows;
+    rows.reserve(height);
+    if (!interlaced) {
+        for (std::uint32_t y = 0; y < height; ++y)
+            rows.push_back(y);
+        return rows;
+    }
+    static constexpr std::uint32_t kStart[4] = { 0, 4, 2, 1 };
+    static constexpr std::uint32_t kStep[4] = { 8, 8, 4, 2 };
+    for (int pass = 0; pass < 4; ++pass)
+        for (std::uint32_t y = kStart[pass]; y < height; y += kStep[pass])
+            rows.push_back(y);
+    return rows;
+}
+
+} // namespace
+
+FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
+                             std::size_t snapshotBudgetBytes)
+    : m_file(std::move(file))
+    , m_info(std::move(info))
+    , m_warned(m_info.images.size(), false)
+{
+    std::size_t canvasBytes = std::size_t(m_info.width) * m_info.height * 4;
+    std::size_t slots = canvasBytes ? snapshotBudgetBytes / canvasBytes : 0;
+    std::size_t frames = frameCount();
+    if (slots >= frames) {
+        m_keyStride = 1;
+    } else if (slots >= 2) {
+        std::size_t keySlots = slots / 2;
+        m_keyStride = (frames + keySlots - 1) / keySlots;
+        m_recentSlots = slots - keySlots;
+    }
+}
+
+std::size_t FrameComposer::snapshotBytes() const
+{
+    std::size_t total = 0;
+    for (const auto& [index, snapshot] : m_snapshots)
+        total += (snapshot.state.canvas.size() + snapshot.state.backup.size()) * 4;
+    return total;
+}
+
+FrameComposer::ClipRect FrameComposer::clip(const ImageRecord& image) const
+{
+    ClipRect rect;
+    rect.left = std::min<std::uint32_t>(image.left, m_info.width);
+    rect.top = std::min<std::uint32_t>(image.top, m_info.height);
+    rect.right = std::min<std::uint32_t>(std::uint32_t(image.left) + image.width, m_info.width);
+    rect.bottom = std::min<std::uint32_t>(std::uint32_t(image.top) + image.height, m_info.height);
+    return rect;
+}
+
+void FrameComposer::applyPendingDisposal(State& state) const
+{
+    const ClipRect& rect = state.pendingRect;
+    if (rect.empty())
+        return;
+    std::uint32_t width = rect.right - rect.left;
+    if (state.pendingDisposal == Disposal::RestoreBackground) {
+        for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+            std::fill_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], width, 0u);
+    } else if (state.pendingDisposal == Disposal::RestorePrevious) {
+        for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+            std::copy_n(&state.backup[std::size_t(y - rect.top) * width], width,
+                        &state.canvas[std::size_t(y) * m_info.width + rect.left]);
+    }
+}
+
+void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
+{
+    const ImageRecord& image = m_info.images[imageIndex];
+    const std::vector<std::uint8_t>& file = *m_file;
+    ++m_imagesDrawn;
+
+    applyPendingDisposal(state);
+    ClipRect rect = clip(image);
+    state.pendingDisposal = image.disposal;
+    state.pendingRect = rect;
+    state.backup.clear();
+    if (rect.empty())
+        return;
+    std::uint32_t visibleWidth = rect.right - rect.left;
+    if (image.disposal == Disposal::RestorePrevious) {
+        state.backup.resize(std::size_t(visibleWidth) * (rect.bottom - rect.top));
+        for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+            std::copy_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], visibleWidth,
+                        &state.backup[std::size_t(y - rect.top) * visibleWidth]);
+    }
+
+    // Indices past the colour table draw opaque black (QUIRKS.md).
+    std::uint32_t palette[256];
+    std::fill_n(palette, 256, opaque(0, 0, 0));
+    std::size_t entries = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
+        palette[i] = opaque(rgb[0], rgb[1], rgb[2]);
+    }
+    int transparent = image.transparentIndex ? *image.transparentIndex : -1;
+
+    // Rows below the screen need no decoding; find how many rows of data we must read.
+    std::vector<std::uint32_t> rows = rowOrder(image.height, image.interlaced);
+    std::uint32_t visibleRows = rect.bottom - image.top;
+    std::size_t rowsNeeded = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i] < visibleRows)
+            rowsNeeded = i + 1;
+    std::size_t rowCap = image.width ? std::size_t(kMaxDecodedPixelsPerImage / image.width) : 0;
+    bool capped = rowsNeeded > rowCap;
+    rowsNeeded = std::min(rowsNeeded, rowCap);
+
+    LzwDecoder decoder(file, image.dataOffset, image.minCodeSize);
+    m_row.resize(image.width);
+    std::uint32_t skipLeft = rect.left - image.left;
+    bool dataShort = false;
+    for (std::size_t i = 0; i < rowsNeeded; ++i) {
+        std::size_t got = decoder.read(m_row);
+        std::uint32_t y = image.top + rows[i];
+        if (y < rect.bottom && got > skipLeft) {
+            std::uint32_t count = std::min<std::uint32_t>(visibleWidth, std::uint32_t(got - skipLeft));
+            const std::uint8_t* src = m_row.data() + skipLeft;
+            std::uint32_t* dst = &state.canvas[std::size_t(y) * m_info.width + rect.left];
+            if (transparent < 0) {
+                for (std::uint32_t x = 0; x < count; ++x)
+                    dst[x] = palette[src[x]];
+            } else {
+                for (std::uint32_t x = 0; x < count; ++x)
+                    if (src[x] != transparent)
+                        dst[x] = palette[src[x]];
+            }
+        }
+        if (got < m_row.size()) {
+            dataShort = true;
+            break;
+        }
+    }
+
+    if (m_warned[imageIndex])
+        return;
+    std::string where = "image " + std::to_string(imageIndex + 1) + ": ";
+    std::string warning;
+    switch (decoder.status()) {
+    case LzwDecoder::Status::InvalidCode:
+        warning = "invalid LZW code " + std::to_string(decoder.invalidCode()) + " with " + std::to_string(decoder.tableSize())
+            + " table entries; the pixels before it are kept";
+        break;
+    case LzwDecoder::Status::BadMinCodeSize:
+        warning = "LZW minimum code size " + std::to_string(image.minCodeSize) + " is outside 1 to "
+            + std::to_string(LzwDecoder::kMaxMinCodeSize) + "; the image is not drawn";
+        break;
+    default:
+        if (dataShort)
+            warning = "pixel data ends early; the missing pixels are left as they were";
+        else if (capped)
+            warning = "only the first " + std::to_string(rowCap) + " rows are decoded";
+        break;
+    }
+    if (!warning.empty()) {
+        m_warned[imageIndex] = true;
+        m_drawWarnings.push_back(where + warning);
+    }
+}
+
+void FrameComposer::composeNext(State& state)
+{
+    if (state.frame == State::kNone) {
+        state.canvas.assign(std::size_t(m_info.width) * m_info.height, 0u);
+        state.pendingDisposal = Disposal::None;
+        state.pendingRect = {};
+        state.backup.clear();
+        state.frame = 0;
+    } else {
+        ++state.frame;
+    }
+    const FrameRecord& frame = m_info.frames[state.frame];
+    for (std::uint32_t i = 0; i < frame.imageCount; ++i)
+        drawImage(frame.firstImage + i, state);
+}
+
+void FrameComposer::remember(const State& state, bool passedOnTheWay)
+{
+    if (m_snapshots.count(state.frame))
+        return;
+    bool isKey = m_keyStride != 0 && state.frame % m_keyStride == 0;
+    if (!isKey) {
+        if (!passedOnTheWay || m_recentSlots == 0)
+            return;
+        std::size_t recent = 0;
+        auto oldest = m_snapshots.end();
+        for (auto it = m_snapshots.begin(); it != m_snapshots.end(); ++it) {
+            if (it->second.isKey)
+                continue;
+            ++recent;
+            if (oldest == m_snapshots.end() || it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        }
+        if (recent >= m_recentSlots)
+            m_snapshots.erase(oldest);
+    }
+    m_snapshots.emplace(state.frame, Snapshot { state, isKey, ++m_useCounter });
+}
+
+std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
+{
+    index = std::min(index, frameCount() - 1);
+    auto bytes = [this] {
+        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(m_work.canvas.data()),
+                                             m_work.canvas.size() * 4);
+    };
+    if (m_work.frame == index)
+        return bytes();
+
+    auto exact = m_snapshots.find(index);
+    if (exact != m_snapshots.end()) {
+        exact->second.lastUse = ++m_useCounter;
+        m_work = exact->second.state;
+        return bytes();
+    }
+
+    // Start from the closest composed state at or before the frame wanted.
+    auto after = m_snapshots.upper_bound(index);
+    bool workUsable = m_work.frame != State::kNone && m_work.frame < index;
+    if (after != m_snapshots.begin()) {
+        auto before = std::prev(after);
+        if (!workUsable || before->first > m_work.frame) {
+            before->second.lastUse = ++m_useCounter;
+            m_work = before->second.state;
+        }
+    } else if (!workUsable) {
+        m_work.frame = State::kNone;
+    }
+
+    while (m_work.frame == State::kNone || m_work.frame < index) {
+        composeNext(m_work);
+        remember(m_work, m_work.frame != index);
+    }
+    return bytes();
+}
+
+} // namespace frolix::gif

@@ -1,0 +1,85 @@
+#pragma once
+// Composing: builds the logical-screen canvas of any displayed frame, as browsers do.
+// Images are clipped to the screen, a transparent index leaves the canvas pixel as it
+// was, disposal 2 clears the image's rectangle to transparent and disposal 3 restores
+// what was under it. Output is non-premultiplied RGBA, transparent pixels (0,0,0,0).
+//
+// Random access without replaying from frame 1: composed states are saved as
+// snapshots within a fixed byte budget. Half of it holds key frames at an even stride,
+// kept for good; the other half holds the frames most recently passed on the way to a
+// requested one, so that playing backwards finds its next frame ready. A snapshot is
+// the whole compositor state: the canvas plus what the last image's disposal needs.
+
+#include "GifScanner.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace frolix::gif {
+
+inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 64u << 20;
+
+class FrameComposer {
+public:
+    FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
+                  std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes);
+
+    const GifInfo& info() const { return m_info; }
+    std::size_t frameCount() const { return m_info.frames.size(); }
+    std::uint16_t width() const { return m_info.width; }
+    std::uint16_t height() const { return m_info.height; }
+
+    // The RGBA bytes (width * height * 4) of frame `index`, counted from 0. Valid until
+    // the next call. An index past the end gives the last frame.
+    std::span<const std::uint8_t> frame(std::size_t index);
+
+    // Recoveries met while drawing (an invalid code, data that ended early), once per image.
+    const std::vector<std::string>& drawWarnings() const { return m_drawWarnings; }
+
+    // For measuring the snapshot policy: bytes held in snapshots now, and images drawn so far.
+    std::size_t snapshotBytes() const;
+    std::size_t imagesDrawn() const { return m_imagesDrawn; }
+
+private:
+    struct ClipRect {
+        std::uint32_t left = 0, top = 0, right = 0, bottom = 0; // right/bottom exclusive
+        bool empty() const { return left >= right || top >= bottom; }
+    };
+    struct State {
+        static constexpr std::size_t kNone = SIZE_MAX;
+        std::size_t frame = kNone; // the frame this canvas shows
+        std::vector<std::uint32_t> canvas;
+        Disposal pendingDisposal = Disposal::None; // of the last image drawn
+        ClipRect pendingRect;
+        std::vector<std::uint32_t> backup; // under pendingRect, for RestorePrevious
+    };
+    struct Snapshot {
+        State state;
+        bool isKey = false;
+        std::uint64_t lastUse = 0;
+    };
+
+    ClipRect clip(const ImageRecord& image) const;
+    void composeNext(State& state);
+    void drawImage(std::uint32_t imageIndex, State& state);
+    void applyPendingDisposal(State& state) const;
+    void remember(const State& state, bool passedOnTheWay);
+
+    std::shared_ptr<const std::vector<std::uint8_t>> m_file;
+    GifInfo m_info;
+    std::size_t m_keyStride = 0;   // 0: no key frames
+    std::size_t m_recentSlots = 0; // snapshots of frames passed on the way
+    std::map<std::size_t, Snapshot> m_snapshots;
+    std::uint64_t m_useCounter = 0;
+    State m_work;
+    std::vector<std::uint8_t> m_row;
+    std::vector<bool> m_warned;
+    std::vector<std::string> m_drawWarnings;
+    std::size_t m_imagesDrawn = 0;
+};
+
+} // namespace frolix::gif

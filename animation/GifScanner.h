@@ -1,0 +1,91 @@
+#pragma once
+// Scanning: parses a GIF's structure and records each image's position, rectangle,
+// palette, timing and disposal without decoding any pixels. Values are kept as the
+// file states them; playback policy (delay clamping, loop arithmetic) lives in
+// Player.h only.
+//
+// Layout read here (GIF89a, little-endian):
+//   Header              +0 "GIF87a" | "GIF89a"
+//   Logical screen      +6 u16 width, +8 u16 height, +10 packed (bit 7 global table,
+//                        bits 0-2 table size 2^(n+1)), +11 background index, +12 aspect
+//   Global colour table 3 * size bytes, when flagged
+//   Then blocks:        0x21 extension (label, data sub-blocks), 0x2C image, 0x3B trailer
+//   Graphic control     0x21 0xF9, size 4, packed (bits 2-4 disposal, bit 0 transparent),
+//                        u16 delay in 1/100 s, transparent index, terminator
+//   Application         0x21 0xFF, size 11, "NETSCAPE2.0" | "ANIMEXTS1.0", then a sub-block
+//                        of 3 bytes: 1, u16 loop count
+//   Image descriptor    0x2C u16 left, top, width, height, packed (bit 7 local table,
+//                        bit 6 interlace, bits 0-2 size), local table, LZW minimum code
+//                        size, data sub-blocks
+
+#include "Result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace frolix::gif {
+
+// A canvas this large is 128 MiB of RGBA; more would let one file exhaust the machine,
+// while the widest real GIFs (65535 x 1 strips) stay well within it.
+inline constexpr std::uint64_t kMaxCanvasPixels = 33554432;
+// Counts reach the window as 16-bit signed integers.
+inline constexpr std::size_t kMaxFrames = 32767;
+// Every image needs at least a descriptor and a code-size byte, so this only bites on
+// files built to waste time; it keeps the per-image records within a few tens of MiB.
+inline constexpr std::size_t kMaxImages = 1u << 20;
+
+enum class Disposal : std::uint8_t {
+    None,              // 0: unspecified, treated like Keep
+    Keep,              // 1: leave the image in place
+    RestoreBackground, // 2: clear the image's rectangle to transparent
+    RestorePrevious,   // 3 (and 4, see QUIRKS.md): put back what was there before
+};
+
+Disposal disposalFromWire(std::uint8_t value);
+
+struct ImageRecord {
+    std::uint16_t left = 0, top = 0, width = 0, height = 0;
+    bool interlaced = false;
+    bool hasGraphicControl = false;
+    std::uint16_t delayCs = 0; // as stored; 0 when there is no graphic control
+    Disposal disposal = Disposal::None;
+    std::optional<std::uint8_t> transparentIndex;
+    // Colour table in the file: 3 bytes per entry. Entries past paletteSize draw opaque
+    // black. A size of 0 means the image has no table at all (see QUIRKS.md).
+    std::size_t paletteOffset = 0;
+    std::uint16_t paletteSize = 0;
+    std::uint8_t minCodeSize = 0;
+    std::size_t dataOffset = 0; // first data sub-block (the byte after the code size)
+};
+
+// A displayed picture: images without a delay are drawn as part of the next one.
+// A file without any image shows one empty frame.
+struct FrameRecord {
+    std::uint32_t firstImage = 0;
+    std::uint32_t imageCount = 0;
+    std::uint16_t delayCs = 0; // stored delay of the last image
+};
+
+struct GifInfo {
+    std::uint16_t width = 0, height = 0;
+    bool isGif87a = false;
+    std::uint8_t backgroundIndex = 0;
+    std::optional<std::uint16_t> storedLoopCount; // absent when there is no loop extension
+    std::vector<ImageRecord> images;
+    std::vector<FrameRecord> frames;
+    // Each image is its own frame although none has a delay (see QUIRKS.md).
+    bool forcedAnimation = false;
+    std::vector<std::string> warnings; // recoveries, not refusals
+};
+
+Result<GifInfo> scan(std::span<const std::uint8_t> data);
+
+// Groups images into displayed frames (exposed for tests).
+std::vector<FrameRecord> groupFrames(const std::vector<ImageRecord>& images, std::uint16_t screenWidth,
+                                     std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation);
+
+} // namespace frolix::gif

@@ -1,0 +1,142 @@
+#include "Player.h"
+
+namespace frolix {
+
+namespace {
+// Beyond this lag the schedule restarts from now rather than catching up frame by frame.
+constexpr Milliseconds kMaxCatchUp { 1000 };
+} // namespace
+
+Milliseconds SteadyClock::now() const
+{
+    return std::chrono::duration_cast<Milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+Milliseconds playedDelay(std::uint16_t storedDelayCs)
+{
+    return Milliseconds(storedDelayCs <= 1 ? 100 : storedDelayCs * 10);
+}
+
+std::optional<std::uint32_t> playCount(const Timeline& timeline)
+{
+    if (!timeline.storedLoopCount)
+        return timeline.forcedAnimation ? std::nullopt : std::optional<std::uint32_t>(1);
+    if (*timeline.storedLoopCount == 0)
+        return std::nullopt;
+    return std::uint32_t(*timeline.storedLoopCount) + 1;
+}
+
+Player::Player(const Clock& clock, Timeline timeline)
+    : m_clock(clock)
+    , m_timeline(std::move(timeline))
+    , m_plays(playCount(m_timeline))
+{
+}
+
+Milliseconds Player::delayOf(int frame) const
+{
+    return playedDelay(m_timeline.storedDelaysCs[std::size_t(frame - 1)]);
+}
+
+void Player::play()
+{
+    if (m_state == State::Playing || frameCount() == 0)
+        return;
+    if (m_state == State::Finished) {
+        m_playsDone = 0;
+        m_direction = 1;
+        int first = m_sequence == Sequence::Reverse ? frameCount() : 1;
+        if (first != m_frame) {
+            m_frame = first;
+            if (m_onStep)
+                m_onStep();
+        }
+    }
+    m_state = State::Playing;
+    m_nextChange = m_clock.now() + delayOf(m_frame);
+}
+
+void Player::stop()
+{
+    m_state = State::Stopped;
+}
+
+void Player::setSequence(Sequence sequence)
+{
+    m_sequence = sequence;
+    m_direction = 1;
+    if (sequence == Sequence::PingPong && m_frame == frameCount())
+        m_direction = -1;
+}
+
+std::optional<Milliseconds> Player::nextChangeAt() const
+{
+    if (m_state != State::Playing || frameCount() < 2)
+        return std::nullopt;
+    return m_nextChange;
+}
+
+bool Player::advance()
+{
+    int count = frameCount();
+    switch (m_sequence) {
+    case Sequence::Normal:
+        if (m_frame < count) {
+            ++m_frame;
+            return true;
+        }
+        break;
+    case Sequence::Reverse:
+        if (m_frame > 1) {
+            --m_frame;
+            return true;
+        }
+        break;
+    case Sequence::PingPong:
+        // 1 .. N .. 2 is one play; the next play starts again at 1, so the turning
+        // frames are never shown twice in a row.
+        if (m_direction > 0 && m_frame < count) {
+            ++m_frame;
+            if (m_frame == count)
+                m_direction = -1;
+            return true;
+        }
+        if (m_direction < 0 && m_frame > 2) {
+            --m_frame;
+            return true;
+        }
+        break;
+    }
+    // The end of one play.
+    ++m_playsDone;
+    if (m_plays && m_playsDone >= *m_plays) {
+        if (m_sequence == Sequence::PingPong && m_frame != 1) {
+            m_frame = 1; // the bounce comes home before it rests
+            return true;
+        }
+        return false;
+    }
+    m_frame = m_sequence == Sequence::Reverse ? count : 1;
+    m_direction = 1;
+    return true;
+}
+
+void Player::update()
+{
+    if (m_state != State::Playing || frameCount() < 2)
+        return;
+    Milliseconds now = m_clock.now();
+    if (now - m_nextChange > kMaxCatchUp)
+        m_nextChange = now;
+    while (m_state == State::Playing && m_nextChange <= now) {
+        if (!advance()) {
+            m_state = State::Finished;
+            break;
+        }
+        m_nextChange += delayOf(m_frame);
+        if (m_onStep)
+            m_onStep();
+    }
+}
+
+} // namespace frolix
