@@ -1,0 +1,233 @@
+#include "Frolix.h"
+
+#include "NativePath.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <chrono>
+
+namespace frolix {
+
+QRect targetRect(QSize image, QRect area, StretchMode mode)
+{
+    switch (mode) {
+    case StretchMode::Stretch:
+        return area;
+    case StretchMode::Proportional: {
+        if (image.isEmpty())
+            return QRect(area.topLeft(), QSize(0, 0));
+        QSize size = image.scaled(area.size(), Qt::KeepAspectRatio);
+        QPoint offset((area.width() - size.width()) / 2, (area.height() - size.height()) / 2);
+        return QRect(area.topLeft() + offset, size);
+    }
+    case StretchMode::None:
+        break;
+    }
+    return QRect(area.topLeft(), image);
+}
+
+Frolix::Frolix(QWidget* parent, const Clock* clock)
+    : FrolixControl(parent)
+    , m_clock(clock ? *clock : m_steadyClock)
+{
+    setFocusPolicy(Qt::TabFocus);
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &Frolix::tick);
+}
+
+Frolix::~Frolix() = default;
+
+std::int32_t Frolix::CurrentFrame() const
+{
+    return m_player ? m_player->currentFrame() : 0;
+}
+
+std::int32_t Frolix::FrameCount() const
+{
+    return m_animation ? m_animation->frameCount() : 0;
+}
+
+void Frolix::setTransparent(AutomationBool value)
+{
+    bool transparent = value != kAutomationFalse;
+    if (transparent == m_transparent)
+        return;
+    m_transparent = transparent;
+    update();
+}
+
+void Frolix::Play()
+{
+    if (!m_player)
+        return;
+    m_player->play();
+    schedule();
+}
+
+void Frolix::Stop()
+{
+    if (!m_player)
+        return;
+    m_player->stop();
+    m_timer.stop();
+}
+
+bool Frolix::isPlaying() const
+{
+    return m_player && m_player->state() == Player::State::Playing;
+}
+
+std::int32_t Frolix::LoadFile(const QString& path)
+{
+    auto loaded = GifAnimation::fromFile(pathBytesFromText(path));
+    if (!loaded) {
+        m_lastError = QString::fromStdString(loaded.error().message);
+        return kAutomationFalse;
+    }
+    m_lastError.clear();
+    adopt(std::move(loaded).value());
+    return kAutomationTrue;
+}
+
+bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
+{
+    auto loaded = GifAnimation::fromBytes(std::move(gifBytes));
+    if (!loaded) {
+        m_lastError = QString::fromStdString(loaded.error().message);
+        return false;
+    }
+    m_lastError.clear();
+    adopt(std::move(loaded).value());
+    return true;
+}
+
+void Frolix::adopt(std::shared_ptr<GifAnimation> animation)
+{
+    m_timer.stop();
+    m_animation = std::move(animation);
+    m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
+    m_player->setSequence(m_sequence);
+    m_player->setStepCallback([this] { showCurrentFrame(true); });
+    // The first frame is drawn now but reported by the first tick, once the event loop
+    // runs, so the window hears of it like of any later frame.
+    m_reportedFrame = 0;
+    showCurrentFrame(false);
+    applyAutoSize();
+    update();
+    if (m_autoPlay)
+        m_player->play();
+    m_timer.start(0);
+}
+
+void Frolix::setStretchMode(std::int16_t& value)
+{
+    StretchMode mode = value == 1 ? StretchMode::Stretch : value == 2 ? StretchMode::Proportional : StretchMode::None;
+    if (mode == m_stretchMode)
+        return;
+    m_stretchMode = mode;
+    update();
+}
+
+void Frolix::setAutoSize(AutomationBool value)
+{
+    m_autoSize = value != kAutomationFalse;
+    applyAutoSize();
+}
+
+void Frolix::setSequence(std::int16_t& value)
+{
+    m_sequence = value == 1 ? Sequence::Reverse : value == 2 ? Sequence::PingPong : Sequence::Normal;
+    if (m_player)
+        m_player->setSequence(m_sequence);
+}
+
+void Frolix::setDesignedSize(QSize size)
+{
+    m_designedSize = size;
+    applyAutoSize();
+}
+
+void Frolix::setBackColor(QColor color)
+{
+    m_backColor = color;
+    update();
+}
+
+QSize Frolix::animationSize() const
+{
+    return m_animation ? QSize(m_animation->width(), m_animation->height()) : QSize();
+}
+
+QSize Frolix::sizeHint() const
+{
+    QSize own = animationSize();
+    return own.isValid() ? own : QSize(96, 56);
+}
+
+void Frolix::applyAutoSize()
+{
+    QSize wanted = m_autoSize && m_animation ? animationSize() : m_designedSize;
+    if (wanted.isValid() && wanted != size())
+        resize(wanted);
+}
+
+void Frolix::tick()
+{
+    if (!m_player)
+        return;
+    m_player->update();
+    if (m_reportedFrame != m_player->currentFrame())
+        showCurrentFrame(true);
+    schedule();
+}
+
+void Frolix::schedule()
+{
+    auto next = m_player ? m_player->nextChangeAt() : std::nullopt;
+    if (!next) {
+        m_timer.stop();
+        return;
+    }
+    auto wait = *next - m_clock.now();
+    m_timer.start(std::chrono::milliseconds(std::max<std::int64_t>(0, wait.count())));
+}
+
+void Frolix::showCurrentFrame(bool announce)
+{
+    int number = m_player->currentFrame();
+    auto pixels = m_animation->frame(number);
+    QImage view(pixels.data(), m_animation->width(), m_animation->height(), QImage::Format_RGBA8888);
+    m_frame = view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    update(pictureRect());
+    if (announce && number != m_reportedFrame) {
+        m_reportedFrame = number;
+        emit Step();
+    }
+}
+
+QRect Frolix::pictureRect() const
+{
+    return targetRect(m_frame.size(), rect(), m_stretchMode);
+}
+
+void Frolix::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    if (!m_transparent)
+        painter.fillRect(rect(), m_backColor);
+    if (m_frame.isNull())
+        return;
+    QRect target = pictureRect();
+    bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
+    painter.drawImage(target, m_frame);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+} // namespace frolix

@@ -1,0 +1,101 @@
+#pragma once
+// The animation component: plays a GifAnimation inside its rectangle. Decoding and
+// timing belong to the engine; this widget turns the engine's answers into one
+// single-shot timer and paints the current frame.
+//
+// Settings and what they do:
+//  - Transparent on: the GIF's transparent pixels (and the area around the picture)
+//    show what lies behind the component; off: the component's back colour.
+//  - AutoSize on: the component takes the animation's own size, keeping its top-left
+//    corner; off: it returns to its designed size.
+//  - StretchMode 0: own size at the top-left, clipped; 1: scaled to fill; 2: the
+//    largest size keeping the aspect ratio, centred. Whole-number scales stay crisp
+//    (nearest pixel), other scales are smoothed.
+//  - Sequence 0 normal, 1 reverse, 2 ping-pong, switched without a jump.
+//  - Play starts or resumes from the current frame, and after the last loop starts
+//    again; Stop halts on the current frame. A loaded animation starts playing.
+
+#include "FrolixControl.h"
+#include "GifAnimation.h"
+#include "Player.h"
+
+#include <QColor>
+#include <QImage>
+#include <QTimer>
+
+#include <memory>
+
+namespace frolix {
+
+enum class StretchMode { None = 0, Stretch = 1, Proportional = 2 };
+
+// Where a picture of `image` size is drawn inside `area` in each mode.
+QRect targetRect(QSize image, QRect area, StretchMode mode);
+
+class Frolix : public FrolixControl {
+    Q_OBJECT
+    Q_DISABLE_COPY(Frolix)
+public:
+    // The clock may be replaced by a test's; it must outlive the widget.
+    explicit Frolix(QWidget* parent = nullptr, const Clock* clock = nullptr);
+    ~Frolix() override;
+
+    std::int32_t CurrentFrame() const override;
+    std::int32_t FrameCount() const override;
+    void setTransparent(AutomationBool value) override;
+    void Play() override;
+    void Stop() override;
+    std::int32_t LoadFile(const QString& path) override;
+    void setStretchMode(std::int16_t& value) override;
+    void setAutoSize(AutomationBool value) override;
+    void setSequence(std::int16_t& value) override;
+
+    // Shows an animation held in memory (the one stored with the window). False, with
+    // the reason in lastError(), when it cannot be read; the component then keeps what
+    // it had.
+    bool showAnimation(std::vector<std::uint8_t> gifBytes);
+    // The size the component returns to when AutoSize is switched off.
+    void setDesignedSize(QSize size);
+    void setBackColor(QColor color);
+    void setAutoPlay(bool autoPlay) { m_autoPlay = autoPlay; }
+    QString lastError() const { return m_lastError; }
+
+    bool isTransparent() const { return m_transparent; }
+    bool isPlaying() const;
+    StretchMode stretchMode() const { return m_stretchMode; }
+    QSize animationSize() const;
+    QSize sizeHint() const override;
+
+public slots:
+    // Moves the animation to the clock's time; the timer calls it, tests may too.
+    void tick();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void adopt(std::shared_ptr<GifAnimation> animation);
+    void showCurrentFrame(bool announce);
+    void schedule();
+    void applyAutoSize();
+    QRect pictureRect() const;
+
+    SteadyClock m_steadyClock;
+    const Clock& m_clock;
+    std::shared_ptr<GifAnimation> m_animation;
+    std::unique_ptr<Player> m_player;
+    QImage m_frame; // premultiplied, converted once per shown frame
+    int m_reportedFrame = 0; // the frame the last Step announced
+    QTimer m_timer;
+    QString m_lastError;
+
+    bool m_transparent = true;
+    bool m_autoSize = false;
+    bool m_autoPlay = true;
+    StretchMode m_stretchMode = StretchMode::None;
+    Sequence m_sequence = Sequence::Normal;
+    QColor m_backColor { 0xC0, 0xC0, 0xFF };
+    QSize m_designedSize;
+};
+
+} // namespace frolix

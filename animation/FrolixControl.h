@@ -1,0 +1,40 @@
+#pragma once
+// The members of the animation component that the window relies on, as automation
+// would carry them: reads arrive as 32-bit values that the window narrows to 16-bit
+// integers itself, booleans are 16-bit with -1 for True, the two option writes take a
+// 16-bit integer by reference, and LoadFile answers -1 when the file was loaded.
+// The window reaches the component only through this class, so a test can put a
+// scripted component in its place.
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+namespace frolix {
+
+using AutomationBool = std::int16_t;
+inline constexpr AutomationBool kAutomationTrue = -1;
+inline constexpr AutomationBool kAutomationFalse = 0;
+
+class FrolixControl : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+    virtual std::int32_t CurrentFrame() const = 0;
+    virtual std::int32_t FrameCount() const = 0;
+    virtual void setTransparent(AutomationBool value) = 0;
+    virtual void Play() = 0;
+    virtual void Stop() = 0;
+    virtual std::int32_t LoadFile(const QString& path) = 0;
+    virtual void setStretchMode(std::int16_t& value) = 0;
+    virtual void setAutoSize(AutomationBool value) = 0;
+    virtual void setSequence(std::int16_t& value) = 0;
+
+signals:
+    // Raised each time the animation shows another frame.
+    void Step();
+};
+
+} // namespace frolix

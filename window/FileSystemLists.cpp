@@ -1,0 +1,355 @@
+#include "FileSystemLists.h"
+
+#include "NativePath.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QStyle>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct DirEntry {
+    QString name; // NativePath form
+    bool isDirectory = false;
+    bool isFile = false;
+};
+
+struct Listing {
+    std::vector<DirEntry> entries;
+    int error = 0; // errno when the folder could not be read
+};
+
+QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// Reads a folder's entries as bytes, following symbolic links to see what they name.
+Listing listDirectory(const QString& path)
+{
+    Listing listing;
+    std::string bytes = pathBytesFromText(path.isEmpty() ? QStringLiteral("/") : path);
+    int fd = ::open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        listing.error = errno;
+        return listing;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
+    if (!dir) {
+        listing.error = errno;
+        ::close(fd);
+        return listing;
+    }
+    errno = 0;
+    while (dirent* entry = ::readdir(dir.get())) {
+        std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        DirEntry item;
+        item.name = pathTextFromBytes(name);
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN || type == DT_LNK) {
+            struct stat info;
+            if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, 0) == 0) // dangling links fail here
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+            else
+                type = DT_UNKNOWN;
+        }
+        item.isDirectory = type == DT_DIR;
+        item.isFile = type == DT_REG;
+        listing.entries.push_back(std::move(item));
+        errno = 0;
+    }
+    if (errno != 0)
+        listing.error = errno;
+    return listing;
+}
+
+void sortByName(std::vector<DirEntry>& entries)
+{
+    QCollator collator;
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(entries.begin(), entries.end(),
+              [&](const DirEntry& a, const DirEntry& b) { return collator.compare(a.name, b.name) < 0; });
+}
+
+// "/a/b/../c/" -> "/a/c": lexical, so a folder reached through a link keeps its path.
+QString normalised(const QString& path)
+{
+    QString clean = QDir::cleanPath(path.isEmpty() ? QStringLiteral("/") : path);
+    return clean.isEmpty() ? QStringLiteral("/") : clean;
+}
+
+QString decodeMountField(const QByteArray& field)
+{
+    // The table escapes space, tab, newline and backslash as \ooo.
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            int value = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(char(value));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field[i]);
+    }
+    return pathTextFromBytes(std::string_view(out.constData(), std::size_t(out.size())));
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat info;
+    return ::stat(pathBytesFromText(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
+std::vector<MountPoint> browsableMounts(const QByteArray& mountsTable)
+{
+    static const QStringList kNetworkTypes = { "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p", "virtiofs" };
+    static const QStringList kSystemTrees = { "/proc", "/sys", "/dev", "/run", "/boot", "/snap", "/var/lib", "/tmp" };
+    std::vector<MountPoint> mounts;
+    for (const QByteArray& line : mountsTable.split('\n')) {
+        QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 3)
+            continue;
+        MountPoint mount { decodeMountField(fields[1]), decodeMountField(fields[0]), QString::fromLatin1(fields[2]) };
+        bool realDevice = mount.device.startsWith("/dev/") && mount.type != "squashfs";
+        bool wanted = mount.path == "/" || realDevice || kNetworkTypes.contains(mount.type);
+        // Removable media appear under /run/media; the rest of those trees is the system's.
+        if (!mount.path.startsWith("/run/media/") && !mount.path.startsWith("/media/")) {
+            for (const QString& tree : kSystemTrees)
+                if (mount.path == tree || mount.path.startsWith(tree + "/"))
+                    wanted = false;
+        }
+        if (!wanted)
+            continue;
+        auto same = std::find_if(mounts.begin(), mounts.end(), [&](const MountPoint& m) { return m.path == mount.path; });
+        if (same != mounts.end())
+            *same = mount; // the later mount hides the earlier one
+        else
+            mounts.push_back(mount);
+    }
+    std::sort(mounts.begin(), mounts.end(), [](const MountPoint& a, const MountPoint& b) { return a.path < b.path; });
+    return mounts;
+}
+
+std::optional<std::size_t> mountHolding(const std::vector<MountPoint>& mounts, const QString& path)
+{
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < mounts.size(); ++i) {
+        const QString& mount = mounts[i].path;
+        bool holds = mount == "/" || path == mount || path.startsWith(mount + "/");
+        if (holds && (!best || mount.size() > mounts[*best].path.size()))
+            best = i;
+    }
+    return best;
+}
+
+QString joinPath(const QString& directory, const QString& name)
+{
+    if (directory.endsWith('/'))
+        return directory + name;
+    return directory + '/' + name;
+}
+
+// --- DriveListBox ---
+
+DriveListBox::DriveListBox(QWidget* parent)
+    : QComboBox(parent)
+{
+    reloadMounts();
+    selectDriveHolding(QDir::currentPath());
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index != m_lastIndex) {
+            m_lastIndex = index;
+            emit Change();
+        }
+    });
+}
+
+void DriveListBox::reloadMounts()
+{
+    QFile table(QStringLiteral("/proc/self/mounts"));
+    QByteArray contents;
+    if (table.open(QIODevice::ReadOnly))
+        contents = table.readAll();
+    m_mounts.clear();
+    for (const MountPoint& mount : browsableMounts(contents))
+        if (isDirectory(mount.path))
+            m_mounts.push_back(mount);
+    if (m_mounts.empty())
+        m_mounts.push_back(MountPoint { "/", "", "" });
+    QSignalBlocker blocker(this);
+    clear();
+    QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    for (const MountPoint& mount : m_mounts)
+        addItem(icon, displayName(mount.path), mount.path);
+    m_lastIndex = -1;
+}
+
+QString DriveListBox::Drive() const
+{
+    return currentData().toString();
+}
+
+void DriveListBox::selectDriveHolding(const QString& path)
+{
+    auto index = mountHolding(m_mounts, path);
+    int row = index ? int(*index) : 0;
+    if (row == currentIndex() && m_lastIndex == row)
+        return;
+    QSignalBlocker blocker(this);
+    setCurrentIndex(row);
+    m_lastIndex = row;
+}
+
+// --- DirListBox ---
+
+DirListBox::DirListBox(QWidget* parent)
+    : QListWidget(parent)
+{
+    setPath(QDir::currentPath());
+    connect(this, &QListWidget::itemActivated, this, &DirListBox::open);
+}
+
+bool DirListBox::setPath(const QString& requested)
+{
+    QString path = normalised(requested);
+    Listing listing = listDirectory(path);
+    if (listing.error != 0) {
+        emit failed(QStringLiteral("Cannot open the folder %1: %2.").arg(displayName(path), errorText(listing.error)));
+        return false;
+    }
+    std::vector<DirEntry> folders;
+    for (DirEntry& entry : listing.entries)
+        if (entry.isDirectory && !entry.name.startsWith('.'))
+            folders.push_back(std::move(entry));
+    sortByName(folders);
+
+    setUpdatesEnabled(false);
+    clear();
+    QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    QStringList parts = path.split('/', Qt::SkipEmptyParts);
+    QString walked = QStringLiteral("/");
+    auto addRow = [this](const QIcon& icon, const QString& label, int depth, const QString& target) {
+        auto* item = new QListWidgetItem(icon, QString(depth * 2, ' ') + displayName(label), this);
+        item->setData(Qt::UserRole, target);
+    };
+    addRow(openIcon, QStringLiteral("/"), 0, walked);
+    int depth = 1;
+    for (const QString& part : parts) {
+        walked = joinPath(walked, part);
+        addRow(openIcon, part, depth++, walked);
+    }
+    setCurrentRow(count() - 1);
+    for (const DirEntry& folder : folders)
+        addRow(closedIcon, folder.name, depth, joinPath(path, folder.name));
+    setUpdatesEnabled(true);
+
+    bool changed = path != m_path;
+    m_path = path;
+    if (changed)
+        emit Change();
+    return true;
+}
+
+void DirListBox::open(QListWidgetItem* item)
+{
+    if (item)
+        setPath(item->data(Qt::UserRole).toString());
+}
+
+// --- FileListBox ---
+
+FileListBox::FileListBox(QWidget* parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    showDirectory(QDir::currentPath());
+    connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
+        if (!m_filling && current)
+            emit Click();
+    });
+    // A click on the file already selected loads it again, as a click does.
+    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (item == m_currentBeforePress && item == currentItem())
+            emit Click();
+    });
+}
+
+void FileListBox::mousePressEvent(QMouseEvent* event)
+{
+    m_currentBeforePress = currentItem();
+    QListWidget::mousePressEvent(event);
+}
+
+QString FileListBox::FileName() const
+{
+    QListWidgetItem* item = currentItem();
+    return item ? item->data(Qt::UserRole).toString() : QString();
+}
+
+void FileListBox::setFileName(const QString& value)
+{
+    if (value.startsWith('/') || value.isEmpty()) {
+        showDirectory(value.isEmpty() ? QStringLiteral("/") : value);
+        return;
+    }
+    for (int row = 0; row < count(); ++row) {
+        if (item(row)->data(Qt::UserRole).toString() == value) {
+            setCurrentRow(row);
+            return;
+        }
+    }
+}
+
+bool FileListBox::refresh()
+{
+    return showDirectory(m_path);
+}
+
+bool FileListBox::showDirectory(const QString& requested)
+{
+    QString path = normalised(requested);
+    Listing listing = listDirectory(path);
+    if (listing.error != 0) {
+        emit failed(QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error)));
+        return false;
+    }
+    // The pattern matches regardless of case, as "*.gif" always has for this list.
+    QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(m_pattern),
+                               QRegularExpression::CaseInsensitiveOption);
+    std::vector<DirEntry> files;
+    for (DirEntry& entry : listing.entries)
+        if (entry.isFile && pattern.match(entry.name).hasMatch())
+            files.push_back(std::move(entry));
+    sortByName(files);
+
+    m_filling = true;
+    setUpdatesEnabled(false);
+    clear();
+    for (const DirEntry& file : files) {
+        auto* item = new QListWidgetItem(displayName(file.name), this);
+        item->setData(Qt::UserRole, file.name);
+    }
+    setCurrentRow(-1);
+    setUpdatesEnabled(true);
+    m_filling = false;
+    m_path = path;
+    return true;
+}

@@ -1,0 +1,185 @@
+#include "Form1.h"
+
+#include "ComponentState.h"
+#include "Frolix.h"
+#include "ui_Form1.h"
+
+#include <QButtonGroup>
+#include <QMessageBox>
+#include <QPainter>
+
+#include <cstdio>
+#include <limits>
+
+// Resources compiled into a static library must be registered by name.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+QString decimalText(std::int16_t value) { return QString::number(value); }
+
+// What the window does with a value it cannot narrow: leave the label as it was and
+// say why on the error stream, instead of ending the program.
+std::optional<std::int16_t> readInt16(std::int32_t value, const char* member)
+{
+    auto narrowed = toInt16(value);
+    if (!narrowed)
+        std::fprintf(stderr, "frolix-viewer: %s returned %ld, outside the 16-bit range; label left unchanged\n", member,
+                     long(value));
+    return narrowed;
+}
+
+frolix::AutomationBool checkValueToBool(Qt::CheckState state)
+{
+    // Unchecked is False; checked and grayed are both True.
+    return state == Qt::Unchecked ? frolix::kAutomationFalse : frolix::kAutomationTrue;
+}
+
+} // namespace
+
+std::optional<std::int16_t> toInt16(std::int32_t value)
+{
+    if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
+        return std::nullopt;
+    return std::int16_t(value);
+}
+
+Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::Form1>())
+{
+    registerResources();
+    m_sky.load(QStringLiteral(":/assets/sky.bmp"));
+    m_ui->setupUi(this);
+    setFixedSize(size()); // the window was designed at one size
+    m_ui->optStretch->setId(m_ui->optStretch_0, 0);
+    m_ui->optStretch->setId(m_ui->optStretch_1, 1);
+    m_ui->optStretch->setId(m_ui->optStretch_2, 2);
+    m_ui->optSequence->setId(m_ui->optSequence_0, 0);
+    m_ui->optSequence->setId(m_ui->optSequence_1, 1);
+    m_ui->optSequence->setId(m_ui->optSequence_2, 2);
+
+    if (component) {
+        component->setParent(this);
+        component->setGeometry(m_ui->Frolix1->geometry());
+        component->setObjectName(QStringLiteral("Frolix1"));
+        QWidget::setTabOrder(m_ui->cmdStop, component);
+        QWidget::setTabOrder(component, m_ui->optStretch_0);
+        component->stackUnder(m_ui->Frolix1);
+        delete m_ui->Frolix1;
+        m_ui->Frolix1 = nullptr;
+        m_frolix = component;
+        m_frolix->show();
+    } else {
+        initialiseFromStoredState(*m_ui->Frolix1);
+        m_frolix = m_ui->Frolix1;
+    }
+    connectProcedures();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::connectProcedures()
+{
+    connect(m_frolix, &frolix::FrolixControl::Step, this, &Form1::Frolix1_Step);
+    connect(m_ui->Drive1, &DriveListBox::Change, this, &Form1::Drive1_Change);
+    connect(m_ui->Dir1, &DirListBox::Change, this, &Form1::Dir1_Change);
+    connect(m_ui->File1, &FileListBox::Click, this, &Form1::File1_Click);
+    connect(m_ui->cmdPlay, &QPushButton::clicked, this, &Form1::cmdPlay_Click);
+    connect(m_ui->cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
+    connect(m_ui->Check1, &QCheckBox::clicked, this, &Form1::Check1_Click);
+    connect(m_ui->Check2, &QCheckBox::clicked, this, &Form1::Check2_Click);
+    connect(m_ui->optStretch, &QButtonGroup::idClicked, this, [this](int id) { optStretch_Click(std::int16_t(id)); });
+    connect(m_ui->optSequence, &QButtonGroup::idClicked, this, [this](int id) { optSequence_Click(std::int16_t(id)); });
+    // Failures of the lists themselves; the procedures above have none of their own.
+    connect(m_ui->Dir1, &DirListBox::failed, this, &Form1::reportListFailure);
+    connect(m_ui->File1, &FileListBox::failed, this, &Form1::reportListFailure);
+}
+
+void Form1::paintEvent(QPaintEvent*)
+{
+    // The sky at its own size from the top-left; what does not fit is not seen.
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_sky);
+}
+
+void Form1::applyFrameCountRule()
+{
+    if (auto count = readInt16(m_frolix->FrameCount(), "FrameCount"))
+        m_ui->lblFrame->setText(decimalText(*count) + QStringLiteral(" Frames"));
+}
+
+void Form1::Form_Load()
+{
+    applyFrameCountRule();
+}
+
+void Form1::Frolix1_Step()
+{
+    if (auto frame = readInt16(m_frolix->CurrentFrame(), "CurrentFrame"))
+        m_ui->Label1->setText(QStringLiteral("Frame ") + decimalText(*frame));
+}
+
+void Form1::Drive1_Change()
+{
+    m_ui->Dir1->setPath(m_ui->Drive1->Drive());
+}
+
+void Form1::Dir1_Change()
+{
+    m_ui->File1->setFileName(m_ui->Dir1->Path());
+}
+
+void Form1::File1_Click()
+{
+    QString path = m_ui->File1->Path();
+    QString fullPath;
+    if (path.endsWith(QLatin1Char('/')))
+        fullPath = path + m_ui->File1->FileName();
+    else
+        fullPath = path + QLatin1Char('/') + m_ui->File1->FileName();
+    std::int32_t result = m_frolix->LoadFile(fullPath);
+    auto loaded = toInt16(result);
+    if (!loaded || ~*loaded != 0)
+        QMessageBox::critical(this, QString(), QStringLiteral("Read Wrong"));
+    applyFrameCountRule();
+}
+
+void Form1::cmdPlay_Click()
+{
+    m_frolix->Play();
+}
+
+void Form1::cmdStop_Click()
+{
+    m_frolix->Stop();
+}
+
+void Form1::Check1_Click()
+{
+    m_frolix->setTransparent(checkValueToBool(m_ui->Check1->checkState()));
+}
+
+void Form1::Check2_Click()
+{
+    m_frolix->setAutoSize(checkValueToBool(m_ui->Check2->checkState()));
+}
+
+void Form1::optStretch_Click(std::int16_t index)
+{
+    m_frolix->setStretchMode(index);
+}
+
+void Form1::optSequence_Click(std::int16_t index)
+{
+    m_frolix->setSequence(index);
+}
+
+void Form1::reportListFailure(const QString& message)
+{
+    QMessageBox::warning(this, QString(), message);
+}

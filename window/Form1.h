@@ -1,0 +1,59 @@
+#pragma once
+// The viewer's one window. Its controls come from Form1.ui; its event procedures
+// pass the user's choices to the animation component and report on it in two labels.
+// The procedures keep no state of their own: every value is read afresh.
+
+#include "FrolixControl.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class Form1;
+}
+
+// Values read from the component are narrowed to 16-bit integers before use. A value
+// outside that range is refused (nullopt) rather than wrapped or clamped.
+std::optional<std::int16_t> toInt16(std::int32_t value);
+
+class Form1 : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY(Form1)
+public:
+    // `component`, when given, replaces the form's animation component (tests use a
+    // scripted one). The window owns it.
+    explicit Form1(frolix::FrolixControl* component = nullptr, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    Ui::Form1& controls() { return *m_ui; }
+    frolix::FrolixControl& Frolix1() { return *m_frolix; }
+
+    // Event procedures, named after their control and event.
+    void Form_Load();
+    void Frolix1_Step();
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_Click();
+    void cmdPlay_Click();
+    void cmdStop_Click();
+    void Check1_Click();
+    void Check2_Click();
+    void optStretch_Click(std::int16_t index);
+    void optSequence_Click(std::int16_t index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void applyFrameCountRule();
+    void connectProcedures();
+    void reportListFailure(const QString& message);
+
+    std::unique_ptr<Ui::Form1> m_ui;
+    frolix::FrolixControl* m_frolix = nullptr;
+    QPixmap m_sky;
+};
