@@ -27,10 +27,10 @@ QRect targetRect(QSize image, QRect area, StretchMode mode)
     return QRect(area.topLeft(), image);
 }
 
-Frolix::Frolix(QWidget* parent, const Clock* clock)
+Frolix::Frolix(QWidget* parent)
     : FrolixControl(parent)
-    , m_clock(clock ? *clock : m_steadyClock)
 {
+    m_clock.m_source = &m_steadyClock;
     setFocusPolicy(Qt::TabFocus);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -38,6 +38,16 @@ Frolix::Frolix(QWidget* parent, const Clock* clock)
 }
 
 Frolix::~Frolix() = default;
+
+void Frolix::useClock(const Clock& clock)
+{
+    m_clock.m_source = &clock;
+    if (m_player && m_player->state() == Player::State::Playing) {
+        m_player->stop();
+        m_player->play(); // the current frame's delay starts again on the new clock
+    }
+    schedule();
+}
 
 std::int32_t Frolix::CurrentFrame() const
 {

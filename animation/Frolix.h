@@ -36,8 +36,7 @@ class Frolix : public FrolixControl {
     Q_OBJECT
     Q_DISABLE_COPY(Frolix)
 public:
-    // The clock may be replaced by a test's; it must outlive the widget.
-    explicit Frolix(QWidget* parent = nullptr, const Clock* clock = nullptr);
+    explicit Frolix(QWidget* parent = nullptr);
     ~Frolix() override;
 
     std::int32_t CurrentFrame() const override;
@@ -58,6 +57,9 @@ public:
     void setDesignedSize(QSize size);
     void setBackColor(QColor color);
     void setAutoPlay(bool autoPlay) { m_autoPlay = autoPlay; }
+    // Times playback by `clock` from now on (tests drive a fake one). It must outlive
+    // the widget or be replaced first.
+    void useClock(const Clock& clock);
     QString lastError() const { return m_lastError; }
 
     bool isTransparent() const { return m_transparent; }
@@ -80,8 +82,15 @@ private:
     void applyAutoSize();
     QRect pictureRect() const;
 
+    // Lets the clock be swapped under a running player.
+    class ClockSwitch final : public Clock {
+    public:
+        Milliseconds now() const override { return m_source->now(); }
+        const Clock* m_source = nullptr;
+    };
+
     SteadyClock m_steadyClock;
-    const Clock& m_clock;
+    ClockSwitch m_clock;
     std::shared_ptr<GifAnimation> m_animation;
     std::unique_ptr<Player> m_player;
     QImage m_frame; // premultiplied, converted once per shown frame
