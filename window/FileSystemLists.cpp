@@ -201,6 +201,18 @@ void DriveListBox::reloadMounts()
     m_lastIndex = -1;
 }
 
+void DriveListBox::showPopup()
+{
+    QString selected = Drive();
+    reloadMounts();
+    int row = findData(selected);
+    QSignalBlocker blocker(this);
+    setCurrentIndex(row >= 0 ? row : 0);
+    m_lastIndex = currentIndex();
+    blocker.unblock();
+    QComboBox::showPopup();
+}
+
 QString DriveListBox::Drive() const
 {
     return currentData().toString();
@@ -283,13 +295,35 @@ FileListBox::FileListBox(QWidget* parent)
     showDirectory(QDir::currentPath());
     connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
         if (!m_filling && current)
-            emit Click();
+            userSelected();
     });
     // A click on the file already selected loads it again, as a click does.
     connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
         if (item == m_currentBeforePress && item == currentItem())
-            emit Click();
+            userSelected();
     });
+}
+
+void FileListBox::userSelected()
+{
+    QString path = joinPath(m_path, FileName());
+    struct stat info;
+    int error = 0;
+    if (::stat(pathBytesFromText(path).c_str(), &info) != 0)
+        error = errno;
+    else if (!S_ISREG(info.st_mode))
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (error != 0) {
+        QString message = QStringLiteral("Cannot open %1: %2.").arg(displayName(path), errorText(error));
+        // Show the folder as it is now; if it is gone too, keep the list as it was.
+        QString folder = m_path;
+        Listing check = listDirectory(folder);
+        if (check.error == 0)
+            QMetaObject::invokeMethod(this, [this] { refresh(); }, Qt::QueuedConnection);
+        emit failed(message);
+        return;
+    }
+    emit Click();
 }
 
 void FileListBox::mousePressEvent(QMouseEvent* event)

@@ -34,12 +34,16 @@ public:
 
     // The selected drive: the path of the selected file system.
     QString Drive() const;
-    // Selects the file system holding `path`, raising Change when it differs.
+    // Selects the file system holding `path` without raising Change.
     void selectDriveHolding(const QString& path);
     void reloadMounts();
 
 signals:
     void Change();
+
+protected:
+    // Media plugged in since the last look appear when the list is opened.
+    void showPopup() override;
 
 private:
     std::vector<MountPoint> m_mounts;
@@ -90,6 +94,8 @@ protected:
 
 private:
     bool showDirectory(const QString& path);
+    // A file deleted since it was listed is reported and the list shown afresh.
+    void userSelected();
     QString m_path;
     QString m_pattern = QStringLiteral("*.gif");
     bool m_filling = false;

@@ -181,5 +181,7 @@ void Form1::optSequence_Click(std::int16_t index)
 
 void Form1::reportListFailure(const QString& message)
 {
+    // The drive list goes back to the file system of the folder still shown.
+    m_ui->Drive1->selectDriveHolding(m_ui->Dir1->Path());
     QMessageBox::warning(this, QString(), message);
 }
