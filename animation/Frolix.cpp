@@ -4,8 +4,10 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTransform>
 
 #include <chrono>
+#include <cstring>
 
 namespace frolix {
 
@@ -209,12 +211,54 @@ void Frolix::showCurrentFrame(bool announce)
     int number = m_player->currentFrame();
     auto pixels = m_animation->frame(number);
     QImage view(pixels.data(), m_animation->width(), m_animation->height(), QImage::Format_RGBA8888);
-    m_frame = view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    update(pictureRect());
+    QImage next = view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QRect changed = changedArea(m_frame, next);
+    m_frame = std::move(next);
+    if (!changed.isEmpty())
+        update(widgetArea(changed));
     if (announce && number != m_reportedFrame) {
         m_reportedFrame = number;
         emit Step();
     }
+}
+
+QRect changedArea(const QImage& before, const QImage& after)
+{
+    if (before.size() != after.size() || before.format() != after.format())
+        return after.rect();
+    int top = -1, bottom = -1, left = after.width(), right = -1;
+    const auto rowBytes = std::size_t(after.width()) * 4;
+    for (int y = 0; y < after.height(); ++y) {
+        const auto* a = reinterpret_cast<const std::uint32_t*>(before.constScanLine(y));
+        const auto* b = reinterpret_cast<const std::uint32_t*>(after.constScanLine(y));
+        if (std::memcmp(a, b, rowBytes) == 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int x0 = 0;
+        while (a[x0] == b[x0])
+            ++x0;
+        int x1 = after.width() - 1;
+        while (a[x1] == b[x1])
+            --x1;
+        left = std::min(left, x0);
+        right = std::max(right, x1);
+    }
+    if (top < 0)
+        return QRect();
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+QRect Frolix::widgetArea(const QRect& pictureArea) const
+{
+    QRect target = pictureRect();
+    if (m_frame.isNull() || m_frame.width() == 0 || m_frame.height() == 0)
+        return target;
+    QTransform toWidget = QTransform::fromTranslate(target.x(), target.y())
+                              .scale(double(target.width()) / m_frame.width(), double(target.height()) / m_frame.height());
+    // One pixel more each way covers what smoothing spreads into the neighbours.
+    return toWidget.mapRect(QRectF(pictureArea)).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
 }
 
 QRect Frolix::pictureRect() const

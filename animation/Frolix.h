@@ -31,6 +31,9 @@ enum class StretchMode { None = 0, Stretch = 1, Proportional = 2 };
 
 // Where a picture of `image` size is drawn inside `area` in each mode.
 QRect targetRect(QSize image, QRect area, StretchMode mode);
+// The smallest rectangle holding every pixel that differs; all of `after` when the two
+// cannot be compared. Only that part of the component is repainted.
+QRect changedArea(const QImage& before, const QImage& after);
 
 class Frolix : public FrolixControl {
     Q_OBJECT
@@ -81,6 +84,8 @@ private:
     void schedule();
     void applyAutoSize();
     QRect pictureRect() const;
+    // A rectangle of the picture, in the widget's coordinates.
+    QRect widgetArea(const QRect& pictureArea) const;
 
     // Lets the clock be swapped under a running player.
     class ClockSwitch final : public Clock {
