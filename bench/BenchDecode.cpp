@@ -1,0 +1,184 @@
+// Decodes every file of the benchmark corpus with each engine, from bytes already in
+// memory. "ours" and "stb" and "qt" compose every frame to RGBA on the logical screen;
+// "giflib" only expands each image to colour indices, the floor any full decode pays.
+
+#include "GifAnimation.h"
+
+#include <benchmark/benchmark.h>
+#include <gif_lib.h>
+#include <stb_image.h>
+
+#ifdef FROLIX_HAVE_QT_GUI
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#endif
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+void setPixelRate(benchmark::State& state, double pixelsPerIteration)
+{
+    state.counters["pixels/s"] = benchmark::Counter(pixelsPerIteration, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["pixels"] = pixelsPerIteration;
+}
+
+void decodeOurs(benchmark::State& state, std::shared_ptr<const Bytes> file)
+{
+    double pixels = 0;
+    for (auto _ : state) {
+        state.PauseTiming(); // fromBytes takes ownership; the copy is not decoding
+        Bytes bytes = *file;
+        state.ResumeTiming();
+        auto loaded = frolix::GifAnimation::fromBytes(std::move(bytes));
+        if (!loaded) {
+            state.SkipWithError(loaded.error().message.c_str());
+            return;
+        }
+        frolix::GifAnimation& animation = *loaded.value();
+        for (int number = 1; number <= animation.frameCount(); ++number) {
+            auto rgba = animation.frame(number);
+            benchmark::DoNotOptimize(rgba.data());
+        }
+        pixels = double(animation.frameCount()) * animation.width() * animation.height();
+        benchmark::ClobberMemory();
+    }
+    setPixelRate(state, pixels);
+}
+
+struct MemoryInput {
+    const Bytes* bytes;
+    std::size_t position = 0;
+};
+
+int readFromMemory(GifFileType* gif, GifByteType* out, int wanted)
+{
+    auto* input = static_cast<MemoryInput*>(gif->UserData);
+    std::size_t count = std::min<std::size_t>(std::size_t(wanted), input->bytes->size() - input->position);
+    std::memcpy(out, input->bytes->data() + input->position, count);
+    input->position += count;
+    return int(count);
+}
+
+void decodeGiflib(benchmark::State& state, std::shared_ptr<const Bytes> file)
+{
+    double pixels = 0;
+    for (auto _ : state) {
+        MemoryInput input { file.get() };
+        int error = 0;
+        GifFileType* gif = DGifOpen(&input, readFromMemory, &error);
+        if (!gif) {
+            state.SkipWithError(GifErrorString(error));
+            return;
+        }
+        if (DGifSlurp(gif) != GIF_OK) {
+            state.SkipWithError(GifErrorString(gif->Error));
+            DGifCloseFile(gif, &error);
+            return;
+        }
+        pixels = 0;
+        for (int i = 0; i < gif->ImageCount; ++i) {
+            benchmark::DoNotOptimize(gif->SavedImages[i].RasterBits);
+            pixels += double(gif->SavedImages[i].ImageDesc.Width) * gif->SavedImages[i].ImageDesc.Height;
+        }
+        DGifCloseFile(gif, &error);
+    }
+    setPixelRate(state, pixels);
+}
+
+void decodeStb(benchmark::State& state, std::shared_ptr<const Bytes> file)
+{
+    double pixels = 0;
+    for (auto _ : state) {
+        int* delays = nullptr;
+        int width = 0, height = 0, frames = 0, components = 0;
+        stbi_uc* rgba = stbi_load_gif_from_memory(file->data(), int(file->size()), &delays, &width, &height, &frames,
+                                                  &components, 4);
+        if (!rgba) {
+            state.SkipWithError(stbi_failure_reason());
+            return;
+        }
+        benchmark::DoNotOptimize(rgba);
+        pixels = double(frames) * width * height;
+        stbi_image_free(rgba);
+        stbi_image_free(delays);
+    }
+    setPixelRate(state, pixels);
+}
+
+#ifdef FROLIX_HAVE_QT_GUI
+void decodeQt(benchmark::State& state, std::shared_ptr<const Bytes> file)
+{
+    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(file->data()), qsizetype(file->size()));
+    double pixels = 0;
+    for (auto _ : state) {
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "gif");
+        QImage image;
+        pixels = 0;
+        while (reader.read(&image)) {
+            benchmark::DoNotOptimize(image.constBits());
+            pixels += double(image.width()) * image.height();
+        }
+        if (pixels == 0) {
+            state.SkipWithError(reader.errorString().toStdString().c_str());
+            return;
+        }
+    }
+    setPixelRate(state, pixels);
+}
+#endif
+
+void registerAll()
+{
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::directory_iterator(FROLIX_BENCH_CORPUS_DIR))
+        if (entry.is_regular_file() && entry.path().extension() == ".gif")
+            paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const auto& path : paths) {
+        auto file = std::make_shared<const Bytes>(readFile(path));
+        std::string name = path.filename().string();
+        benchmark::RegisterBenchmark(("decode/ours/" + name).c_str(), decodeOurs, file)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/giflib/" + name).c_str(), decodeGiflib, file)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/stb/" + name).c_str(), decodeStb, file)->Unit(benchmark::kMillisecond);
+#ifdef FROLIX_HAVE_QT_GUI
+        benchmark::RegisterBenchmark(("decode/qt/" + name).c_str(), decodeQt, file)->Unit(benchmark::kMillisecond);
+#endif
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // QImageReader finds its GIF plugin without an application object, so none is made.
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
