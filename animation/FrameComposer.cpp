@@ -46,6 +46,7 @@ FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> fi
                              std::size_t snapshotBudgetBytes)
     : m_file(std::move(file))
     , m_info(std::move(info))
+    , m_budgetBytes(snapshotBudgetBytes)
     , m_warned(m_info.images.size(), false)
 {
     std::size_t canvasBytes = std::size_t(m_info.width) * m_info.height * 4;
@@ -58,6 +59,11 @@ FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> fi
         m_keyStride = (frames + keySlots - 1) / keySlots;
         m_recentSlots = slots - keySlots;
     }
+}
+
+std::size_t FrameComposer::stateBytes(const State& state)
+{
+    return (state.canvas.size() + state.backup.size()) * 4;
 }
 
 std::size_t FrameComposer::snapshotBytes() const
@@ -222,9 +228,29 @@ void FrameComposer::remember(const State& state, bool passedOnTheWay)
                 oldest = it;
         }
         if (recent >= m_recentSlots)
-            m_snapshots.erase(oldest);
+            forget(oldest);
+    }
+    // The slots were counted in canvases; restore-previous backups come on top, so
+    // recent frames give way to them and nothing is kept that would pass the budget.
+    std::size_t bytes = stateBytes(state);
+    while (m_heldBytes + bytes > m_budgetBytes) {
+        auto oldest = m_snapshots.end();
+        if (m_recentSlots != 0)
+            for (auto it = m_snapshots.begin(); it != m_snapshots.end(); ++it)
+                if (!it->second.isKey && (oldest == m_snapshots.end() || it->second.lastUse < oldest->second.lastUse))
+                    oldest = it;
+        if (oldest == m_snapshots.end())
+            return;
+        forget(oldest);
     }
     m_snapshots.emplace(state.frame, Snapshot { state, isKey, ++m_useCounter });
+    m_heldBytes += bytes;
+}
+
+void FrameComposer::forget(std::map<std::size_t, Snapshot>::iterator snapshot)
+{
+    m_heldBytes -= stateBytes(snapshot->second.state);
+    m_snapshots.erase(snapshot);
 }
 
 std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)

@@ -68,12 +68,16 @@ private:
     void drawImage(std::uint32_t imageIndex, State& state);
     void applyPendingDisposal(State& state) const;
     void remember(const State& state, bool passedOnTheWay);
+    void forget(std::map<std::size_t, Snapshot>::iterator snapshot);
+    static std::size_t stateBytes(const State& state);
 
     std::shared_ptr<const std::vector<std::uint8_t>> m_file;
     GifInfo m_info;
     std::size_t m_keyStride = 0;   // 0: no key frames
     std::size_t m_recentSlots = 0; // snapshots of frames passed on the way
     std::map<std::size_t, Snapshot> m_snapshots;
+    std::size_t m_budgetBytes = 0;
+    std::size_t m_heldBytes = 0; // canvases and backups in m_snapshots
     std::uint64_t m_useCounter = 0;
     State m_work;
     std::vector<std::uint8_t> m_row;

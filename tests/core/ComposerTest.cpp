@@ -1,0 +1,432 @@
+// Composing: disposal in its combinations, clipping, damaged pixel data, interlacing
+// and random access under a snapshot budget.
+
+#include "BigAnimation.h"
+#include "GifAnimation.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace frolix::test {
+namespace {
+
+// Pictures as text: rows split by '/', 'a'..'z' are palette entries 0..25, '.' is
+// transparent and '#' opaque black.
+Picture picture(const std::string& text, unsigned width, unsigned height)
+{
+    Picture out(width, height);
+    unsigned x = 0, y = 0;
+    for (char c : text) {
+        if (c == '/') {
+            ++y;
+            x = 0;
+            continue;
+        }
+        if (c != '.')
+            out.set(x, y, c == '#' ? kBlack : colourOf(unsigned(c - 'a')));
+        ++x;
+    }
+    return out;
+}
+
+// An image of one letter, or of a pattern with '.' for the transparent index 255.
+struct Shape {
+    int left, top, width, height;
+    std::string pattern;
+    unsigned disposal = 0;
+    std::uint16_t delayCs = 10;
+};
+
+void addShape(GifBuilder& gif, const Shape& shape)
+{
+    Image image;
+    image.left = std::uint16_t(shape.left);
+    image.top = std::uint16_t(shape.top);
+    image.width = std::uint16_t(shape.width);
+    image.height = std::uint16_t(shape.height);
+    bool transparent = shape.pattern.find('.') != std::string::npos;
+    for (int i = 0; i < shape.width * shape.height; ++i) {
+        char c = shape.pattern.size() == 1 ? shape.pattern[0] : shape.pattern[std::size_t(i)];
+        image.indices.push_back(c == '.' ? 255 : std::uint8_t(c - 'a'));
+    }
+    gif.control({ shape.delayCs, shape.disposal, transparent ? std::optional<std::uint8_t>(255) : std::nullopt });
+    gif.image(image);
+}
+
+struct Scenario {
+    const char* name;
+    std::vector<Shape> shapes;
+    std::vector<std::string> frames; // on a 4 x 2 screen
+};
+
+class Disposal : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(Disposal, ComposesEachFrame)
+{
+    const Scenario& s = GetParam();
+    GifBuilder gif(4, 2);
+    for (const Shape& shape : s.shapes)
+        addShape(gif, shape);
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    GifAnimation& animation = *loaded.value();
+    ASSERT_EQ(animation.frameCount(), int(s.frames.size()));
+    for (std::size_t i = 0; i < s.frames.size(); ++i)
+        EXPECT_EQ(firstDifference(animation.frame(int(i) + 1), picture(s.frames[i], 4, 2)), "") << "frame " << i + 1;
+    EXPECT_TRUE(animation.composer().drawWarnings().empty());
+}
+
+constexpr unsigned kNone = 0, kKeep = 1, kBackground = 2, kPrevious = 3;
+const Shape kBase { 0, 0, 4, 2, "a", kKeep };
+
+INSTANTIATE_TEST_SUITE_P(
+    Composer, Disposal,
+    ::testing::Values(
+        Scenario { "KeepAccumulates",
+                   { kBase, { 1, 0, 2, 1, "b", kKeep }, { 2, 1, 2, 1, "c", kNone } },
+                   { "aaaa/aaaa", "abba/aaaa", "abba/aacc" } },
+        Scenario { "BackgroundClearsToTransparent",
+                   { kBase, { 1, 0, 2, 2, "b", kBackground }, { 0, 0, 1, 1, "c" } },
+                   { "aaaa/aaaa", "abba/abba", "c..a/a..a" } },
+        Scenario { "PreviousPutsBack",
+                   { kBase, { 1, 0, 2, 2, "b", kPrevious }, { 0, 0, 1, 1, "c" } },
+                   { "aaaa/aaaa", "abba/abba", "caaa/aaaa" } },
+        Scenario { "DisposalFourActsAsPrevious",
+                   { kBase, { 1, 0, 2, 2, "b", 4 }, { 0, 0, 1, 1, "c" } },
+                   { "aaaa/aaaa", "abba/abba", "caaa/aaaa" } },
+        Scenario { "PreviousRun",
+                   { kBase, { 0, 0, 2, 1, "b", kPrevious }, { 1, 0, 2, 1, "c", kPrevious }, { 3, 1, 1, 1, "d", kPrevious },
+                     { 0, 1, 1, 1, "e" } },
+                   { "aaaa/aaaa", "bbaa/aaaa", "acca/aaaa", "aaaa/aaad", "aaaa/eaaa" } },
+        Scenario { "PreviousOnFirstImageIsTransparent",
+                   { { 0, 0, 2, 2, "a", kPrevious }, { 2, 0, 2, 2, "b" } },
+                   { "aa../aa..", "..bb/..bb" } },
+        Scenario { "BackgroundThenPrevious",
+                   { kBase, { 0, 0, 2, 2, "b", kBackground }, { 1, 0, 2, 2, "c", kPrevious }, { 3, 0, 1, 1, "d" } },
+                   { "aaaa/aaaa", "bbaa/bbaa", ".cca/.cca", "..ad/..aa" } },
+        Scenario { "PreviousThenBackground",
+                   { kBase, { 0, 0, 2, 2, "b", kPrevious }, { 1, 0, 2, 2, "c", kBackground }, { 0, 1, 1, 1, "d" } },
+                   { "aaaa/aaaa", "bbaa/bbaa", "acca/acca", "a..a/d..a" } },
+        Scenario { "PreviousKeepsTransparentHoles",
+                   { kBase, { 0, 0, 4, 1, "b..b", kPrevious }, { 1, 1, 1, 1, "c" } },
+                   { "aaaa/aaaa", "baab/aaaa", "aaaa/acaa" } },
+        Scenario { "TransparentIndexLeavesCanvas",
+                   { kBase, { 0, 0, 4, 2, "b.b..c.c", kKeep } },
+                   { "aaaa/aaaa", "baba/acac" } },
+        // Images without a delay are drawn, and disposed of, within the next frame.
+        Scenario { "CombinedBackground",
+                   { { 0, 0, 4, 2, "a", kKeep, 0 }, { 0, 0, 2, 2, "b", kBackground, 0 }, { 2, 0, 1, 1, "c", kKeep },
+                     { 3, 1, 1, 1, "d" } },
+                   { "..ca/..aa", "..ca/..ad" } },
+        Scenario { "CombinedPrevious",
+                   { { 0, 0, 4, 2, "a", kKeep, 0 }, { 1, 0, 2, 1, "b", kPrevious, 0 }, { 0, 1, 1, 1, "c", kPrevious },
+                     { 3, 0, 1, 1, "d" } },
+                   { "aaaa/caaa", "aaad/aaaa" } },
+        Scenario { "CombinedPreviousRunKeepsLastVisible",
+                   { kBase, { 0, 0, 1, 1, "b", kPrevious, 0 }, { 1, 0, 1, 1, "c", kPrevious, 0 }, { 2, 0, 1, 1, "d", kPrevious } },
+                   { "aaaa/aaaa", "aada/aaaa" } },
+        // Clipping: the base picture around the clipped rectangle must survive.
+        Scenario { "PartlyOutsideClipped",
+                   { kBase, { 2, 1, 5, 5, "b", kPrevious }, { 0, 0, 1, 1, "c" } },
+                   { "aaaa/aaaa", "aaaa/aabb", "caaa/aaaa" } },
+        Scenario { "PartlyOutsideBackground",
+                   { kBase, { 3, 0, 9, 9, "b", kBackground }, { 0, 0, 1, 1, "c" } },
+                   { "aaaa/aaaa", "aaab/aaab", "caa./aaa." } },
+        Scenario { "PatternClippedOnTheRight",
+                   { kBase, { 2, 0, 3, 2, "bcdefg", kKeep } },
+                   { "aaaa/aaaa", "aabc/aaef" } },
+        Scenario { "WhollyOutside",
+                   { kBase, { 4, 0, 2, 2, "b", kBackground }, { 0, 2, 4, 1, "c", kPrevious }, { 65535, 65535, 1, 1, "d" } },
+                   { "aaaa/aaaa", "aaaa/aaaa", "aaaa/aaaa", "aaaa/aaaa" } }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Damaged or odd pixel data in a 2 x 2 image at (1, 1) over a 4 x 4 screen of 'z'.
+struct DataCase {
+    const char* name;
+    Image image;
+    std::string want;
+    std::string warning; // a part of the one draw warning, or empty
+};
+
+Bytes codes(unsigned minCodeSize, std::initializer_list<int> sequence)
+{
+    CodeWriter out(minCodeSize);
+    for (int code : sequence) {
+        if (code < 0)
+            out.clear();
+        else
+            out.code(unsigned(code));
+    }
+    return out.finish();
+}
+
+Image patch(std::vector<std::uint8_t> indices, unsigned minCodeSize = 2)
+{
+    Image image;
+    image.left = image.top = 1;
+    image.width = image.height = 2;
+    image.indices = std::move(indices);
+    image.minCodeSize = minCodeSize;
+    return image;
+}
+
+Image withStream(Image image, Bytes stream)
+{
+    image.codeStream = std::move(stream);
+    return image;
+}
+
+Image withLocalPalette(Image image, unsigned entries)
+{
+    image.localPalette = testPalette(entries);
+    return image;
+}
+
+Image withoutEndCode(Image image)
+{
+    image.lzw.endCode = false;
+    return image;
+}
+
+class PixelData : public ::testing::TestWithParam<DataCase> {};
+
+TEST_P(PixelData, DrawsWhatItCanAndLeavesTheRest)
+{
+    const DataCase& c = GetParam();
+    GifBuilder gif(4, 4);
+    gif.fill(0, 0, 4, 4, 'z' - 'a');
+    gif.image(c.image);
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    ASSERT_EQ(loaded.value()->frameCount(), 1);
+    EXPECT_EQ(firstDifference(loaded.value()->frame(1), picture(c.want, 4, 4)), "");
+    const auto& warnings = loaded.value()->composer().drawWarnings();
+    if (c.warning.empty()) {
+        EXPECT_TRUE(warnings.empty()) << warnings.front();
+    } else {
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << warnings[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Composer, PixelData,
+    ::testing::Values(
+        DataCase { "Complete", patch({ 1, 2, 3, 0 }), "zzzz/zbcz/zdaz/zzzz", "" },
+        DataCase { "ExtraPixelsIgnored", patch({ 1, 2, 3, 0, 3, 3, 3, 3, 2, 2 }), "zzzz/zbcz/zdaz/zzzz", "" },
+        DataCase { "NoEndCode", withoutEndCode(patch({ 1, 2, 3, 0 })), "zzzz/zbcz/zdaz/zzzz", "" },
+        DataCase { "DataEndsEarly", patch({ 1, 2, 3 }), "zzzz/zbcz/zdzz/zzzz", "pixel data ends early" },
+        DataCase { "CodePastTable", withStream(patch({}), codes(2, { -1, 1, 2, 3, 15 })), "zzzz/zbcz/zdzz/zzzz",
+                   "invalid LZW code 15" },
+        DataCase { "MinCodeSizeZero", patch({ 1, 1, 1, 1 }, 0), "zzzz/zzzz/zzzz/zzzz", "LZW minimum code size 0" },
+        DataCase { "IndexPastLocalTableIsBlack", withLocalPalette(patch({ 0, 1, 2, 3 }), 2), "zzzz/zabz/z##z/zzzz", "" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Composer, NoColourTableAtAllDrawsOpaqueBlack)
+{
+    GifBuilder gif(3, 1, std::nullopt);
+    gif.image(Image { .width = 3, .height = 1, .indices = { 0, 1, 200 } });
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    EXPECT_EQ(firstDifference(loaded.value()->frame(1), picture("###", 3, 1)), "");
+}
+
+TEST(Composer, DecodeCapPerImageStopsAtItsRowLimit)
+{
+    // A 65535-wide image on a 1 x 8192 screen: decoding it in full would cost 537M
+    // pixels, so only the first 134217728 / 65535 = 2048 rows are read. The data is one
+    // long run: each code repeats the longest string so far.
+    constexpr unsigned kHeight = 8192;
+    CodeWriter out(8);
+    out.clear();
+    out.code(3);
+    while (out.nextEntry() < 4096)
+        out.code(out.nextEntry()); // the code not yet in the table: one longer each time
+    for (int i = 0; i < 200000; ++i)
+        out.code(4095); // 3839 pixels each
+    GifBuilder gif(1, kHeight);
+    gif.image(withStream(Image { .width = 65535, .height = kHeight }, out.finish()));
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    auto pixels = loaded.value()->frame(1);
+    Picture want(1, kHeight);
+    want.fill(0, 0, 1, 2048, colourOf(3));
+    EXPECT_EQ(firstDifference(pixels, want), "");
+    const auto& warnings = loaded.value()->composer().drawWarnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("only the first 2048 rows"), std::string::npos) << warnings[0];
+}
+
+TEST(Interlace, BuilderWritesPassOrder)
+{
+    EXPECT_EQ(interlacedRowOrder(17),
+              (std::vector<unsigned> { 0, 8, 16, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15 }));
+}
+
+struct InterlaceCase {
+    unsigned height, top, screenHeight;
+};
+
+class Interlace : public ::testing::TestWithParam<InterlaceCase> {};
+
+TEST_P(Interlace, RowsLandWhereTheyBelong)
+{
+    const auto [height, top, screenHeight] = GetParam();
+    GifBuilder gif(2, std::uint16_t(screenHeight));
+    gif.fill(0, 0, 2, std::uint16_t(screenHeight), 200); // sentinel around the image
+    Image image { .left = 0, .top = std::uint16_t(top), .width = 2, .height = std::uint16_t(height) };
+    for (unsigned y = 0; y < height; ++y)
+        image.indices.insert(image.indices.end(), { std::uint8_t(y), std::uint8_t(100 + y) });
+    image.interlaced = true;
+    gif.image(image);
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    Picture want(2, screenHeight);
+    for (unsigned y = 0; y < screenHeight; ++y) {
+        bool inImage = y >= top && y < top + height;
+        want.set(0, y, colourOf(inImage ? y - top : 200));
+        want.set(1, y, colourOf(inImage ? 100 + y - top : 200));
+    }
+    EXPECT_EQ(firstDifference(loaded.value()->frame(1), want), "");
+    EXPECT_TRUE(loaded.value()->composer().drawWarnings().empty());
+}
+
+std::vector<InterlaceCase> interlaceCases()
+{
+    std::vector<InterlaceCase> cases;
+    for (unsigned h = 1; h <= 17; ++h) {
+        cases.push_back({ h, 0, h });          // exactly the screen
+        cases.push_back({ h, 2, 2 + h / 2 });  // bottom half clipped away
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Composer, Interlace, ::testing::ValuesIn(interlaceCases()), [](const auto& info) {
+    return "Height" + std::to_string(info.param.height) + (info.param.top ? "Clipped" : "");
+});
+
+// A 12 x 8 animation whose every frame depends on its history: moving patches with
+// keep, background and previous disposal, some frames made of several images.
+Bytes historyAnimation(std::size_t frames)
+{
+    GifBuilder gif(12, 8);
+    gif.loop(0);
+    gif.control({ 5, kKeep }).fill(0, 0, 12, 8, 1);
+    std::mt19937 random(42);
+    for (std::size_t f = 1; f < frames; ++f) {
+        std::size_t images = 1 + (f % 5 == 0);
+        for (std::size_t i = 0; i < images; ++i) {
+            unsigned disposal = random() % 4;
+            std::uint16_t delay = i + 1 == images ? 5 : 0;
+            Image image;
+            image.left = std::uint16_t(random() % 12);
+            image.top = std::uint16_t(random() % 8);
+            image.width = std::uint16_t(1 + random() % 6);
+            image.height = std::uint16_t(1 + random() % 4);
+            for (int p = 0; p < image.width * image.height; ++p)
+                image.indices.push_back(std::uint8_t(random() % 40));
+            gif.control({ delay, disposal, std::uint8_t(random() % 40) }); // some pixels show through
+            gif.image(image);
+        }
+    }
+    return gif.bytes();
+}
+
+std::vector<std::size_t> visitOrder(const std::string& name, std::size_t frames)
+{
+    std::vector<std::size_t> order;
+    if (name == "Reverse") {
+        for (std::size_t k = frames; k-- > 0;)
+            order.push_back(k);
+    } else if (name == "PingPong") {
+        for (int round = 0; round < 2; ++round) {
+            for (std::size_t k = 0; k < frames; ++k)
+                order.push_back(k);
+            for (std::size_t k = frames - 1; k-- > 1;)
+                order.push_back(k);
+        }
+    } else {
+        std::mt19937 random(7);
+        for (std::size_t i = 0; i < 3 * frames; ++i)
+            order.push_back(random() % frames);
+    }
+    return order;
+}
+
+struct AccessCase {
+    const char* order;
+    std::size_t budgetCanvases;
+};
+
+class RandomAccess : public ::testing::TestWithParam<AccessCase> {};
+
+TEST_P(RandomAccess, MatchesSequentialComposition)
+{
+    const std::size_t kFrames = 60;
+    const std::size_t canvasBytes = 12 * 8 * 4;
+    Bytes file = historyAnimation(kFrames);
+
+    auto reference = GifAnimation::fromBytes(file, 0);
+    ASSERT_TRUE(reference.ok());
+    ASSERT_EQ(reference.value()->frameCount(), int(kFrames));
+    std::vector<Bytes> sequential;
+    for (int n = 1; n <= int(kFrames); ++n) {
+        auto pixels = reference.value()->frame(n);
+        sequential.emplace_back(pixels.begin(), pixels.end());
+    }
+
+    const std::size_t budget = GetParam().budgetCanvases * canvasBytes;
+    auto loaded = GifAnimation::fromBytes(file, budget);
+    ASSERT_TRUE(loaded.ok());
+    for (std::size_t k : visitOrder(GetParam().order, kFrames)) {
+        std::string difference = firstDifference(loaded.value()->frame(int(k) + 1), sequential[k], 12);
+        ASSERT_EQ(difference, "") << "frame " << k + 1;
+        ASSERT_LE(loaded.value()->composer().snapshotBytes(), budget) << "after frame " << k + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Composer, RandomAccess,
+                         ::testing::Values(AccessCase { "Reverse", 0 }, AccessCase { "PingPong", 0 }, AccessCase { "Random", 0 },
+                                           AccessCase { "Reverse", 2 }, AccessCase { "PingPong", 2 }, AccessCase { "Random", 2 },
+                                           AccessCase { "Reverse", 5 }, AccessCase { "PingPong", 5 }, AccessCase { "Random", 5 },
+                                           AccessCase { "Reverse", 11 }, AccessCase { "Random", 11 }),
+                         [](const auto& info) {
+                             return std::string(info.param.order) + "Budget" + std::to_string(info.param.budgetCanvases);
+                         });
+
+// 1000 frames of 1000 x 1000 played backwards and back and forth under the default
+// budget: the snapshots stay within it and every picture is the one played forwards.
+TEST(SnapshotBudget, LongLargeAnimationStaysWithinBudget)
+{
+    Bytes file = bigAnimation();
+    auto sequential = GifAnimation::fromBytes(file, 0);
+    ASSERT_TRUE(sequential.ok()) << sequential.error().message;
+    ASSERT_EQ(sequential.value()->frameCount(), int(kBigFrames));
+    std::vector<std::uint64_t> want;
+    for (int n = 1; n <= int(kBigFrames); ++n)
+        want.push_back(fingerprint(sequential.value()->frame(n)));
+
+    auto loaded = GifAnimation::fromBytes(file);
+    ASSERT_TRUE(loaded.ok());
+    GifAnimation& animation = *loaded.value();
+    std::vector<int> order;
+    for (int n = int(kBigFrames); n >= 1; --n)
+        order.push_back(n);
+    for (int n = 2; n <= int(kBigFrames); ++n)
+        order.push_back(n);
+    for (int n = int(kBigFrames) - 1; n >= 1; --n)
+        order.push_back(n);
+    std::size_t mostHeld = 0;
+    for (int n : order) {
+        ASSERT_EQ(fingerprint(animation.frame(n)), want[std::size_t(n - 1)]) << "frame " << n;
+        mostHeld = std::max(mostHeld, animation.composer().snapshotBytes());
+        ASSERT_LE(animation.composer().snapshotBytes(), gif::kDefaultSnapshotBudgetBytes) << "after frame " << n;
+    }
+    EXPECT_GT(mostHeld, gif::kDefaultSnapshotBudgetBytes / 2) << "the budget is used, not left idle";
+}
+
+} // namespace
+} // namespace frolix::test

@@ -1,0 +1,241 @@
+// The LZW decoder on its own: round trips through a real encoder, code widths around
+// every boundary written at widths stated here, and hand-written code sequences for
+// the corner cases.
+
+#include "LzwDecoder.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace frolix::test {
+namespace {
+
+using gif::LzwDecoder;
+using Status = LzwDecoder::Status;
+
+struct Decoded {
+    std::vector<std::uint8_t> indices;
+    Status status;
+};
+
+// Reads everything the decoder gives, `chunk` indices at a time.
+Decoded decode(const Bytes& data, unsigned minCodeSize, std::size_t chunk = 4096)
+{
+    LzwDecoder decoder(data, 0, std::uint8_t(minCodeSize));
+    Decoded out;
+    std::vector<std::uint8_t> buffer(chunk);
+    for (;;) {
+        std::size_t got = decoder.read(buffer);
+        out.indices.insert(out.indices.end(), buffer.begin(), buffer.begin() + std::ptrdiff_t(got));
+        if (got < chunk)
+            break;
+    }
+    out.status = decoder.status();
+    return out;
+}
+
+std::vector<std::uint8_t> randomIndices(std::size_t count, unsigned colours, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> out(count);
+    for (auto& index : out)
+        index = std::uint8_t(random() % colours);
+    return out;
+}
+
+struct RoundTrip {
+    const char* name;
+    std::vector<std::uint8_t> indices;
+    unsigned minCodeSize;
+    LzwOptions options;
+    std::size_t blockSize;
+    std::size_t chunk;
+};
+
+class LzwRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(LzwRoundTrip, GivesBackWhatWasEncoded)
+{
+    const RoundTrip& trip = GetParam();
+    Bytes data = subBlocks(lzwEncode(trip.indices, trip.minCodeSize, trip.options), trip.blockSize);
+    Decoded out = decode(data, trip.minCodeSize, trip.chunk);
+    EXPECT_EQ(out.status, Status::Finished);
+    ASSERT_EQ(out.indices.size(), trip.indices.size());
+    auto mismatch = std::mismatch(out.indices.begin(), out.indices.end(), trip.indices.begin());
+    EXPECT_TRUE(mismatch.first == out.indices.end())
+        << "first difference at index " << (mismatch.first - out.indices.begin());
+}
+
+LzwOptions deferClear(int codes)
+{
+    LzwOptions options;
+    options.codesBeforeClearWhenFull = codes;
+    return options;
+}
+
+// Noise fills the 4096-entry table every few thousand pixels; runs make the longest
+// strings and the code-not-yet-in-the-table case on every step.
+INSTANTIATE_TEST_SUITE_P(
+    Lzw, LzwRoundTrip,
+    ::testing::Values(RoundTrip { "NoiseClearWhenFull", randomIndices(40000, 256, 1), 8, {}, 255, 4096 },
+                      RoundTrip { "NoiseDeferredClear", randomIndices(40000, 256, 2), 8, deferClear(700), 255, 4096 },
+                      RoundTrip { "NoiseFrozenTable", randomIndices(40000, 256, 3), 8, deferClear(-1), 255, 4096 },
+                      RoundTrip { "NoiseOneByteBlocks", randomIndices(5000, 256, 4), 8, {}, 1, 4096 },
+                      RoundTrip { "NoiseReadOneAtATime", randomIndices(9000, 16, 5), 4, {}, 255, 1 },
+                      RoundTrip { "TwoColoursMinSize1", randomIndices(20000, 2, 6), 1, {}, 255, 4096 },
+                      RoundTrip { "TwoColoursMinSize2", randomIndices(20000, 2, 7), 2, {}, 100, 4096 },
+                      RoundTrip { "FewColoursDeferred", randomIndices(60000, 3, 8), 2, deferClear(5000), 255, 4096 },
+                      RoundTrip { "MinSize11", randomIndices(30000, 256, 9), 11, {}, 255, 4096 },
+                      RoundTrip { "LongRun", std::vector<std::uint8_t>(3000000, 7), 8, {}, 255, 4096 },
+                      RoundTrip { "LongRunOddChunks", std::vector<std::uint8_t>(500000, 1), 2, {}, 255, 777 },
+                      RoundTrip { "NoLeadingClear", randomIndices(3000, 256, 10), 8, { false, true, 0 }, 255, 4096 },
+                      RoundTrip { "Empty", {}, 8, {}, 255, 4096 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Literal codes only, at the widths a reader with minimum code size 8 must use: the
+// n-th code after a clear adds table entry 256 + n, and the code after the one that
+// adds entry 511 (1023, 2047) is one bit wider. After entry 4095 the table is full and
+// codes stay 12 bits wide until a clear.
+unsigned literalWidth(std::size_t n)
+{
+    if (n <= 255)
+        return 9;
+    if (n <= 767)
+        return 10;
+    if (n <= 1791)
+        return 11;
+    return 12;
+}
+
+std::uint8_t literalValue(std::size_t n) { return std::uint8_t((n * 37 + n / 256) % 256); }
+
+class LzwWidthBoundary : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(LzwWidthBoundary, LiteralsAtStatedWidthsDecode)
+{
+    const std::size_t count = GetParam();
+    BitWriter out;
+    out.put(256, 9);
+    std::vector<std::uint8_t> want;
+    for (std::size_t n = 1; n <= count; ++n) {
+        out.put(literalValue(n), literalWidth(n));
+        want.push_back(literalValue(n));
+    }
+    out.put(257, literalWidth(count + 1));
+    Decoded got = decode(subBlocks(out.finish()), 8);
+    EXPECT_EQ(got.status, Status::Finished);
+    EXPECT_EQ(got.indices, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lzw, LzwWidthBoundary,
+                         ::testing::Values(254, 255, 256, 766, 767, 768, 1790, 1791, 1792, 3838, 3839, 3840, 5000));
+
+TEST(LzwFullTable, DeferredClearKeepsTwelveBitCodesAndTheTableUntilTheClear)
+{
+    BitWriter out;
+    out.put(256, 9);
+    std::vector<std::uint8_t> want;
+    std::size_t n = 1;
+    for (; n <= 3839 + 300; ++n) { // fills the table, then 300 codes with no new entry
+        out.put(literalValue(n), literalWidth(n));
+        want.push_back(literalValue(n));
+    }
+    // Entry 256 + k holds the literals of codes k - 1 and k; once full nothing replaces them.
+    for (unsigned entry : { 4000u, 4095u }) {
+        out.put(entry, 12);
+        std::size_t k = entry - 256;
+        want.push_back(literalValue(k - 1));
+        want.push_back(literalValue(k));
+    }
+    out.put(256, 12); // the deferred clear
+    for (std::size_t m = 1; m <= 300; ++m) {
+        out.put(literalValue(m), literalWidth(m));
+        want.push_back(literalValue(m));
+    }
+    out.put(258, literalWidth(301)); // the first entry made after the clear
+    want.push_back(literalValue(1));
+    want.push_back(literalValue(2));
+    out.put(257, literalWidth(302));
+
+    Decoded got = decode(subBlocks(out.finish()), 8);
+    EXPECT_EQ(got.status, Status::Finished);
+    EXPECT_EQ(got.indices, want);
+}
+
+// Hand-written code sequences; -1 is a clear, -2 the end code. Each ends on a byte
+// boundary, so no padding bits are read as one more code.
+constexpr int C = -1;
+constexpr int E = -2;
+
+struct Sequence {
+    const char* name;
+    unsigned minCodeSize;
+    std::vector<int> codes;
+    std::vector<std::uint8_t> want;
+    Status status;
+    bool terminator = true;
+    std::uint16_t invalidCode = 0;
+};
+
+class LzwSequence : public ::testing::TestWithParam<Sequence> {};
+
+TEST_P(LzwSequence, Decodes)
+{
+    const Sequence& sequence = GetParam();
+    CodeWriter out(sequence.minCodeSize);
+    for (int code : sequence.codes) {
+        if (code == C)
+            out.clear();
+        else if (code == E)
+            out.end();
+        else
+            out.code(unsigned(code));
+    }
+    Bytes data = subBlocks(out.finish(), 255, sequence.terminator);
+    LzwDecoder decoder(data, 0, std::uint8_t(sequence.minCodeSize));
+    std::vector<std::uint8_t> buffer(64);
+    buffer.resize(decoder.read(buffer));
+    EXPECT_EQ(buffer, sequence.want);
+    EXPECT_EQ(decoder.status(), sequence.status);
+    if (sequence.status == Status::InvalidCode) {
+        EXPECT_EQ(decoder.invalidCode(), sequence.invalidCode);
+    }
+}
+
+// Minimum code size 2: literals 0-3, clear 4, end 5, first entry 6.
+INSTANTIATE_TEST_SUITE_P(
+    Lzw, LzwSequence,
+    ::testing::Values(
+        Sequence { "KwKwK", 2, { C, 1, 6, 7, E }, { 1, 1, 1, 1, 1, 1 }, Status::Finished },
+        Sequence { "EntryAfterKwKwK", 2, { C, 2, 6, 3, 7, E }, { 2, 2, 2, 3, 2, 2, 3 }, Status::Finished },
+        Sequence { "ClearInTheMiddleResetsEntries", 2, { C, 0, 1, 6, C, 2, 3, 6, E }, { 0, 1, 0, 1, 2, 3, 2, 3 },
+                   Status::Finished },
+        Sequence { "DoubledClears", 2, { C, C, 1, 2, C, C, 3, E }, { 1, 2, 3 }, Status::Finished },
+        Sequence { "NoLeadingClear", 2, { 1, 2, 6, E }, { 1, 2, 1, 2 }, Status::Finished },
+        Sequence { "NoEndCodeStopsAtTerminator", 2, { C, 1, 2, 3, 1 }, { 1, 2, 3, 1 }, Status::Finished },
+        Sequence { "CodesAfterEndIgnored", 2, { C, 1, E, 2, 3, E }, { 1 }, Status::Finished },
+        Sequence { "NoTerminatorDataEnds", 2, { C, 1, 2, 3, 1 }, { 1, 2, 3, 1 }, Status::DataEnded, false },
+        Sequence { "CodePastTableKeepsEarlierPixels", 2, { C, 0, 1, 2, 3, 15, 1, E }, { 0, 1, 2, 3 },
+                   Status::InvalidCode, true, 15 },
+        Sequence { "FirstCodeAfterClearNotLiteral", 2, { C, 1, C, 6, E }, { 1 }, Status::InvalidCode, true, 6 },
+        Sequence { "MinSize1", 1, { C, 0, 1, 4, 5, E }, { 0, 1, 0, 1, 1, 0 }, Status::Finished },
+        Sequence { "MinSize0Refused", 0, { 1, 1 }, {}, Status::BadMinCodeSize },
+        Sequence { "MinSize12Refused", 12, { 1, 1 }, {}, Status::BadMinCodeSize }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LzwData, EndsInsideASubBlock)
+{
+    Bytes data = subBlocks(lzwEncode(randomIndices(500, 256, 11), 8));
+    data.resize(data.size() / 2); // the second sub-block claims more than is left
+    Decoded got = decode(data, 8);
+    EXPECT_EQ(got.status, Status::DataEnded);
+    EXPECT_GT(got.indices.size(), 0u);
+    EXPECT_LT(got.indices.size(), 500u);
+    std::vector<std::uint8_t> want = randomIndices(500, 256, 11);
+    EXPECT_TRUE(std::equal(got.indices.begin(), got.indices.end(), want.begin()));
+}
+
+} // namespace
+} // namespace frolix::test

@@ -1,0 +1,284 @@
+// Parsing without pixels: refusals, recoveries, graphic control quirks, the grouping
+// of images into displayed frames and the frame cap.
+
+#include "GifAnimation.h"
+#include "GifScanner.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace frolix::test {
+namespace {
+
+using gif::Disposal;
+
+// The smallest complete file: a 2 x 2 screen and one image of index 1.
+GifBuilder oneImage()
+{
+    GifBuilder gif(2, 2);
+    gif.fill(0, 0, 2, 2, 1);
+    return gif;
+}
+
+Bytes prefix(const Bytes& bytes, std::size_t size) { return Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(size)); }
+
+struct Refusal {
+    const char* name;
+    Bytes file;
+    Error::Kind kind;
+    std::string message; // a part of the reason
+};
+
+class ScanRefuses : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(ScanRefuses, WithAReason)
+{
+    const Refusal& want = GetParam();
+    auto result = gif::scan(want.file);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind, want.kind);
+    EXPECT_NE(result.error().message.find(want.message), std::string::npos) << result.error().message;
+}
+
+Bytes header() { return GifBuilder(2, 2).bytes(false); } // signature, screen, global table
+
+INSTANTIATE_TEST_SUITE_P(
+    Scan, ScanRefuses,
+    ::testing::Values(
+        Refusal { "Empty", {}, Error::Kind::NotGif, "not a GIF file" },
+        Refusal { "Png", { 0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 0, 0 }, Error::Kind::NotGif, "not a GIF file" },
+        Refusal { "SignatureOnly", { 'G', 'I', 'F', '8', '9', 'a' }, Error::Kind::Truncated, "logical screen descriptor" },
+        Refusal { "CutInScreen", prefix(header(), 10), Error::Kind::Truncated, "logical screen descriptor" },
+        Refusal { "CutInGlobalTable", prefix(header(), 13 + 700), Error::Kind::Truncated, "global colour table" },
+        Refusal { "NoBlocks", header(), Error::Kind::Truncated, "truncated before the first image" },
+        Refusal { "CutInControl", prefix(GifBuilder(2, 2).control({ 5 }).bytes(false), 13 + 768 + 5),
+                  Error::Kind::Truncated, "truncated before the first image" },
+        Refusal { "CutInDescriptor", prefix(oneImage().bytes(), 13 + 768 + 6), Error::Kind::Truncated,
+                  "truncated before the first image" },
+        Refusal { "CutInComment", prefix(GifBuilder(2, 2).comment("hello").bytes(false), 13 + 768 + 4),
+                  Error::Kind::Truncated, "truncated before the first image" },
+        Refusal { "StrayByteBeforeImage", GifBuilder(2, 2).raw({ 0x00 }).fill(0, 0, 2, 2, 1).bytes(),
+                  Error::Kind::Malformed, "unexpected byte 0" },
+        Refusal { "ZeroWidth", GifBuilder(0, 5).bytes(), Error::Kind::Malformed, "no pixels to show" },
+        Refusal { "OverCanvasLimit", GifBuilder(8193, 4096).bytes(), Error::Kind::OverLimit, "over the limit" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Scan, CanvasLimitIsInclusive)
+{
+    auto result = gif::scan(GifBuilder(8192, 4096).bytes()); // exactly 33554432 pixels
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    EXPECT_EQ(result.value().frames.size(), 1u);
+}
+
+// Files that are damaged after their first image still show what they hold.
+struct Recovery {
+    const char* name;
+    Bytes file;
+    std::string warning;
+    std::size_t images;
+};
+
+class ScanRecovers : public ::testing::TestWithParam<Recovery> {};
+
+TEST_P(ScanRecovers, KeepsTheImagesAndWarns)
+{
+    const Recovery& want = GetParam();
+    auto result = gif::scan(want.file);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    EXPECT_EQ(result.value().images.size(), want.images);
+    ASSERT_EQ(result.value().warnings.size(), 1u);
+    EXPECT_NE(result.value().warnings[0].find(want.warning), std::string::npos) << result.value().warnings[0];
+}
+
+Bytes twoImages() { return oneImage().fill(0, 0, 1, 1, 2).bytes(); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Scan, ScanRecovers,
+    ::testing::Values(
+        Recovery { "MissingTrailer", oneImage().bytes(false), "without a trailer", 1 },
+        Recovery { "EndsInImageData", prefix(oneImage().bytes(), oneImage().size() - 2), "without a trailer", 1 },
+        Recovery { "EndsInSecondDescriptor", prefix(twoImages(), oneImage().size() + 5), "without a trailer", 1 },
+        Recovery { "EndsInLocalTable",
+                   prefix(oneImage().image({ .width = 2, .height = 2, .indices = { 0, 0, 0, 0 }, .localPalette = testPalette(4) }).bytes(),
+                          oneImage().size() + 10 + 5),
+                   "without a trailer", 2 },
+        Recovery { "GarbageAfterImage", oneImage().raw({ 0x99, 1, 2, 3 }).bytes(), "unexpected byte 153", 1 },
+        Recovery { "UnknownVersion", [] { Bytes b = oneImage().bytes(); b[4] = '0'; return b; }(), "unknown GIF version",
+                   1 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Scan, ImageCutInItsLocalTableShowsNothing)
+{
+    // The suite's image-zero-height case in general form: the image is kept as a record
+    // but has no data, so the screen stays empty.
+    GifBuilder gif(2, 2);
+    gif.image({ .width = 2, .height = 2, .indices = { 1, 1, 1, 1 }, .localPalette = testPalette(4) });
+    Bytes file = prefix(gif.bytes(), 13 + 768 + 10 + 4);
+    auto loaded = GifAnimation::fromBytes(file);
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    ASSERT_EQ(loaded.value()->frameCount(), 1);
+    EXPECT_EQ(firstDifference(loaded.value()->frame(1), Picture(2, 2)), "");
+}
+
+TEST(Scan, NoImagesIsOneEmptyFrame)
+{
+    auto loaded = GifAnimation::fromBytes(GifBuilder(3, 2).comment("nothing").bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    ASSERT_EQ(loaded.value()->frameCount(), 1);
+    EXPECT_EQ(firstDifference(loaded.value()->frame(1), Picture(3, 2)), "");
+}
+
+struct ControlCase {
+    const char* name;
+    Control control;
+    bool used;           // the fields reach the image
+    std::string warning; // empty when none
+};
+
+class GraphicControl : public ::testing::TestWithParam<ControlCase> {};
+
+TEST_P(GraphicControl, BlockSize)
+{
+    const ControlCase& c = GetParam();
+    GifBuilder gif(2, 2);
+    gif.control(c.control).fill(0, 0, 2, 2, 1).fill(0, 0, 1, 1, 2); // the second image has no control
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    const gif::GifInfo& info = loaded.value()->info();
+    ASSERT_EQ(info.images.size(), 2u);
+    const gif::ImageRecord& image = info.images[0];
+    EXPECT_EQ(image.hasGraphicControl, c.used);
+    EXPECT_EQ(image.delayCs, c.used ? c.control.delayCs : 0);
+    EXPECT_EQ(image.disposal, c.used ? Disposal::RestoreBackground : Disposal::None);
+    EXPECT_EQ(image.transparentIndex, c.used ? c.control.transparent : std::nullopt);
+    EXPECT_FALSE(info.images[1].hasGraphicControl);
+    if (c.warning.empty()) {
+        EXPECT_TRUE(info.warnings.empty());
+    } else {
+        ASSERT_EQ(info.warnings.size(), 1u);
+        EXPECT_NE(info.warnings[0].find(c.warning), std::string::npos) << info.warnings[0];
+    }
+    // The blocks after the control are read in step: the last frame shows both images.
+    Picture want(2, 2);
+    want.fill(0, 0, 2, 2, colourOf(1)).set(0, 0, colourOf(2));
+    if (c.used) // the first image is its own frame, cleared by disposal 2 before the second
+        want.fill(0, 0, 2, 2, kClear).set(0, 0, colourOf(2));
+    EXPECT_EQ(firstDifference(loaded.value()->frame(loaded.value()->frameCount()), want), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scan, GraphicControl,
+    ::testing::Values(ControlCase { "Four", { 7, 2, 9, 4 }, true, "" },
+                      ControlCase { "FiveFirstFourUsed", { 7, 2, 9, 5 }, true, "block size 5 instead of 4" },
+                      ControlCase { "LongFirstFourUsed", { 300, 2, 9, 255 }, true, "block size 255 instead of 4" },
+                      ControlCase { "ThreeIgnored", { 7, 2, 9, 3 }, false, "block size 3, too short" },
+                      ControlCase { "ZeroIgnored", { 7, 2, 9, 0 }, false, "block size 0, too short" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Scan, DisposalFourIsRestorePreviousAndFiveToSevenAreNone)
+{
+    GifBuilder gif(1, 1);
+    for (unsigned disposal : { 3, 4, 5, 6, 7 })
+        gif.control({ 10, disposal }).fill(0, 0, 1, 1, 1);
+    auto info = gif::scan(gif.bytes());
+    ASSERT_TRUE(info.ok());
+    std::vector<Disposal> got;
+    for (const auto& image : info.value().images)
+        got.push_back(image.disposal);
+    EXPECT_EQ(got, (std::vector<Disposal> { Disposal::RestorePrevious, Disposal::RestorePrevious, Disposal::None,
+                                            Disposal::None, Disposal::None }));
+}
+
+// Grouping: an image on a 4 x 4 screen, full-screen or not, opaque or not, with a delay.
+struct Shot {
+    bool fullScreen = false;
+    std::uint16_t delayCs = 0;
+    bool transparent = false;
+};
+
+struct Grouping {
+    const char* name;
+    std::vector<Shot> images;
+    bool gif87a = false;
+    bool loopExtension = false;
+    std::vector<std::pair<std::uint32_t, std::uint16_t>> frames; // images in each frame, its delay
+    bool forced = false;
+};
+
+class FrameGrouping : public ::testing::TestWithParam<Grouping> {};
+
+TEST_P(FrameGrouping, FollowsTheDelays)
+{
+    const Grouping& g = GetParam();
+    GifBuilder gif(4, 4, testPalette(), g.gif87a);
+    if (g.loopExtension)
+        gif.loop(0);
+    for (const Shot& shot : g.images) {
+        Control control { shot.delayCs, 0, shot.transparent ? std::optional<std::uint8_t>(0) : std::nullopt };
+        gif.control(control);
+        if (shot.fullScreen)
+            gif.fill(0, 0, 4, 4, 1);
+        else
+            gif.fill(1, 1, 2, 2, 1);
+    }
+    auto info = gif::scan(gif.bytes());
+    ASSERT_TRUE(info.ok()) << info.error().message;
+    std::vector<std::pair<std::uint32_t, std::uint16_t>> got;
+    std::uint32_t nextImage = 0;
+    for (const auto& frame : info.value().frames) {
+        EXPECT_EQ(frame.firstImage, nextImage) << "frames cover the images in order";
+        nextImage += frame.imageCount;
+        got.emplace_back(frame.imageCount, frame.delayCs);
+    }
+    EXPECT_EQ(got, g.frames);
+    EXPECT_EQ(info.value().forcedAnimation, g.forced);
+}
+
+constexpr Shot kSmall {};
+constexpr Shot kFull { true };
+Shot delayed(std::uint16_t delay, bool full = false) { return Shot { full, delay }; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Scan, FrameGrouping,
+    ::testing::Values(
+        Grouping { "NoDelayJoinsNextDelayed", { kSmall, kSmall, delayed(5), kSmall, delayed(7) }, false, false,
+                   { { 3, 5 }, { 2, 7 } } },
+        Grouping { "TrailingNoDelayIsLastFrame", { delayed(5), kSmall, kSmall }, false, false, { { 1, 5 }, { 2, 0 } } },
+        Grouping { "AllWithoutDelayIsOnePicture", { kSmall, kSmall, kSmall }, false, false, { { 3, 0 } } },
+        Grouping { "LoopExtensionForcesAnimation", { kSmall, kSmall }, false, true, { { 1, 0 }, { 1, 0 } }, true },
+        Grouping { "Gif87aForcesAnimation", { kSmall, kSmall }, true, false, { { 1, 0 }, { 1, 0 } }, true },
+        Grouping { "ThreeOpaqueFullScreenForce", { kFull, kFull, kFull }, false, false, { { 1, 0 }, { 1, 0 }, { 1, 0 } },
+                   true },
+        Grouping { "TwoOpaqueFullScreenArePicture", { kFull, kFull }, false, false, { { 2, 0 } } },
+        Grouping { "TransparentFullScreenDoNotForce", { kFull, kFull, Shot { true, 0, true } }, false, false, { { 3, 0 } } },
+        Grouping { "SmallAmongFullScreenDoNotForce", { kFull, kSmall, kFull }, false, false, { { 3, 0 } } },
+        Grouping { "OneImageIsNeverForced", { kSmall }, true, true, { { 1, 0 } } },
+        Grouping { "AnyDelayMeansNoForcing", { kSmall, delayed(1), kSmall }, true, true, { { 2, 1 }, { 1, 0 } } },
+        Grouping { "NoImagesOneEmptyFrame", {}, false, false, { { 0, 0 } } }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class FrameCap : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(FrameCap, KeepsAtMost32767Frames)
+{
+    const std::size_t images = GetParam();
+    GifBuilder gif(1, 1);
+    for (std::size_t i = 0; i < images; ++i)
+        gif.control({ 2 }).fill(0, 0, 1, 1, std::uint8_t(i % 7));
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    GifAnimation& animation = *loaded.value();
+    std::size_t kept = std::min<std::size_t>(images, gif::kMaxFrames);
+    EXPECT_EQ(std::size_t(animation.frameCount()), kept);
+    EXPECT_EQ(animation.info().images.size(), kept);
+    bool warned = !animation.info().warnings.empty()
+        && animation.info().warnings.back().find("more than 32767 frames") != std::string::npos;
+    EXPECT_EQ(warned, images > gif::kMaxFrames);
+    // The last frame kept is the image it should be.
+    EXPECT_EQ(firstDifference(animation.frame(animation.frameCount()), Picture(1, 1).set(0, 0, colourOf((kept - 1) % 7))), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Scan, FrameCap, ::testing::Values(32767, 32768, 33000));
+
+} // namespace
+} // namespace frolix::test
