@@ -1,0 +1,326 @@
+// The state block reader: the committed block field by field, and crafted blocks,
+// both well formed and damaged in each way the reader must refuse.
+
+#include "AssetFiles.h"
+
+#include "StateBlock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+using namespace assets_test;
+using namespace frolix;
+
+namespace {
+
+// --- the committed block -------------------------------------------------------------
+
+TEST(CommittedStateBlock, EveryFieldSitsAtItsOffset)
+{
+    auto block = committedStateBlock();
+    auto logo = committedLogo();
+    ASSERT_EQ(logo.size(), 11437u);
+    ASSERT_EQ(block.size(), 142u + 2u * logo.size());
+    ASSERT_EQ(block.size(), 23016u);
+
+    EXPECT_EQ(u32At(block, 0), 0x200u);
+    EXPECT_EQ(u32At(block, 4), 13970u);
+    EXPECT_EQ(u32At(block, 8), 6535u);
+
+    // Type code offsets, and the first word of each value's data.
+    struct Field {
+        std::size_t offset;
+        std::uint16_t code;
+        std::uint32_t data; // u16 or u32 by code
+    };
+    const Field fields[] = {
+        { 12, 19, 0x00FFC0C0 }, // BackColor
+        { 18, 11, 0xFFFF },     // Transparent
+        { 22, 11, 0xFFFF },     // AutoPlay
+        { 26, 2, 1 },           // StartFrame
+        { 30, 2, 0 },           // StretchMode
+        { 34, 11, 0 },          // AutoSize
+        { 38, 8, 2 },           // FileName: byte count 2, the zero character
+        { 46, 2, 0 },           // Sequence
+        { 50, 8, 2 },           // ToolTipText
+        { 58, 8, 2 },           // StatusText
+        { 66, 8, 2 },           // Tag
+        { 74, 9, 0x0BE35204 },  // Picture: Data1 of the standard picture class id
+        { 100, 3, 14 },         // MousePointer
+        { 106, 9, 0 },          // MouseIcon: zero class id
+    };
+    for (const Field& field : fields) {
+        SCOPED_TRACE("offset " + std::to_string(field.offset));
+        EXPECT_EQ(u16At(block, field.offset), field.code);
+        bool wide = field.code == 19 || field.code == 3 || field.code == 8 || field.code == 9;
+        EXPECT_EQ(wide ? u32At(block, field.offset + 2) : u16At(block, field.offset + 2), field.data);
+    }
+    for (std::size_t bstr : { 38u, 50u, 58u, 66u })
+        EXPECT_EQ(u16At(block, bstr + 6), 0) << "terminating zero of the text at " << bstr;
+    const std::uint8_t pictureClassId[16] = { 0x04, 0x52, 0xE3, 0x0B, 0x91, 0x8F, 0xCE, 0x11,
+                                              0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51 };
+    EXPECT_TRUE(std::equal(std::begin(pictureClassId), std::end(pictureClassId), block.begin() + 76));
+    EXPECT_EQ(u32At(block, 92), 0x746Cu); // "lt\0\0"
+    EXPECT_EQ(u32At(block, 96), 0u);      // empty picture
+    for (std::size_t i = 108; i < 124; ++i)
+        EXPECT_EQ(block[i], 0) << "MouseIcon class id byte " << i;
+
+    EXPECT_EQ(u32At(block, 124), 22874u);
+    for (std::size_t i = 0; i < logo.size(); ++i)
+        ASSERT_EQ(u16At(block, 128 + 2 * i), logo[i]) << "unit " << i;
+    EXPECT_EQ(u32At(block, 23002), 13970u);
+    EXPECT_EQ(u32At(block, 23006), 6535u);
+    EXPECT_EQ(u32At(block, 23010), 0u);
+    EXPECT_EQ(u16At(block, 23014), 0xFFFF);
+
+    // The reader's idea of where each value starts agrees with the bytes.
+    auto read = readStateBlock(block);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    for (std::size_t i = 0; i < kStateValueCount; ++i)
+        EXPECT_EQ(read.value().valueOffset(i), fields[i].offset) << "value " << i + 1;
+}
+
+TEST(CommittedStateBlock, ReadsBackAsTheDocumentedDesignState)
+{
+    auto bytes = committedStateBlock();
+    auto block = readStateBlock(bytes);
+    ASSERT_TRUE(block.ok()) << block.error().message;
+    EXPECT_EQ(block.value().animation, committedLogo());
+    EXPECT_EQ(writeStateBlock(block.value()), bytes);
+
+    auto state = designStateFrom(block.value());
+    ASSERT_TRUE(state.ok()) << state.error().message;
+    const DesignState& design = state.value();
+    EXPECT_EQ(design.extentWidthHimetric, 13970u);
+    EXPECT_EQ(design.extentHeightHimetric, 6535u);
+    EXPECT_EQ(design.backColor, 0x00FFC0C0u);
+    EXPECT_EQ(design.backColor & 0xFF, 0xC0u);         // red
+    EXPECT_EQ((design.backColor >> 16) & 0xFF, 0xFFu); // blue
+    EXPECT_TRUE(design.transparent);
+    EXPECT_TRUE(design.autoPlay);
+    EXPECT_EQ(design.startFrame, 1);
+    EXPECT_EQ(design.stretchMode, StretchMode::None);
+    EXPECT_FALSE(design.autoSize);
+    EXPECT_TRUE(design.fileName.empty());
+    EXPECT_EQ(design.sequence, Sequence::Normal);
+    EXPECT_TRUE(design.toolTipText.empty());
+    EXPECT_TRUE(design.statusText.empty());
+    EXPECT_TRUE(design.tag.empty());
+    ASSERT_TRUE(std::holds_alternative<StandardPicture>(design.picture));
+    EXPECT_TRUE(std::get<StandardPicture>(design.picture).bytes.empty());
+    EXPECT_EQ(design.mousePointer, 14);
+    EXPECT_TRUE(std::holds_alternative<NoObject>(design.mouseIcon));
+    EXPECT_EQ(design.animation, committedLogo());
+    EXPECT_EQ(stateBlockFrom(design), block.value());
+}
+
+TEST(CommittedStateBlock, EveryTruncationIsRefusedWithoutReadingPastTheEnd)
+{
+    auto bytes = committedStateBlock();
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        // An exact-size heap copy, so that a sanitizer build catches any over-read.
+        auto prefix = std::make_unique<std::uint8_t[]>(length == 0 ? 1 : length);
+        std::copy_n(bytes.begin(), length, prefix.get());
+        auto result = readStateBlock(std::span<const std::uint8_t>(prefix.get(), length));
+        ASSERT_FALSE(result.ok()) << "length " << length;
+        ASSERT_EQ(result.error().kind, Error::Kind::Truncated) << result.error().message;
+        const std::string& message = result.error().message;
+        bool namesEnd = message.find("state block ends at offset " + std::to_string(length) + ",") == 0;
+        // Or a count (of text, picture or animation bytes) that the rest cannot hold,
+        // named at its own offset with what is left after it.
+        unsigned long countOffset = 0, remaining = 0;
+        auto larger = message.find("is larger than the ");
+        bool namesCount = std::sscanf(message.c_str(), "state block offset %lu:", &countOffset) == 1
+            && larger != std::string::npos
+            && std::sscanf(message.c_str() + larger, "is larger than the %lu bytes that remain", &remaining) == 1
+            && countOffset + 4 + remaining == length;
+        ASSERT_TRUE(namesEnd || namesCount) << "length " << length << ": " << message;
+    }
+    auto shortOfTrailer = readStateBlock(std::span<const std::uint8_t>(bytes).first(23010));
+    ASSERT_FALSE(shortOfTrailer.ok());
+    EXPECT_EQ(shortOfTrailer.error().message, "state block ends at offset 23010, 6 bytes short of the trailer");
+}
+
+// --- crafted blocks --------------------------------------------------------------------
+
+// The committed design with a six-byte animation, so that the layout after the values is
+// short: N at 124, the units at 128-139, the trailer at 140-153.
+StateBlock smallBlock()
+{
+    auto committed = readStateBlock(committedStateBlock());
+    EXPECT_TRUE(committed.ok());
+    StateBlock block = committed.value();
+    block.animation = { 'G', 'I', 'F', '8', '9', 'a' };
+    return block;
+}
+
+void setU16(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint16_t value)
+{
+    bytes[offset] = std::uint8_t(value);
+    bytes[offset + 1] = std::uint8_t(value >> 8);
+}
+
+void setU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
+{
+    setU16(bytes, offset, std::uint16_t(value));
+    setU16(bytes, offset + 2, std::uint16_t(value >> 16));
+}
+
+TEST(CraftedStateBlock, ZeroClassIdIsFollowedDirectlyByTheNextField)
+{
+    StateBlock block = smallBlock();
+    block.values[11] = ValueDispatch { NoObject {} };
+    auto bytes = writeStateBlock(block);
+    // Picture at 74: code, sixteen zero bytes, and MousePointer's code right after.
+    EXPECT_EQ(u16At(bytes, 74), 9);
+    for (std::size_t i = 76; i < 92; ++i)
+        ASSERT_EQ(bytes[i], 0);
+    EXPECT_EQ(u16At(bytes, 92), 3);
+    EXPECT_EQ(u32At(bytes, 94), 14u);
+
+    auto read = readStateBlock(bytes);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    EXPECT_EQ(read.value().values[11], TypedValue(ValueDispatch { NoObject {} }));
+    EXPECT_EQ(read.value().values[12], TypedValue(ValueI4 { 14 }));
+    EXPECT_EQ(read.value().animation, block.animation);
+}
+
+TEST(CraftedStateBlock, PictureBytesAreReadAndTheNextFieldFoundAfterThem)
+{
+    StateBlock block = smallBlock();
+    const std::vector<std::uint8_t> picture = { 'B', 'M', 1, 2, 3 };
+    block.values[11] = ValueDispatch { StandardPicture { picture } };
+    auto bytes = writeStateBlock(block);
+    EXPECT_EQ(u32At(bytes, 92), 0x746Cu);
+    EXPECT_EQ(u32At(bytes, 96), 5u);
+    EXPECT_EQ(bytes[100], 'B');
+    EXPECT_EQ(u16At(bytes, 105), 3) << "MousePointer follows the picture's bytes";
+
+    auto read = readStateBlock(bytes);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    const auto& value = std::get<ValueDispatch>(read.value().values[11]);
+    ASSERT_TRUE(std::holds_alternative<StandardPicture>(value.object));
+    EXPECT_EQ(std::get<StandardPicture>(value.object).bytes, picture);
+    EXPECT_EQ(read.value().values[12], TypedValue(ValueI4 { 14 }));
+    EXPECT_EQ(read.value().valueOffset(12), 105u);
+    EXPECT_EQ(u32At(bytes, 124 + 5), 12u) << "the animation count moved by the picture's size";
+}
+
+TEST(CraftedStateBlock, TextIsReadWithoutItsTerminator)
+{
+    StateBlock block = smallBlock();
+    block.values[8] = ValueBstr { u"Frolix \u00e9" };
+    auto bytes = writeStateBlock(block);
+    EXPECT_EQ(u32At(bytes, 52), 18u) << "eight characters and the zero";
+    EXPECT_EQ(u16At(bytes, 56 + 14), 0x00E9);
+    auto read = readStateBlock(bytes);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    EXPECT_EQ(std::get<ValueBstr>(read.value().values[8]).text, u"Frolix \u00e9");
+    auto state = designStateFrom(read.value());
+    ASSERT_TRUE(state.ok());
+    EXPECT_EQ(state.value().toolTipText, u"Frolix \u00e9");
+}
+
+struct Damage {
+    const char* name;
+    std::function<void(std::vector<std::uint8_t>&)> apply;
+    Error::Kind kind;
+    std::string reason; // the start of the expected message
+};
+
+TEST(CraftedStateBlock, EachKindOfDamageIsRefusedWithItsOffset)
+{
+    using K = Error::Kind;
+    const Damage cases[] = {
+        { "block shorter than its header", [](auto& b) { b.resize(10); }, K::Truncated,
+          "state block ends at offset 10, 2 bytes short of the extent height" },
+        { "wrong version", [](auto& b) { setU32(b, 0, 0x100); }, K::Malformed,
+          "state block offset 0: expected version 0x00000200, found 0x00000100" },
+        { "unknown type code", [](auto& b) { setU16(b, 26, 7); }, K::Malformed, "state block offset 26: unknown type code 7" },
+        { "BOOL neither 0 nor 0xFFFF", [](auto& b) { setU16(b, 20, 1); }, K::Malformed,
+          "state block offset 20: BOOL 0x0001 is neither 0 (False) nor 0xFFFF (True)" },
+        { "odd text count", [](auto& b) { setU32(b, 40, 3); }, K::Malformed,
+          "state block offset 40: text byte count 3 is not an even number of at least 2" },
+        { "text count without room for the terminator", [](auto& b) { setU32(b, 40, 0); }, K::Malformed,
+          "state block offset 40: text byte count 0 is not" },
+        { "text count beyond the block", [](auto& b) { setU32(b, 40, 1000); }, K::Truncated,
+          "state block offset 40: text byte count 1000 is larger than the 110 bytes that remain" },
+        { "text without its zero character", [](auto& b) { setU16(b, 44, 0x41); }, K::Malformed,
+          "state block offset 44: text ends with 0x0041 instead of a zero character" },
+        { "unknown class id", [](auto& b) { b[76] ^= 1; }, K::Malformed,
+          "state block offset 76: unknown class id {0BE35205-8F91-11CE-9DE3-00AA004BB851}" },
+        { "wrong picture magic", [](auto& b) { setU32(b, 92, 0); }, K::Malformed,
+          "state block offset 92: expected the picture magic 0x0000746C, found 0x00000000" },
+        { "picture count beyond the block", [](auto& b) { setU32(b, 96, 0x7FFFFFF0); }, K::Truncated,
+          "state block offset 96: picture byte count 2147483632 is larger than the 54 bytes that remain" },
+        { "odd animation count", [](auto& b) { setU32(b, 124, 13); }, K::Malformed,
+          "state block offset 124: animation byte count 13 is odd" },
+        { "animation count beyond the block", [](auto& b) { setU32(b, 124, 40); }, K::Truncated,
+          "state block offset 124: animation byte count 40 is larger than the 26 bytes that remain" },
+        { "animation count too small", [](auto& b) { setU32(b, 124, 10); }, K::Malformed,
+          "state block offset 138: expected the extent width 13970 again" },
+        { "unit with a high byte", [](auto& b) { b[135] = 1; }, K::Malformed,
+          "state block offset 134: unit 0x0138 has a non-zero high byte" },
+        { "block ends inside the trailer", [](auto& b) { b.resize(150); }, K::Truncated,
+          "state block ends at offset 150, 4 bytes short of the trailer" },
+        { "trailer width differs", [](auto& b) { setU32(b, 140, 1); }, K::Malformed,
+          "state block offset 140: expected the extent width 13970 again, found 1" },
+        { "trailer height differs", [](auto& b) { setU32(b, 144, 2); }, K::Malformed,
+          "state block offset 144: expected the extent height 6535 again, found 2" },
+        { "non-zero before the end marker", [](auto& b) { setU32(b, 148, 5); }, K::Malformed,
+          "state block offset 148: expected 0 before the end marker, found 5" },
+        { "wrong end marker", [](auto& b) { setU16(b, 152, 0xFFFE); }, K::Malformed,
+          "state block offset 152: expected the end marker 0xFFFF, found 0xFFFE" },
+        { "bytes after the end marker", [](auto& b) { b.push_back(0); }, K::Malformed,
+          "state block offset 154: 1 byte follows the end marker" },
+    };
+    const auto intact = writeStateBlock(smallBlock());
+    ASSERT_EQ(intact.size(), 154u);
+    ASSERT_TRUE(readStateBlock(intact).ok());
+    for (const Damage& damage : cases) {
+        SCOPED_TRACE(damage.name);
+        auto bytes = intact;
+        damage.apply(bytes);
+        auto result = readStateBlock(bytes);
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().kind, damage.kind);
+        EXPECT_EQ(result.error().message.rfind(damage.reason, 0), 0u) << result.error().message;
+    }
+}
+
+struct Misfit {
+    const char* name;
+    std::size_t index;
+    TypedValue value;
+    std::string reason;
+};
+
+TEST(CraftedStateBlock, DesignStateRefusesValuesOfTheWrongKindOrRange)
+{
+    const Misfit cases[] = {
+        { "BackColor as I4", 0, ValueI4 { 0xC0 }, "state block offset 12: value 1 (BackColor) should be UI4 (type code 19), found I4 (type code 3)" },
+        { "StartFrame as BOOL", 3, ValueBool { true }, "state block offset 26: value 4 (StartFrame) should be I2 (type code 2), found BOOL (type code 11)" },
+        { "Picture as text", 11, ValueBstr { u"sky.bmp" }, "state block offset 74: value 12 (Picture) should be DISPATCH (type code 9), found BSTR (type code 8)" },
+        { "MouseIcon as I2", 13, ValueI2 { 0 }, "state block offset 106: value 14 (MouseIcon) should be DISPATCH (type code 9), found I2 (type code 2)" },
+        { "StartFrame 0", 3, ValueI2 { 0 }, "state block offset 28: StartFrame 0 is below 1" },
+        { "StretchMode 3", 4, ValueI2 { 3 }, "state block offset 32: StretchMode 3 is not 0, 1 or 2" },
+        { "Sequence -1", 7, ValueI2 { -1 }, "state block offset 48: Sequence -1 is not 0, 1 or 2" },
+    };
+    for (const Misfit& misfit : cases) {
+        SCOPED_TRACE(misfit.name);
+        StateBlock block = smallBlock();
+        block.values[misfit.index] = misfit.value;
+        // Any kind is fine for the layout layer; only the meaning is wrong.
+        auto read = readStateBlock(writeStateBlock(block));
+        ASSERT_TRUE(read.ok()) << read.error().message;
+        auto state = designStateFrom(read.value());
+        ASSERT_FALSE(state.ok());
+        EXPECT_EQ(state.error().message, misfit.reason);
+    }
+}
+
+} // namespace
