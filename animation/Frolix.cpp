@@ -161,6 +161,20 @@ void Frolix::setDesignedSize(QSize size)
     applyAutoSize();
 }
 
+void Frolix::setPicture(QImage picture)
+{
+    m_picture = std::move(picture);
+    update();
+}
+
+void Frolix::showFrame(int number)
+{
+    if (!m_player)
+        return;
+    m_player->jumpToFrame(number);
+    showCurrentFrame(false);
+}
+
 void Frolix::setBackColor(QColor color)
 {
     m_backColor = color;
@@ -272,6 +286,8 @@ void Frolix::paintEvent(QPaintEvent* event)
     painter.setClipRegion(event->region());
     if (!m_transparent)
         painter.fillRect(rect(), m_backColor);
+    if (!m_picture.isNull())
+        painter.drawImage(0, 0, m_picture);
     if (m_frame.isNull())
         return;
     QRect target = pictureRect();

@@ -27,8 +27,6 @@
 
 namespace frolix {
 
-enum class StretchMode { None = 0, Stretch = 1, Proportional = 2 };
-
 // Where a picture of `image` size is drawn inside `area` in each mode.
 QRect targetRect(QSize image, QRect area, StretchMode mode);
 // The smallest rectangle holding every pixel that differs; all of `after` when the two
@@ -60,6 +58,10 @@ public:
     void setDesignedSize(QSize size);
     void setBackColor(QColor color);
     void setAutoPlay(bool autoPlay) { m_autoPlay = autoPlay; }
+    // A picture drawn behind the animation, at the component's top-left.
+    void setPicture(QImage picture);
+    // Shows frame `number` (from 1) without raising Step; playback goes on from it.
+    void showFrame(int number);
     // Times playback by `clock` from now on (tests drive a fake one). It must outlive
     // the widget or be replaced first.
     void useClock(const Clock& clock);
@@ -99,6 +101,7 @@ private:
     std::shared_ptr<GifAnimation> m_animation;
     std::unique_ptr<Player> m_player;
     QImage m_frame; // premultiplied, converted once per shown frame
+    QImage m_picture;
     int m_reportedFrame = 0; // the frame the last Step announced
     QTimer m_timer;
     QString m_lastError;

@@ -1,5 +1,7 @@
 #include "Player.h"
 
+#include <algorithm>
+
 namespace frolix {
 
 namespace {
@@ -59,6 +61,14 @@ void Player::play()
 void Player::stop()
 {
     m_state = State::Stopped;
+}
+
+void Player::jumpToFrame(int frame)
+{
+    if (frameCount() == 0)
+        return;
+    m_frame = std::clamp(frame, 1, frameCount());
+    m_direction = m_sequence == Sequence::PingPong && m_frame == frameCount() ? -1 : 1;
 }
 
 void Player::setSequence(Sequence sequence)

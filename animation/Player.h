@@ -11,6 +11,8 @@
 // States: Stopped <-> Playing; Playing -> Finished when the last play ends; play()
 // from Finished starts the sequence again; stop() from any state gives Stopped.
 
+#include "DisplayOptions.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -31,8 +33,6 @@ class SteadyClock final : public Clock {
 public:
     Milliseconds now() const override;
 };
-
-enum class Sequence { Normal = 0, Reverse = 1, PingPong = 2 };
 
 struct Timeline {
     std::vector<std::uint16_t> storedDelaysCs; // one per frame, as stored
@@ -58,6 +58,8 @@ public:
 
     void play();
     void stop();
+    // Shows `frame` (clamped to 1..frameCount()) without a step; playing goes on from it.
+    void jumpToFrame(int frame);
     // Goes on from the frame now shown, in the new direction.
     void setSequence(Sequence sequence);
 

@@ -25,6 +25,7 @@
 //   13 I4        MousePointer  cursor shape number (14: arrow with a question mark)
 //   14 DISPATCH  MouseIcon
 
+#include "DisplayOptions.h"
 #include "Result.h"
 
 #include <array>
@@ -109,8 +110,6 @@ struct StateBlock {
     std::size_t valueOffset(std::size_t index) const;
 };
 
-enum class StretchMode : std::int16_t { None = 0, Stretch = 1, Proportional = 2 };
-enum class Sequence : std::int16_t { Normal = 0, Reverse = 1, PingPong = 2 };
 
 struct DesignState {
     std::uint32_t extentWidthHimetric = 0;

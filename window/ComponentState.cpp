@@ -1,22 +1,123 @@
 #include "ComponentState.h"
 
 #include "Frolix.h"
+#include "StateBlock.h"
 
 #include <QFile>
 
+#include <cmath>
 #include <cstdio>
+
+namespace {
+
+// Extents are stored in hundredths of a millimetre; the window is laid out at 96 pixels
+// to the inch (15 twips to the pixel).
+int pixelsFromHimetric(std::uint32_t himetric)
+{
+    return int(std::lround(double(himetric) * 96.0 / 2540.0));
+}
+
+Qt::CursorShape cursorFor(std::int32_t mousePointer)
+{
+    switch (mousePointer) {
+    case 1:
+        return Qt::ArrowCursor;
+    case 2:
+        return Qt::CrossCursor;
+    case 3:
+        return Qt::IBeamCursor;
+    case 5:
+    case 15:
+        return Qt::SizeAllCursor;
+    case 6:
+        return Qt::SizeBDiagCursor;
+    case 7:
+        return Qt::SizeVerCursor;
+    case 8:
+        return Qt::SizeFDiagCursor;
+    case 9:
+        return Qt::SizeHorCursor;
+    case 10:
+        return Qt::UpArrowCursor;
+    case 11:
+        return Qt::WaitCursor;
+    case 12:
+        return Qt::ForbiddenCursor;
+    case 13:
+        return Qt::BusyCursor;
+    case 14:
+        return Qt::WhatsThisCursor;
+    case 99: // a custom icon; without one the default arrow stays
+    default:
+        return Qt::ArrowCursor;
+    }
+}
+
+QImage pictureFrom(const frolix::DispatchObject& object)
+{
+    if (const auto* picture = std::get_if<frolix::StandardPicture>(&object); picture && !picture->bytes.empty())
+        return QImage::fromData(picture->bytes.data(), int(picture->bytes.size()));
+    return QImage();
+}
+
+void apply(frolix::Frolix& component, frolix::DesignState state)
+{
+    component.setDesignedSize(
+        QSize(pixelsFromHimetric(state.extentWidthHimetric), pixelsFromHimetric(state.extentHeightHimetric)));
+    component.setBackColor(QColor(int(state.backColor & 0xFF), int((state.backColor >> 8) & 0xFF),
+                                  int((state.backColor >> 16) & 0xFF)));
+    component.setTransparent(state.transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
+    std::int16_t stretch = std::int16_t(state.stretchMode);
+    component.setStretchMode(stretch);
+    std::int16_t sequence = std::int16_t(state.sequence);
+    component.setSequence(sequence);
+    component.setAutoSize(state.autoSize ? frolix::kAutomationTrue : frolix::kAutomationFalse);
+    component.setAutoPlay(state.autoPlay);
+    component.setToolTip(QString::fromStdU16String(state.toolTipText));
+    component.setStatusTip(QString::fromStdU16String(state.statusText));
+    component.setProperty("Tag", QString::fromStdU16String(state.tag));
+    component.setPicture(pictureFrom(state.picture));
+    QImage icon = pictureFrom(state.mouseIcon);
+    if (state.mousePointer == 99 && !icon.isNull())
+        component.setCursor(QCursor(QPixmap::fromImage(icon)));
+    else
+        component.setCursor(cursorFor(state.mousePointer));
+
+    bool shown = false;
+    if (!state.fileName.empty()) {
+        QString path = QString::fromStdU16String(state.fileName);
+        shown = component.LoadFile(path) == frolix::kAutomationTrue;
+        if (!shown)
+            std::fprintf(stderr, "frolix-viewer: the stored file name %s cannot be shown (%s); using the stored "
+                                 "animation\n", qPrintable(path), qPrintable(component.lastError()));
+    }
+    if (!shown && !component.showAnimation(std::move(state.animation)))
+        std::fprintf(stderr, "frolix-viewer: the stored animation cannot be shown: %s\n",
+                     qPrintable(component.lastError()));
+    component.showFrame(state.startFrame);
+}
+
+} // namespace
+
+bool initialiseFromStateBlock(frolix::Frolix& component, std::span<const std::uint8_t> block)
+{
+    auto parsed = frolix::readStateBlock(block);
+    auto state = parsed ? frolix::designStateFrom(parsed.value()) : frolix::Result<frolix::DesignState>(parsed.error());
+    if (!state) {
+        std::fprintf(stderr, "frolix-viewer: the component's start-up state is damaged (%s); it starts empty\n",
+                     state.error().message.c_str());
+        return false;
+    }
+    apply(component, std::move(state).value());
+    return true;
+}
 
 void initialiseFromStoredState(frolix::Frolix& component)
 {
-    // 7920 x 3705 twips at 15 twips per pixel.
-    component.setDesignedSize(QSize(528, 247));
-    QFile logo(QStringLiteral(":/assets/logo.gif"));
-    if (!logo.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "frolix-viewer: the stored animation is missing\n");
-        return;
-    }
-    QByteArray bytes = logo.readAll();
-    if (!component.showAnimation(std::vector<std::uint8_t>(bytes.begin(), bytes.end())))
-        std::fprintf(stderr, "frolix-viewer: the stored animation cannot be shown: %s\n",
-                     qPrintable(component.lastError()));
+    QFile file(QStringLiteral(":/window/Frolix1.state"));
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    initialiseFromStateBlock(component, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                  std::size_t(bytes.size())));
 }
