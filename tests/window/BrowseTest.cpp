@@ -1,0 +1,479 @@
+// Browsing with the real lists and the real component over a folder tree made here:
+// which files are listed and in what order, names that are not UTF-8, links, folders
+// that vanish or cannot be read, the drive list's mounts table, and NativePath.
+
+#include "FileSystemLists.h"
+#include "Form1.h"
+#include "Frolix.h"
+#include "NativePath.h"
+#include "WindowTestSupport.h"
+#include "ui_Form1.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray gifWithFrames(int count)
+{
+    std::vector<QRgb> palette;
+    std::vector<wtest::GifFrame> frames;
+    for (int i = 0; i < count; ++i) {
+        palette.push_back(qRgb(20 * i, 40, 200));
+        wtest::GifFrame frame;
+        frame.pixels.assign(4, std::uint8_t(i));
+        frames.push_back(frame);
+    }
+    return wtest::makeGif(2, 2, palette, frames);
+}
+
+std::string bytes(const QString& path) { return pathBytesFromText(path); }
+
+QStringList listedNames(const QListWidget& list)
+{
+    QStringList names;
+    for (int row = 0; row < list.count(); ++row)
+        names << list.item(row)->data(Qt::UserRole).toString();
+    return names;
+}
+
+int rowOf(const QListWidget& list, const QString& name)
+{
+    return int(listedNames(list).indexOf(name));
+}
+
+// The name of a file whose bytes are not UTF-8, as the lists carry it.
+const std::string kRawName = "d\xff\xfe.gif";
+
+} // namespace
+
+class BrowseTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_tree;
+    QString m_root;
+
+    void makeTree()
+    {
+        QDir root(m_root);
+        auto write = [&](const std::string& name, const QByteArray& contents) {
+            QVERIFY2(wtest::writeRawPath(bytes(m_root) + "/" + name, contents), name.c_str());
+        };
+        write("a.gif", gifWithFrames(2));
+        write("B.GIF", gifWithFrames(6));
+        write("c with space.gif", gifWithFrames(3));
+        write(kRawName, gifWithFrames(5));
+        write("z\xc3\xa9.gif", gifWithFrames(4)); // "zé.gif"
+        write("notes.txt", "not a picture");
+        write("image.png", "\x89PNG");
+        write("a.gif.txt", gifWithFrames(2));
+        write("gif", gifWithFrames(2));
+        QVERIFY(::symlink("a.gif", (bytes(m_root) + "/link.gif").c_str()) == 0);
+        QVERIFY(::symlink("missing.gif", (bytes(m_root) + "/dangling.gif").c_str()) == 0);
+        QVERIFY(root.mkdir("sub"));
+        QVERIFY(root.mkdir("sub.gif")); // a folder is never a file, whatever its name
+        QVERIFY(root.mkdir(".hidden"));
+        QVERIFY(::symlink("..", (bytes(m_root) + "/sub/up").c_str()) == 0);
+        QVERIFY(::symlink("loopB", (bytes(m_root) + "/loopA").c_str()) == 0);
+        QVERIFY(::symlink("loopA", (bytes(m_root) + "/loopB").c_str()) == 0);
+        QVERIFY(::symlink("loopA", (bytes(m_root) + "/loop.gif").c_str()) == 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_tree.isValid());
+        m_root = QDir(m_tree.path()).canonicalPath();
+        makeTree();
+    }
+
+    void cleanupTestCase()
+    {
+        // QDir cannot name this file to remove it.
+        ::unlink((bytes(m_root) + "/" + kRawName).c_str());
+    }
+
+    void filesOfAFolder()
+    {
+        Form1 form;
+        auto& ui = form.controls();
+        QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
+        QVERIFY(ui.Dir1->setPath(m_root));
+        QCOMPARE(dirChanges.count(), 1);
+        QCOMPARE(ui.File1->Path(), m_root);
+        const QStringList expected { "a.gif",    "B.GIF",    "c with space.gif", pathTextFromBytes(kRawName),
+                                     "link.gif", "z\u00e9.gif" };
+        QCOMPARE(listedNames(*ui.File1), expected);
+        QCOMPARE(ui.File1->item(3)->text(), QStringLiteral("d\uFFFD\uFFFD.gif"));
+        QCOMPARE(ui.File1->currentItem(), nullptr); // listing selects nothing, so loads nothing
+        QCOMPARE(ui.File1->Pattern(), QStringLiteral("*.gif"));
+
+        // The same folder again is no change.
+        QVERIFY(ui.Dir1->setPath(m_root + "/"));
+        QCOMPARE(dirChanges.count(), 1);
+    }
+
+    void foldersOfAFolder()
+    {
+        DirListBox list;
+        QVERIFY(list.setPath(m_root));
+        QStringList targets = listedNames(list);
+        // Ancestors from the root, the folder itself (selected), then its subfolders;
+        // hidden folders and links that lead nowhere are left out.
+        QString parent = m_root.section('/', 0, -2);
+        QCOMPARE(targets.first(), QStringLiteral("/"));
+        int self = int(targets.indexOf(m_root));
+        QVERIFY(self > 0);
+        QCOMPARE(targets.value(self - 1), parent.isEmpty() ? QStringLiteral("/") : parent);
+        QCOMPARE(list.currentRow(), self);
+        QCOMPARE(targets.mid(self + 1), (QStringList { m_root + "/sub", m_root + "/sub.gif" }));
+
+        // A link back up is a folder like any other; the path stays as walked.
+        QVERIFY(list.setPath(m_root + "/sub/up"));
+        QCOMPARE(list.Path(), m_root + "/sub/up");
+        QVERIFY(listedNames(list).contains(m_root + "/sub/up/sub"));
+    }
+
+    void selectingLoadsTheListedFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("plain") << "a.gif" << 2;
+        QTest::newRow("upper-case extension") << "B.GIF" << 6;
+        QTest::newRow("spaces") << "c with space.gif" << 3;
+        QTest::newRow("not UTF-8") << pathTextFromBytes(kRawName) << 5;
+        QTest::newRow("non-ASCII") << "z\u00e9.gif" << 4;
+        QTest::newRow("link to a.gif") << "link.gif" << 2;
+    }
+    void selectingLoadsTheListedFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, frames);
+        Form1 form;
+        auto& ui = form.controls();
+        QVERIFY(ui.Dir1->setPath(m_root));
+        int row = rowOf(*ui.File1, name);
+        QVERIFY(row >= 0);
+        wtest::ModalAnswerer answerer;
+        ui.File1->setCurrentRow(row);
+        QCOMPARE(ui.File1->FileName(), name);
+        QCOMPARE(answerer.seen().size(), std::size_t(0));
+        QCOMPARE(form.Frolix1().FrameCount(), frames);
+        QCOMPARE(ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(frames));
+    }
+
+    void clickOnTheSelectedFileLoadsItAgain()
+    {
+        Form1 form;
+        auto& ui = form.controls();
+        form.show();
+        QVERIFY(ui.Dir1->setPath(m_root));
+        int row = rowOf(*ui.File1, "a.gif");
+        QRect rect = ui.File1->visualItemRect(ui.File1->item(row));
+        QSignalSpy clicks(ui.File1, &FileListBox::Click);
+        QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(ui.File1->currentRow(), row);
+        QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(clicks.count(), 2);
+        QCOMPARE(ui.lblFrame->text(), QStringLiteral("2 Frames"));
+    }
+
+    void driveChangeBrowsesItsRoot()
+    {
+        Form1 form;
+        auto& ui = form.controls();
+        QSignalSpy driveChanges(ui.Drive1, &DriveListBox::Change);
+        QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
+        // A drive for the test tree, added through the combo box's own members.
+        ui.Drive1->addItem(QStringLiteral("test tree"), m_root);
+        ui.Drive1->setCurrentIndex(ui.Drive1->count() - 1);
+        QCOMPARE(driveChanges.count(), 1);
+        QCOMPARE(dirChanges.count(), 1);
+        QCOMPARE(ui.Drive1->Drive(), m_root);
+        QCOMPARE(ui.Dir1->Path(), m_root);
+        QCOMPARE(ui.File1->Path(), m_root);
+        QCOMPARE(ui.File1->count(), 6);
+    }
+
+    void realDrivesAreFolders()
+    {
+        DriveListBox drives;
+        QVERIFY(drives.count() >= 1);
+        for (int row = 0; row < drives.count(); ++row) {
+            QString path = drives.itemData(row).toString();
+            QVERIFY2(QFileInfo(path).isDir(), qPrintable(path));
+        }
+    }
+
+    void browsableMounts_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QStringList>("expected"); // "path|device|type", sorted by path
+        QByteArray desktop = "/dev/sda1 / ext4 rw,relatime 0 0\n"
+                             "/dev/sda2 /home ext4 rw 0 0\n"
+                             "proc /proc proc rw,nosuid 0 0\n"
+                             "sysfs /sys sysfs rw 0 0\n"
+                             "tmpfs /run tmpfs rw,mode=755 0 0\n"
+                             "/dev/sdb1 /media/me/USB\\040Stick vfat rw,uid=1000 0 0\n"
+                             "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
+                             "server:/export /mnt/share nfs4 rw,vers=4.2 0 0\n"
+                             "/dev/sda2 /etc/hostname ext4 rw,relatime 0 0\n";
+        // The bind-mounted file is a real device's mount; only the drive list, which can
+        // look at the file system, leaves it out (realDrivesAreFolders).
+        QTest::newRow("desktop") << desktop
+                                 << QStringList { "/|/dev/sda1|ext4", "/etc/hostname|/dev/sda2|ext4",
+                                                  "/home|/dev/sda2|ext4", "/media/me/USB Stick|/dev/sdb1|vfat",
+                                                  "/mnt/share|server:/export|nfs4" };
+        QTest::newRow("a later mount on the same path hides the earlier")
+            << QByteArray("/dev/sda1 / ext4 rw 0 0\n/dev/sdc1 /data ext4 rw 0 0\n/dev/sdd1 /data xfs rw 0 0\n")
+            << QStringList { "/|/dev/sda1|ext4", "/data|/dev/sdd1|xfs" };
+        QTest::newRow("root that is no device") << QByteArray("overlay / overlay rw 0 0\nproc /proc proc rw 0 0")
+                                                << QStringList { "/|overlay|overlay" };
+        QTest::newRow("empty") << QByteArray() << QStringList();
+    }
+    void browsableMounts()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QStringList, expected);
+        QStringList found;
+        for (const MountPoint& mount : ::browsableMounts(table))
+            found << mount.path + "|" + mount.device + "|" + mount.type;
+        QCOMPARE(found, expected);
+    }
+
+    void mountHolding_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("mount");
+        QTest::newRow("under a mount") << "/home/me/pictures" << "/home";
+        QTest::newRow("the mount itself") << "/home" << "/home";
+        QTest::newRow("a sibling sharing a prefix") << "/home2/x" << "/";
+        QTest::newRow("escaped space") << "/media/me/USB Stick/a.gif" << "/media/me/USB Stick";
+        QTest::newRow("elsewhere") << "/usr/share" << "/";
+    }
+    void mountHolding()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, mount);
+        auto mounts = ::browsableMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
+                                        "/dev/sdb1 /media/me/USB\\040Stick vfat rw 0 0\n");
+        auto index = ::mountHolding(mounts, path);
+        QVERIFY(index);
+        QCOMPARE(mounts[*index].path, mount);
+    }
+
+    void missingFolderIsRefused_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("error");
+        QTest::newRow("missing") << m_root + "/no such folder" << ENOENT;
+        QTest::newRow("a file") << m_root + "/a.gif" << ENOTDIR;
+        QTest::newRow("a loop of links") << m_root + "/loopA" << ELOOP;
+        QTest::newRow("a dangling link") << m_root + "/dangling.gif" << ENOENT;
+    }
+    void missingFolderIsRefused()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, error);
+        DirListBox dirs;
+        FileListBox files;
+        QVERIFY(dirs.setPath(m_root + "/sub"));
+        files.setFileName(m_root);
+        const QStringList shownFolders = listedNames(dirs);
+        const QStringList shownFiles = listedNames(files);
+        QSignalSpy dirFailures(&dirs, &DirListBox::failed);
+        QSignalSpy fileFailures(&files, &FileListBox::failed);
+        QSignalSpy changes(&dirs, &DirListBox::Change);
+
+        QVERIFY(!dirs.setPath(path));
+        files.setFileName(path);
+
+        const QString cause = QString::fromLocal8Bit(std::strerror(error));
+        for (QSignalSpy* spy : { &dirFailures, &fileFailures }) {
+            QCOMPARE(spy->count(), 1);
+            QString message = spy->first().first().toString();
+            QVERIFY2(message.contains(path) && message.contains(cause), qPrintable(message));
+        }
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(dirs.Path(), m_root + "/sub");
+        QCOMPARE(listedNames(dirs), shownFolders);
+        QCOMPARE(files.Path(), m_root);
+        QCOMPARE(listedNames(files), shownFiles);
+    }
+
+    void unreadableFolder()
+    {
+        QTemporaryDir dir;
+        QString locked = dir.filePath("locked");
+        QVERIFY(QDir().mkdir(locked));
+        QVERIFY(::chmod(bytes(locked).c_str(), 0) == 0);
+        DIR* probe = ::opendir(bytes(locked).c_str());
+        if (probe) {
+            ::closedir(probe);
+            ::chmod(bytes(locked).c_str(), 0700);
+            QSKIP("this process reads folders whatever their permissions (running as root), so a folder "
+                  "with mode 000 cannot be made unreadable here");
+        }
+        DirListBox dirs;
+        QVERIFY(dirs.setPath(dir.path()));
+        QVERIFY(listedNames(dirs).contains(locked)); // listed, as folders are
+        QSignalSpy failures(&dirs, &DirListBox::failed);
+        QVERIFY(!dirs.setPath(locked));
+        QCOMPARE(failures.count(), 1);
+        QVERIFY(failures.first().first().toString().contains(QString::fromLocal8Bit(std::strerror(EACCES))));
+        QCOMPARE(dirs.Path(), dir.path());
+        ::chmod(bytes(locked).c_str(), 0700);
+    }
+
+    void folderRemovedBeforeItIsOpened()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("gone"));
+        QString root = QDir(dir.path()).canonicalPath();
+        Form1 form;
+        auto& ui = form.controls();
+        form.show();
+        QVERIFY(ui.Dir1->setPath(root));
+        int row = rowOf(*ui.Dir1, root + "/gone");
+        QVERIFY(row >= 0);
+        QVERIFY(QDir(root).rmdir("gone"));
+
+        wtest::ModalAnswerer answerer;
+        const QStringList shown = listedNames(*ui.Dir1);
+        ui.Dir1->setFocus();
+        ui.Dir1->setCurrentRow(row);
+        QTest::keyClick(ui.Dir1, Qt::Key_Return); // opens the folder, as a double click does
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+        const auto& box = answerer.seen().front();
+        QVERIFY2(box.text.contains(root + "/gone") && box.text.contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
+                 qPrintable(box.text));
+        QCOMPARE(ui.Dir1->Path(), root);
+        QCOMPARE(listedNames(*ui.Dir1), shown);
+        QCOMPARE(ui.File1->Path(), root);
+
+        // A folder that is there opens the same way.
+        QVERIFY(QDir(root).mkdir("here"));
+        QVERIFY(ui.Dir1->setPath(root));
+        ui.Dir1->setCurrentRow(rowOf(*ui.Dir1, root + "/here"));
+        QTest::keyClick(ui.Dir1, Qt::Key_Return);
+        QCOMPARE(ui.Dir1->Path(), root + "/here");
+        QCOMPARE(ui.File1->Path(), root + "/here");
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+    }
+
+    void fileGoneBeforeItIsLoaded_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("the file deleted") << "delete file";
+        QTest::newRow("its folder deleted") << "delete folder";
+        QTest::newRow("the file no longer a GIF") << "rewrite";
+    }
+    void fileGoneBeforeItIsLoaded()
+    {
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("pictures"));
+        QString folder = QDir(dir.path()).canonicalPath() + "/pictures";
+        QVERIFY(wtest::writeRawPath(bytes(folder + "/three.gif"), gifWithFrames(3)));
+        QVERIFY(wtest::writeRawPath(bytes(folder + "/two.gif"), gifWithFrames(2)));
+
+        wtest::FakeClock clock;
+        Form1 form;
+        auto& ui = form.controls();
+        auto* component = qobject_cast<frolix::Frolix*>(&form.Frolix1());
+        component->useClock(clock);
+        QVERIFY(ui.Dir1->setPath(folder));
+        QCOMPARE(listedNames(*ui.File1), (QStringList { "three.gif", "two.gif" }));
+        ui.File1->setCurrentRow(0);
+        QCOMPARE(component->FrameCount(), 3);
+        component->tick();
+
+        if (change == "delete folder")
+            QVERIFY(QDir(folder).removeRecursively());
+        else if (change == "delete file")
+            QVERIFY(QFile::remove(folder + "/two.gif"));
+        else
+            QVERIFY(wtest::writeRawPath(bytes(folder + "/two.gif"), "GIF89a, no more"));
+        ui.lblFrame->setText("stale");
+        wtest::ModalAnswerer answerer;
+        ui.File1->setCurrentRow(1);
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+        const QString message = answerer.seen().front().text;
+        if (change == "rewrite") {
+            // The component itself refuses it; the procedure reads the count afresh.
+            QCOMPARE(message, QStringLiteral("Read Wrong"));
+            QCOMPARE(ui.lblFrame->text(), QStringLiteral("3 Frames"));
+        } else {
+            // The list finds the file gone before the procedure runs.
+            QVERIFY2(message.contains(folder + "/two.gif") && message.contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
+                     qPrintable(message));
+            QCOMPARE(ui.lblFrame->text(), QStringLiteral("stale"));
+        }
+        QCOMPARE(component->FrameCount(), 3);
+        QCOMPARE(component->CurrentFrame(), 1);
+        clock.advance(20);
+        component->tick();
+        QCOMPARE(component->CurrentFrame(), 2); // the animation plays on
+
+        // The list shows the folder as it is now, or keeps what it had when it is gone.
+        if (change == "delete file")
+            QCOMPARE(listedNames(*ui.File1), QStringList { "three.gif" });
+        else
+            QCOMPARE(listedNames(*ui.File1), (QStringList { "three.gif", "two.gif" }));
+        QCOMPARE(ui.File1->Path(), folder);
+        if (change == "delete folder") {
+            QSignalSpy failures(ui.File1, &FileListBox::failed);
+            QVERIFY(!ui.File1->refresh());
+            QCOMPARE(failures.count(), 1);
+            QCOMPARE(answerer.seen().size(), std::size_t(2));
+            QCOMPARE(ui.File1->count(), 2);
+        }
+    }
+
+    void nativePathRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QString>("shown"); // displayName of the text
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("ASCII") << QByteArray("/tmp/a b.gif") << "/tmp/a b.gif";
+        QTest::newRow("2-byte") << QByteArray("caf\xc3\xa9") << "caf\u00e9";
+        QTest::newRow("3-byte") << QByteArray("\xe2\x82\xac") << "\u20ac";
+        QTest::newRow("4-byte") << QByteArray("\xf0\x9f\x98\x80.gif") << QString::fromUtf8("\xf0\x9f\x98\x80.gif");
+        QTest::newRow("4-byte with a low half in the escape range")
+            << QByteArray("\xf0\x90\x82\x80") << QString::fromUtf8("\xf0\x90\x82\x80");
+        QTest::newRow("4-byte then an invalid byte") << QByteArray("\xf0\x90\x82\x80\xff")
+                                                     << QString::fromUtf8("\xf0\x90\x82\x80") + QChar(0xFFFD);
+        QTest::newRow("invalid then 4-byte") << QByteArray("\x80\xf0\x90\x82\x80")
+                                             << QChar(0xFFFD) + QString::fromUtf8("\xf0\x90\x82\x80");
+        QTest::newRow("Latin-1 byte") << QByteArray("d\xff\xfe.gif") << "d\uFFFD\uFFFD.gif";
+        QTest::newRow("cut 2-byte at the end") << QByteArray("a\xc3") << "a\uFFFD";
+        QTest::newRow("overlong") << QByteArray("\xc0\xaf") << "\uFFFD\uFFFD";
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << "\uFFFD\uFFFD\uFFFD";
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << "\uFFFD\uFFFD\uFFFD\uFFFD";
+        QTest::newRow("cut 4-byte") << QByteArray("\xf0\x9f\x98") << "\uFFFD\uFFFD\uFFFD";
+    }
+    void nativePathRoundTrip()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(QString, shown);
+        QString text = pathTextFromBytes(std::string_view(raw.constData(), std::size_t(raw.size())));
+        std::string back = pathBytesFromText(text);
+        QCOMPARE(QByteArray(back.data(), qsizetype(back.size())), raw);
+        QCOMPARE(displayName(text), shown);
+        if (!shown.contains(QChar(0xFFFD)))
+            QCOMPARE(text, QString::fromUtf8(raw)); // valid UTF-8 is kept as it reads
+    }
+};
+
+QTEST_MAIN(BrowseTest)
+#include "BrowseTest.moc"

@@ -1,0 +1,558 @@
+// The window: its controls as designed, the Tab order, the labels with the real
+// component under a hand-moved clock, the sky, and the event procedures against a
+// scripted component that records every call.
+
+#include "Form1.h"
+#include "Frolix.h"
+#include "GifAnimation.h"
+#include "WindowTestSupport.h"
+#include "ui_Form1.h"
+
+#include <QButtonGroup>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+using wtest::FakeClock;
+
+namespace {
+
+// The window was laid out in twips, 15 to the pixel.
+int pixels(int twips) { return int(std::lround(twips / 15.0)); }
+
+QString captionOf(QWidget* widget)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return button->text();
+    if (auto* group = qobject_cast<QGroupBox*>(widget))
+        return group->title();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    return QString();
+}
+
+QString valueOf(QWidget* widget)
+{
+    if (auto* check = qobject_cast<QCheckBox*>(widget))
+        return check->checkState() == Qt::Checked ? "checked" : check->checkState() == Qt::Unchecked ? "unchecked" : "grayed";
+    if (auto* radio = qobject_cast<QRadioButton*>(widget))
+        return radio->isChecked() ? "on" : "off";
+    return QString();
+}
+
+// Records each call the window makes, with its arguments, and answers from a script.
+class Scripted : public frolix::FrolixControl {
+public:
+    mutable QStringList calls;
+    std::int32_t frameCount = 0;
+    std::int32_t currentFrame = 0;
+    std::int32_t loadResult = frolix::kAutomationTrue;
+    std::int32_t frameCountAfterLoad = 0;
+    const std::int16_t* lastIndexAddress = nullptr;
+
+    std::int32_t CurrentFrame() const override
+    {
+        record("CurrentFrame");
+        return currentFrame;
+    }
+    std::int32_t FrameCount() const override
+    {
+        record("FrameCount");
+        return frameCount;
+    }
+    void setTransparent(frolix::AutomationBool value) override { calls << QStringLiteral("Transparent %1").arg(value); }
+    void Play() override { calls << "Play"; }
+    void Stop() override { calls << "Stop"; }
+    std::int32_t LoadFile(const QString& path) override
+    {
+        calls << QStringLiteral("LoadFile %1").arg(path);
+        frameCount = frameCountAfterLoad;
+        return loadResult;
+    }
+    void setStretchMode(std::int16_t& value) override
+    {
+        lastIndexAddress = &value;
+        calls << QStringLiteral("StretchMode %1").arg(value);
+    }
+    void setAutoSize(frolix::AutomationBool value) override { calls << QStringLiteral("AutoSize %1").arg(value); }
+    void setSequence(std::int16_t& value) override
+    {
+        lastIndexAddress = &value;
+        calls << QStringLiteral("Sequence %1").arg(value);
+    }
+
+private:
+    void record(const char* call) const { calls << call; }
+};
+
+struct ScriptedForm {
+    Scripted* component = new Scripted;
+    std::unique_ptr<Form1> form;
+    explicit ScriptedForm(std::int32_t frameCount = 5)
+    {
+        component->frameCount = frameCount;
+        form = std::make_unique<Form1>(component);
+        component->calls.clear();
+    }
+    Ui::Form1& ui() { return form->controls(); }
+};
+
+} // namespace
+
+class FormTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // --- the real window ---
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("parentName");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("takesFocus");
+
+        auto row = [](const char* name, const char* cls, const char* parent, const char* caption, QRect twips,
+                      const char* value, bool focus) {
+            QTest::newRow(name) << QString(name) << QString(cls) << QString(parent) << QString::fromUtf8(caption)
+                                << twips << QString(value) << focus;
+        };
+        row("Check2", "QCheckBox", "Form1", "AutoSize", { 4440, 5160, 1215, 255 }, "unchecked", true);
+        row("Check1", "QCheckBox", "Form1", "Transparent", { 4440, 4800, 1215, 255 }, "checked", true);
+        row("Frame2", "QGroupBox", "Form1", "Sequence", { 5880, 5280, 2295, 1095 }, "", false);
+        row("optSequence_2", "QRadioButton", "Frame2", "Pingpong Sequence", { 120, 720, 2055, 255 }, "off", true);
+        row("optSequence_1", "QRadioButton", "Frame2", "Reverse Sequence", { 120, 480, 2055, 255 }, "off", true);
+        row("optSequence_0", "QRadioButton", "Frame2", "Normal Sequence", { 120, 240, 2055, 255 }, "on", true);
+        row("Frame1", "QGroupBox", "Form1", "Stretch Mode", { 5880, 4080, 2295, 1095 }, "", false);
+        row("optStretch_2", "QRadioButton", "Frame1", "Proportional", { 120, 720, 2055, 255 }, "off", true);
+        row("optStretch_1", "QRadioButton", "Frame1", "Stretch", { 120, 480, 2055, 255 }, "off", true);
+        row("optStretch_0", "QRadioButton", "Frame1", "No Stretch", { 120, 240, 2055, 255 }, "on", true);
+        row("Frolix1", "frolix::Frolix", "Form1", "", { 240, 240, 7920, 3705 }, "", true);
+        row("cmdStop", "QPushButton", "Form1", "Stop", { 4440, 6000, 1215, 375 }, "", true);
+        row("cmdPlay", "QPushButton", "Form1", "Play", { 4440, 5520, 1215, 375 }, "", true);
+        row("File1", "FileListBox", "Form1", "", { 2400, 4200, 1935, 2184 }, "", true);
+        row("Dir1", "DirListBox", "Form1", "", { 240, 4680, 2055, 1665 }, "", true);
+        row("Drive1", "DriveListBox", "Form1", "", { 240, 4200, 2055, 315 }, "", true);
+        row("Label1", "QLabel", "Form1", "", { 4440, 4440, 1215, 255 }, "", false);
+        // lblFrame's designed caption never shows: the stored logo's frame count replaces it.
+        row("lblFrame", "QLabel", "Form1", "22 Frames", { 4440, 4200, 1215, 255 }, "", false);
+    }
+    void controls()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, className);
+        QFETCH(QString, parentName);
+        QFETCH(QString, caption);
+        QFETCH(QRect, twips);
+        QFETCH(QString, value);
+        QFETCH(bool, takesFocus);
+
+        Form1 form;
+        auto* widget = form.findChild<QWidget*>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->metaObject()->className(), className);
+        QCOMPARE(widget->parentWidget()->objectName(), parentName);
+        QCOMPARE(captionOf(widget), caption);
+        QCOMPARE(widget->geometry(),
+                 QRect(pixels(twips.x()), pixels(twips.y()), pixels(twips.width()), pixels(twips.height())));
+        QCOMPARE(valueOf(widget), value);
+        QCOMPARE(widget->focusPolicy() != Qt::NoFocus, takesFocus);
+        QVERIFY(widget->isEnabled());
+    }
+
+    void window()
+    {
+        Form1 form;
+        QCOMPARE(form.objectName(), QStringLiteral("Form1"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Animation GIF OCX Trevik"));
+        QCOMPARE(form.size(), QSize(560, 449));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QCOMPARE(&form.Frolix1(), static_cast<frolix::FrolixControl*>(form.controls().Frolix1));
+    }
+
+    void optionGroups_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::newRow("optSequence") << "optSequence";
+        QTest::newRow("optStretch") << "optStretch";
+    }
+    void optionGroups()
+    {
+        QFETCH(QString, group);
+        Form1 form;
+        auto* buttons = form.findChild<QButtonGroup*>(group);
+        QVERIFY(buttons);
+        QVERIFY(buttons->exclusive());
+        QCOMPARE(buttons->buttons().size(), 3);
+        for (int index = 0; index < 3; ++index)
+            QCOMPARE(buttons->button(index)->objectName(), QStringLiteral("%1_%2").arg(group).arg(index));
+        QCOMPARE(buttons->checkedId(), 0);
+    }
+
+    void tabOrder_data()
+    {
+        QTest::addColumn<QString>("choose"); // how the options other than 0 are chosen first
+        QTest::addColumn<int>("stretchStop");
+        QTest::addColumn<int>("sequenceStop");
+        QTest::newRow("as designed") << "" << 0 << 0;
+        QTest::newRow("other options clicked") << "mouse" << 2 << 1;
+        // Qt makes the button of an exclusive group that last had focus its Tab stop, the
+        // first in Tab order until then; checking one from code does not move the stop.
+        QTest::newRow("other options set from code") << "code" << 0 << 0;
+    }
+    void tabOrder()
+    {
+        QFETCH(QString, choose);
+        QFETCH(int, stretchStop);
+        QFETCH(int, sequenceStop);
+        Form1 form;
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        for (auto* button : { form.controls().optStretch_2, form.controls().optSequence_1 }) {
+            if (choose == "mouse")
+                QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+            else if (choose == "code")
+                button->setChecked(true);
+            QCOMPARE(button->isChecked(), !choose.isEmpty());
+        }
+        form.controls().Drive1->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(QApplication::focusWidget(), form.controls().Drive1);
+
+        // Into an exclusive group Tab lands on one button and leaves by the next Tab; the
+        // arrow keys move within it.
+        const QStringList expected { "Drive1",
+                                     "Dir1",
+                                     "File1",
+                                     "cmdPlay",
+                                     "cmdStop",
+                                     "Frolix1",
+                                     QStringLiteral("optStretch_%1").arg(stretchStop),
+                                     QStringLiteral("optSequence_%1").arg(sequenceStop),
+                                     "Check1",
+                                     "Check2",
+                                     "Drive1" };
+        QStringList walked { QApplication::focusWidget()->objectName() };
+        for (int i = 1; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walked << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(walked, expected);
+
+        QStringList back { walked.last() };
+        for (int i = 1; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            back << QApplication::focusWidget()->objectName();
+        }
+        std::reverse(back.begin(), back.end());
+        QCOMPARE(back, expected);
+    }
+
+    void labelsAtStart()
+    {
+        Form1 form;
+        auto& frolix = form.Frolix1();
+        QCOMPARE(frolix.FrameCount(), 22); // the stored logo
+        QCOMPARE(form.controls().lblFrame->text(), QStringLiteral("22 Frames"));
+        QCOMPARE(form.controls().Label1->text(), QString());
+    }
+
+    void framesAsTheClockMoves()
+    {
+        FakeClock clock;
+        Form1 form;
+        auto* frolix = qobject_cast<frolix::Frolix*>(&form.Frolix1());
+        QVERIFY(frolix);
+        frolix->useClock(clock);
+        const int count = frolix->FrameCount();
+        QVERIFY(count >= 2);
+
+        frolix->tick();
+        QCOMPARE(form.controls().Label1->text(), QStringLiteral("Frame 1"));
+        QStringList seen, expected;
+        for (int step = 0; step < 2 * count; ++step) {
+            clock.advance(20);
+            frolix->tick();
+            seen << form.controls().Label1->text();
+            expected << QStringLiteral("Frame %1").arg((step + 1) % count + 1);
+        }
+        QCOMPARE(seen, expected);
+        QCOMPARE(form.controls().lblFrame->text(), QStringLiteral("%1 Frames").arg(count));
+    }
+
+    void skyAndLogo()
+    {
+        FakeClock clock;
+        Form1 form;
+        auto* frolix = qobject_cast<frolix::Frolix*>(&form.Frolix1());
+        frolix->useClock(clock);
+        form.show();
+        frolix->tick();
+
+        QImage first = form.grab().toImage();
+        for (QPoint empty : { QPoint(4, 4), QPoint(552, 440), QPoint(200, 270) }) {
+            QColor sky = first.pixelColor(empty);
+            QVERIFY2(sky.blue() > sky.red() + 20 && sky.blue() >= sky.green(),
+                     qPrintable(QStringLiteral("(%1, %2) is %3").arg(empty.x()).arg(empty.y()).arg(sky.name())));
+        }
+
+        // The component draws the logo at its own size at its top-left; every opaque pixel
+        // of the decoded frame shows there.
+        QFile stored(QStringLiteral(":/assets/logo.gif"));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QByteArray bytes = stored.readAll();
+        auto logo = frolix::GifAnimation::fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        QVERIFY(logo);
+        auto& animation = *logo.value();
+        QCOMPARE(frolix->CurrentFrame(), 1);
+
+        auto checkFrame = [&](const QImage& shot, int number) {
+            auto rgba = animation.frame(number);
+            int opaque = 0;
+            for (int y = 0; y < animation.height(); ++y)
+                for (int x = 0; x < animation.width(); ++x) {
+                    const std::uint8_t* p = &rgba[std::size_t(4 * (y * animation.width() + x))];
+                    if (p[3] != 255)
+                        continue;
+                    ++opaque;
+                    QRgb shown = shot.pixel(16 + x, 16 + y);
+                    if (shown != qRgb(p[0], p[1], p[2]))
+                        return QStringLiteral("frame %1 at (%2, %3)").arg(number).arg(x).arg(y);
+                }
+            return opaque > 0 ? QString() : QStringLiteral("frame %1 has no opaque pixel").arg(number);
+        };
+        QCOMPARE(checkFrame(first, 1), QString());
+        clock.advance(20);
+        frolix->tick();
+        QCOMPARE(frolix->CurrentFrame(), 2);
+        QImage second = form.grab().toImage();
+        QCOMPARE(checkFrame(second, 2), QString());
+        QRect logoArea(16, 16, animation.width(), animation.height());
+        QVERIFY(first.copy(logoArea) != second.copy(logoArea));
+    }
+
+    // --- procedures against a scripted component ---
+
+    void frameCountLabel_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one") << 1 << "1 Frames";
+        QTest::newRow("none") << 0 << "0 Frames";
+        QTest::newRow("largest 16-bit") << 32767 << "32767 Frames";
+        QTest::newRow("negative") << -3 << "-3 Frames";
+        QTest::newRow("beyond 16 bits: designed caption stays") << 70000 << "Frame";
+    }
+    void frameCountLabel()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, shown);
+        ScriptedForm f(count);
+        QCOMPARE(f.ui().lblFrame->text(), shown);
+        QCOMPARE(f.ui().Label1->text(), QString());
+        QCOMPARE(&f.form->Frolix1(), static_cast<frolix::FrolixControl*>(f.component));
+        QCOMPARE(f.component->parentWidget(), f.form.get());
+        QCOMPARE(f.component->geometry(), QRect(16, 16, 528, 247));
+        QVERIFY(!f.form->findChild<frolix::Frolix*>()); // the designed one is gone
+    }
+
+    void stepLabel_data()
+    {
+        QTest::addColumn<QList<int>>("frames");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("minus one") << QList<int> { -1 } << QStringList { "Frame -1" };
+        QTest::newRow("9 then 10") << QList<int> { 9, 10 } << QStringList { "Frame 9", "Frame 10" };
+        QTest::newRow("too large: unchanged") << QList<int> { 4, 70000 } << QStringList { "Frame 4", "Frame 4" };
+        QTest::newRow("too small: unchanged") << QList<int> { 4, -40000 } << QStringList { "Frame 4", "Frame 4" };
+        QTest::newRow("out of range first: stays empty") << QList<int> { 32768 } << QStringList { "" };
+        QTest::newRow("edges") << QList<int> { 32767, -32768 } << QStringList { "Frame 32767", "Frame -32768" };
+    }
+    void stepLabel()
+    {
+        QFETCH(QList<int>, frames);
+        QFETCH(QStringList, shown);
+        ScriptedForm f;
+        QStringList seen;
+        for (int frame : frames) {
+            f.component->currentFrame = frame;
+            emit f.component->Step();
+            seen << f.ui().Label1->text();
+        }
+        QCOMPARE(seen, shown);
+        QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("5 Frames"));
+        QCOMPARE(f.component->calls, QStringList(frames.size(), "CurrentFrame"));
+    }
+
+    void playAndStop()
+    {
+        ScriptedForm f;
+        f.ui().Label1->setText("Frame 3");
+        QTest::mouseClick(f.ui().cmdPlay, Qt::LeftButton);
+        QTest::mouseClick(f.ui().cmdStop, Qt::LeftButton);
+        QTest::mouseClick(f.ui().cmdStop, Qt::LeftButton);
+        QTest::mouseClick(f.ui().cmdPlay, Qt::LeftButton);
+        QCOMPARE(f.component->calls, (QStringList { "Play", "Stop", "Stop", "Play" }));
+        QCOMPARE(f.ui().Label1->text(), QStringLiteral("Frame 3"));
+        QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("5 Frames"));
+    }
+
+    void checkBoxes_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("member");
+        QTest::newRow("Check1") << "Check1" << "Transparent";
+        QTest::newRow("Check2") << "Check2" << "AutoSize";
+    }
+    void checkBoxes()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, member);
+        ScriptedForm f;
+        auto* check = f.form->findChild<QCheckBox*>(box);
+        bool initiallyChecked = check->isChecked();
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(8, check->height() / 2));
+        QStringList expected;
+        for (bool checked : { !initiallyChecked, initiallyChecked, !initiallyChecked })
+            expected << QStringLiteral("%1 %2").arg(member).arg(checked ? -1 : 0);
+        QCOMPARE(f.component->calls, expected);
+
+        // A grayed box counts as checked.
+        f.component->calls.clear();
+        check->setTristate(true);
+        check->setCheckState(Qt::PartiallyChecked);
+        if (box == "Check1")
+            f.form->Check1_Click();
+        else
+            f.form->Check2_Click();
+        QCOMPARE(f.component->calls, QStringList { member + " -1" });
+    }
+
+    void optionButtons_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("member");
+        QTest::newRow("optStretch") << "optStretch" << "StretchMode";
+        QTest::newRow("optSequence") << "optSequence" << "Sequence";
+    }
+    void optionButtons()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, member);
+        ScriptedForm f;
+        for (int index : { 2, 1, 0, 2 }) {
+            // On the round indicator: a short caption leaves the middle of the button dead.
+            auto* button = f.form->findChild<QRadioButton*>(QStringLiteral("%1_%2").arg(group).arg(index));
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+        }
+        QCOMPARE(f.component->calls,
+                 (QStringList { member + " 2", member + " 1", member + " 0", member + " 2" }));
+        QCOMPARE(f.form->findChild<QButtonGroup*>(group)->checkedId(), 2);
+    }
+
+    void optionIndexPassedThrough_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int index : { 0, 1, 2, 3, -1, 32767, -32768 })
+            QTest::addRow("%d", index) << index;
+    }
+    void optionIndexPassedThrough()
+    {
+        QFETCH(int, index);
+        ScriptedForm f;
+        f.form->optStretch_Click(std::int16_t(index));
+        f.form->optSequence_Click(std::int16_t(index));
+        QCOMPARE(f.component->calls,
+                 (QStringList { QStringLiteral("StretchMode %1").arg(index), QStringLiteral("Sequence %1").arg(index) }));
+        QVERIFY(f.component->lastIndexAddress);
+    }
+
+    void loadResult_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("complains");
+        QTest::newRow("-1: loaded") << -1 << false;
+        QTest::newRow("0") << 0 << true;
+        QTest::newRow("1") << 1 << true;
+        QTest::newRow("-2") << -2 << true;
+        QTest::newRow("65535: not -1 once narrowed is refused") << 65535 << true;
+    }
+    void loadResult()
+    {
+        QFETCH(int, result);
+        QFETCH(bool, complains);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ScriptedForm f;
+        f.component->loadResult = result;
+        f.component->frameCountAfterLoad = 7;
+        // The list looks at the file before it reports a click, so it must exist.
+        QVERIFY(wtest::writeRawPath(dir.filePath("a.gif").toStdString(), "GIF89a"));
+        f.ui().File1->setFileName(dir.path());
+        QCOMPARE(f.ui().File1->count(), 1);
+        f.ui().lblFrame->setText("stale");
+
+        wtest::ModalAnswerer answerer;
+        f.ui().File1->setCurrentRow(0); // the user's selection raises Click
+        if (complains) {
+            QCOMPARE(answerer.seen().size(), std::size_t(1));
+            const auto& box = answerer.seen().front();
+            QVERIFY(box.wasMessageBox);
+            QCOMPARE(box.text, QStringLiteral("Read Wrong"));
+            QCOMPARE(box.icon, QMessageBox::Critical);
+            QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+            QCOMPARE(box.buttonCount, 1);
+            QCOMPARE(box.title, QString());
+        } else {
+            QCOMPARE(answerer.seen().size(), std::size_t(0));
+        }
+        QCOMPARE(f.component->calls, (QStringList { "LoadFile " + dir.path() + "/a.gif", "FrameCount" }));
+        QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("7 Frames"));
+    }
+
+    void loadPath_data()
+    {
+        QTest::addColumn<QString>("folder"); // relative to the temporary folder; "/" for the root
+        QTest::addColumn<QString>("name");
+        QTest::newRow("a folder") << "sub" << "b.gif";
+        QTest::newRow("a folder given with a trailing slash") << "sub/" << "b.gif";
+        QTest::newRow("a name with spaces") << "sub" << "with space.gif";
+        QTest::newRow("the root") << "/" << "root.gif";
+        QTest::newRow("an empty folder name selects the root") << "" << "root.gif";
+    }
+    void loadPath()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("sub"));
+        ScriptedForm f;
+        QString assigned = folder.isEmpty() || folder == "/" ? folder : dir.filePath(folder);
+        f.ui().File1->setFileName(assigned);
+        // The list keeps a folder without a trailing slash, apart from the root.
+        QString listed = folder.isEmpty() || folder == "/" ? QStringLiteral("/") : dir.filePath("sub");
+        QCOMPARE(f.ui().File1->Path(), listed);
+        // A name the list did not find, selected quietly, so the procedure alone composes.
+        auto* item = new QListWidgetItem(name, f.ui().File1);
+        item->setData(Qt::UserRole, name);
+        {
+            QSignalBlocker quiet(f.ui().File1);
+            f.ui().File1->setCurrentItem(item);
+        }
+        QCOMPARE(f.ui().File1->FileName(), name);
+        f.form->File1_Click();
+        QCOMPARE(f.component->calls,
+                 (QStringList { "LoadFile " + (listed == "/" ? "/" + name : listed + "/" + name), "FrameCount" }));
+    }
+};
+
+QTEST_MAIN(FormTest)
+#include "FormTest.moc"

@@ -1,0 +1,444 @@
+// The animation component alone: where the picture goes in each stretch mode, what
+// shows through transparent pixels, AutoSize, the order of frames in each sequence
+// under a hand-moved clock, and loads that fail without disturbing what plays.
+
+#include "Frolix.h"
+#include "WindowTestSupport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QPaintEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using frolix::Frolix;
+using frolix::StretchMode;
+using wtest::FakeClock;
+using wtest::GifFrame;
+
+namespace {
+
+const QRgb kRed = qRgb(0xE0, 0x20, 0x20);
+const QRgb kGreen = qRgb(0x20, 0xE0, 0x20);
+const QRgb kYellow = qRgb(0xE0, 0xE0, 0x20);
+const QRgb kMagenta = qRgb(0xFF, 0x00, 0xFF); // the transparent index's own colour
+const QRgb kParent = qRgb(0x40, 0x40, 0x40);
+const QRgb kBackColour = qRgb(0xC0, 0xC0, 0xFF);
+
+// Four quadrants: red, green / yellow, transparent (index 0).
+QByteArray quadrantGif(int width, int height)
+{
+    GifFrame frame;
+    frame.transparentIndex = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            bool right = x >= width / 2, bottom = y >= height / 2;
+            frame.pixels.push_back(std::uint8_t(!bottom ? (right ? 2 : 1) : (right ? 0 : 3)));
+        }
+    return wtest::makeGif(width, height, { kMagenta, kRed, kGreen, kYellow }, { frame }, false);
+}
+
+// `count` frames of 2 x 2, each one colour, 20 ms apart, looping forever.
+QByteArray numberedGif(int count)
+{
+    std::vector<QRgb> palette;
+    std::vector<GifFrame> frames;
+    for (int i = 0; i < count; ++i) {
+        palette.push_back(qRgb(10 * i, 255 - 10 * i, 100));
+        GifFrame frame;
+        frame.pixels.assign(4, std::uint8_t(i));
+        frames.push_back(frame);
+    }
+    return wtest::makeGif(2, 2, palette, frames);
+}
+
+// Two frames of 8 x 6 that differ in the one pixel at (5, 2).
+QByteArray onePixelChangeGif()
+{
+    GifFrame first;
+    first.pixels.assign(48, 1);
+    GifFrame second = first;
+    second.pixels[2 * 8 + 5] = 2;
+    return wtest::makeGif(8, 6, { kMagenta, kRed, kGreen, kYellow }, { first, second });
+}
+
+// Collects what a widget paints.
+class PaintSpy : public QObject {
+public:
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+enum class Shows { Red, Green, Yellow, Behind };
+struct Probe {
+    QPoint at; // in component coordinates
+    Shows shows;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(StretchMode)
+Q_DECLARE_METATYPE(std::vector<Probe>)
+Q_DECLARE_METATYPE(std::vector<int>)
+
+class FrolixTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString file(const QString& name, const QByteArray& bytes)
+    {
+        QString path = m_dir.filePath(name);
+        bool written = wtest::writeRawPath(path.toStdString(), bytes);
+        if (!written)
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void targetRect_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<StretchMode>("mode");
+        QTest::addColumn<QRect>("expected");
+        // The area is QRect(5, 7, 40, 40) throughout.
+        QTest::newRow("none, smaller") << QSize(8, 6) << StretchMode::None << QRect(5, 7, 8, 6);
+        QTest::newRow("none, larger: clipped by the painter") << QSize(80, 60) << StretchMode::None << QRect(5, 7, 80, 60);
+        QTest::newRow("stretch, smaller") << QSize(8, 6) << StretchMode::Stretch << QRect(5, 7, 40, 40);
+        QTest::newRow("stretch, larger") << QSize(80, 60) << StretchMode::Stretch << QRect(5, 7, 40, 40);
+        QTest::newRow("proportional, smaller wide") << QSize(8, 6) << StretchMode::Proportional << QRect(5, 12, 40, 30);
+        QTest::newRow("proportional, larger wide") << QSize(80, 60) << StretchMode::Proportional << QRect(5, 12, 40, 30);
+        QTest::newRow("proportional, tall") << QSize(10, 40) << StretchMode::Proportional << QRect(20, 7, 10, 40);
+        QTest::newRow("proportional, larger tall") << QSize(50, 200) << StretchMode::Proportional << QRect(20, 7, 10, 40);
+        QTest::newRow("proportional, height rounded down") << QSize(3, 2) << StretchMode::Proportional
+                                                           << QRect(5, 14, 40, 26);
+        QTest::newRow("proportional, no picture") << QSize(0, 0) << StretchMode::Proportional << QRect(5, 7, 0, 0);
+    }
+    void targetRect()
+    {
+        QFETCH(QSize, image);
+        QFETCH(StretchMode, mode);
+        QFETCH(QRect, expected);
+        QCOMPARE(frolix::targetRect(image, QRect(5, 7, 40, 40), mode), expected);
+    }
+
+    void painting_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<std::vector<Probe>>("probes");
+        // The component is 40 x 40; the quadrants are red, green / yellow, transparent.
+        using S = Shows;
+        QTest::newRow("none, smaller: own size at the top-left")
+            << QSize(8, 6) << 0
+            << std::vector<Probe> { { { 0, 0 }, S::Red }, { { 3, 2 }, S::Red }, { { 4, 0 }, S::Green },
+                                    { { 7, 2 }, S::Green }, { { 0, 3 }, S::Yellow }, { { 3, 5 }, S::Yellow },
+                                    { { 4, 3 }, S::Behind }, { { 7, 5 }, S::Behind }, { { 8, 0 }, S::Behind },
+                                    { { 0, 6 }, S::Behind }, { { 20, 20 }, S::Behind }, { { 39, 39 }, S::Behind } };
+        QTest::newRow("none, larger: clipped to the top-left part")
+            << QSize(80, 60) << 0
+            << std::vector<Probe> { { { 0, 0 }, S::Red }, { { 39, 29 }, S::Red }, { { 0, 30 }, S::Yellow },
+                                    { { 39, 39 }, S::Yellow } };
+        for (QSize image : { QSize(8, 6), QSize(80, 60) }) {
+            const char* size = image.width() < 40 ? "smaller" : "larger";
+            QTest::addRow("stretch, %s: fills the area", size)
+                << image << 1
+                << std::vector<Probe> { { { 1, 1 }, S::Red }, { { 10, 10 }, S::Red }, { { 30, 10 }, S::Green },
+                                        { { 38, 1 }, S::Green }, { { 10, 30 }, S::Yellow }, { { 1, 38 }, S::Yellow },
+                                        { { 30, 30 }, S::Behind } };
+            QTest::addRow("proportional, %s: 40 x 30 centred", size)
+                << image << 2
+                << std::vector<Probe> { { { 20, 2 }, S::Behind }, { { 20, 37 }, S::Behind }, { { 10, 12 }, S::Red },
+                                        { { 30, 12 }, S::Green }, { { 10, 27 }, S::Yellow }, { { 30, 27 }, S::Behind },
+                                        { { 1, 6 }, S::Red }, { { 1, 33 }, S::Yellow } };
+        }
+    }
+    void painting()
+    {
+        QFETCH(QSize, image);
+        QFETCH(int, mode);
+        QFETCH(std::vector<Probe>, probes);
+
+        QWidget parent;
+        parent.resize(120, 120);
+        parent.setAutoFillBackground(true);
+        QPalette palette = parent.palette();
+        palette.setColor(QPalette::Window, QColor(kParent));
+        parent.setPalette(palette);
+        auto* component = new Frolix(&parent);
+        component->setAutoPlay(false);
+        component->move(10, 10);
+        component->setDesignedSize(QSize(40, 40));
+        std::int16_t stretch = std::int16_t(mode);
+        component->setStretchMode(stretch);
+        QCOMPARE(component->LoadFile(file(QStringLiteral("quadrants.gif"), quadrantGif(image.width(), image.height()))),
+                 frolix::kAutomationTrue);
+        QCOMPARE(component->size(), QSize(40, 40));
+        parent.show();
+
+        for (std::int16_t transparent : { frolix::kAutomationTrue, frolix::kAutomationFalse }) {
+            component->setTransparent(transparent);
+            QImage shot = parent.grab().toImage();
+            QRgb behind = transparent ? kParent : kBackColour;
+            for (const Probe& probe : probes) {
+                QRgb expected = probe.shows == Shows::Red      ? kRed
+                                : probe.shows == Shows::Green  ? kGreen
+                                : probe.shows == Shows::Yellow ? kYellow
+                                                               : behind;
+                QPoint at = probe.at + QPoint(10, 10);
+                QVERIFY2(shot.pixel(at) == expected, qPrintable(QStringLiteral("transparent %1, at (%2, %3): %4 not %5")
+                                                                    .arg(transparent)
+                                                                    .arg(probe.at.x())
+                                                                    .arg(probe.at.y())
+                                                                    .arg(shot.pixel(at) & 0xFFFFFF, 6, 16)
+                                                                    .arg(expected & 0xFFFFFF, 6, 16)));
+            }
+            // Outside the component only the parent shows.
+            QCOMPARE(shot.pixel(9, 9), kParent);
+            QCOMPARE(shot.pixel(50, 50), kParent);
+        }
+    }
+
+    void changedArea_data()
+    {
+        QTest::addColumn<QRect>("differing"); // pixels changed in the second image; empty: none
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("identical") << QRect() << QRect();
+        QTest::newRow("one pixel") << QRect(5, 2, 1, 1) << QRect(5, 2, 1, 1);
+        QTest::newRow("first and last pixel") << QRect(0, 0, 8, 6) << QRect(0, 0, 8, 6);
+        QTest::newRow("a block") << QRect(2, 1, 3, 4) << QRect(2, 1, 3, 4);
+        QTest::newRow("last column") << QRect(7, 0, 1, 6) << QRect(7, 0, 1, 6);
+    }
+    void changedArea()
+    {
+        QFETCH(QRect, differing);
+        QFETCH(QRect, expected);
+        QImage before(8, 6, QImage::Format_ARGB32_Premultiplied);
+        before.fill(Qt::red);
+        QImage after = before.copy();
+        if (!differing.isEmpty()) {
+            // Only the corners of the block change, so the scan must look past equal pixels.
+            for (QPoint corner : { differing.topLeft(), differing.bottomRight() })
+                after.setPixel(corner, qRgb(0, 0, 255));
+        }
+        QCOMPARE(frolix::changedArea(before, after), expected);
+        QCOMPARE(frolix::changedArea(QImage(), after), after.rect());
+        QCOMPARE(frolix::changedArea(before.scaled(4, 3), after), after.rect());
+    }
+
+    void repaintCoversEveryChange_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QSize>("area");
+        for (int mode : { 0, 1, 2 })
+            for (QSize area : { QSize(40, 30), QSize(37, 41) })
+                QTest::addRow("mode %d, %dx%d", mode, area.width(), area.height()) << mode << area;
+    }
+    void repaintCoversEveryChange()
+    {
+        QFETCH(int, mode);
+        QFETCH(QSize, area);
+        FakeClock clock;
+        QWidget parent;
+        parent.resize(100, 100);
+        auto* component = new Frolix(&parent);
+        component->setDesignedSize(area);
+        std::int16_t stretch = std::int16_t(mode);
+        component->setStretchMode(stretch);
+        component->useClock(clock);
+        QCOMPARE(component->LoadFile(file(QStringLiteral("one-pixel.gif"), onePixelChangeGif())), frolix::kAutomationTrue);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        component->tick();
+        QCoreApplication::processEvents();
+        QImage before = component->grab().toImage();
+
+        PaintSpy spy;
+        component->installEventFilter(&spy);
+        clock.advance(20);
+        component->tick();
+        QCOMPARE(component->CurrentFrame(), 2);
+        QCoreApplication::processEvents();
+        component->removeEventFilter(&spy);
+        QImage after = component->grab().toImage();
+
+        int changed = 0;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                if (before.pixel(x, y) != after.pixel(x, y)) {
+                    ++changed;
+                    QVERIFY2(spy.painted.contains(QPoint(x, y)), qPrintable(QStringLiteral("(%1, %2) changed but was not repainted; painted %3")
+                                                                               .arg(x).arg(y).arg(spy.painted.boundingRect().x())));
+                }
+        QVERIFY(changed > 0);
+        QVERIFY(!spy.painted.contains(QPoint(0, 0))); // and not the whole component
+    }
+
+    void autoSize()
+    {
+        QWidget parent;
+        auto* component = new Frolix(&parent);
+        component->setDesignedSize(QSize(40, 40));
+        component->move(10, 10);
+        QCOMPARE(component->LoadFile(file(QStringLiteral("large.gif"), quadrantGif(80, 60))), frolix::kAutomationTrue);
+        QCOMPARE(component->geometry(), QRect(10, 10, 40, 40));
+        component->setAutoSize(frolix::kAutomationTrue);
+        QCOMPARE(component->geometry(), QRect(10, 10, 80, 60));
+        // A later load takes the new animation's size while AutoSize is on.
+        QCOMPARE(component->LoadFile(file(QStringLiteral("small.gif"), quadrantGif(8, 6))), frolix::kAutomationTrue);
+        QCOMPARE(component->geometry(), QRect(10, 10, 8, 6));
+        component->setAutoSize(frolix::kAutomationFalse);
+        QCOMPARE(component->geometry(), QRect(10, 10, 40, 40));
+    }
+
+    void sequences_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("stepsBeforeSwitch");
+        QTest::addColumn<int>("then");
+        QTest::addColumn<std::vector<int>>("frames"); // the frame shown at start and after each 20 ms
+
+        QTest::newRow("normal") << 0 << -1 << 0 << std::vector<int> { 1, 2, 3, 4, 1, 2, 3 };
+        QTest::newRow("reverse from the first frame") << 1 << -1 << 1 << std::vector<int> { 1, 4, 3, 2, 1, 4, 3 };
+        QTest::newRow("ping-pong") << 2 << -1 << 2 << std::vector<int> { 1, 2, 3, 4, 3, 2, 1, 2, 3, 4 };
+        QTest::newRow("normal, then reverse at 3") << 0 << 2 << 1 << std::vector<int> { 1, 2, 3, 2, 1, 4, 3 };
+        QTest::newRow("reverse, then normal at 3") << 1 << 2 << 0 << std::vector<int> { 1, 4, 3, 4, 1, 2 };
+        QTest::newRow("ping-pong going down, then normal at 3")
+            << 2 << 4 << 0 << std::vector<int> { 1, 2, 3, 4, 3, 4, 1, 2 };
+        QTest::newRow("reverse, then ping-pong at 3") << 1 << 2 << 2 << std::vector<int> { 1, 4, 3, 4, 3, 2, 1, 2 };
+        QTest::newRow("ping-pong, then reverse at 2") << 2 << 1 << 1 << std::vector<int> { 1, 2, 1, 4, 3 };
+    }
+    void sequences()
+    {
+        QFETCH(int, first);
+        QFETCH(int, stepsBeforeSwitch);
+        QFETCH(int, then);
+        QFETCH(std::vector<int>, frames);
+
+        FakeClock clock;
+        Frolix component;
+        component.useClock(clock);
+        std::int16_t sequence = std::int16_t(first);
+        component.setSequence(sequence);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        QSignalSpy steps(&component, &frolix::FrolixControl::Step);
+        component.tick();
+        std::vector<int> seen { component.CurrentFrame() };
+        for (std::size_t i = 1; i < frames.size(); ++i) {
+            if (int(i) - 1 == stepsBeforeSwitch) {
+                sequence = std::int16_t(then);
+                component.setSequence(sequence);
+            }
+            clock.advance(20);
+            component.tick();
+            seen.push_back(component.CurrentFrame());
+        }
+        QCOMPARE(seen, frames);
+        QCOMPARE(steps.count(), int(frames.size())); // one Step per frame shown, the first included
+    }
+
+    void stopKeepsTheFramePlayResumes()
+    {
+        FakeClock clock;
+        Frolix component;
+        component.useClock(clock);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        component.tick();
+        clock.advance(20);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 2);
+        component.Stop();
+        QVERIFY(!component.isPlaying());
+        QSignalSpy steps(&component, &frolix::FrolixControl::Step);
+        clock.advance(500);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 2);
+        QCOMPARE(steps.count(), 0);
+        component.Stop(); // a second Stop changes nothing
+        component.Play();
+        QVERIFY(component.isPlaying());
+        clock.advance(19);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 2); // the frame gets its whole delay again
+        clock.advance(1);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 3);
+        QCOMPARE(steps.count(), 1);
+    }
+
+    void failedLoadKeepsWhatPlays_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QByteArray good = numberedGif(3);
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        picture.save(&png, "PNG");
+        QVERIFY(png.data().startsWith("\x89PNG"));
+
+        QTest::newRow("cut before its first image") << file(QStringLiteral("cut.gif"), good.left(20));
+        QTest::newRow("a PNG named .gif") << file(QStringLiteral("png.gif"), png.data());
+        QTest::newRow("empty file") << file(QStringLiteral("empty.gif"), QByteArray());
+        QTest::newRow("missing path") << m_dir.filePath(QStringLiteral("nothing-here.gif"));
+        QTest::newRow("a folder") << m_dir.path();
+    }
+    void failedLoadKeepsWhatPlays()
+    {
+        QFETCH(QString, path);
+        FakeClock clock;
+        Frolix component;
+        component.useClock(clock);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        component.tick();
+        clock.advance(20);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 2);
+
+        QCOMPARE(component.LoadFile(path), frolix::kAutomationFalse);
+        QVERIFY(!component.lastError().isEmpty());
+        QCOMPARE(component.FrameCount(), 4);
+        QCOMPARE(component.CurrentFrame(), 2);
+        QVERIFY(component.isPlaying());
+        clock.advance(20);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 3);
+    }
+
+    void goodLoadReplacesTheAnimation()
+    {
+        FakeClock clock;
+        Frolix component;
+        component.useClock(clock);
+        QCOMPARE(component.FrameCount(), 0);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        QCOMPARE(component.FrameCount(), 4);
+        component.tick();
+        clock.advance(40);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 3);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("seven.gif"), numberedGif(7))), frolix::kAutomationTrue);
+        QCOMPARE(component.FrameCount(), 7);
+        QVERIFY(component.lastError().isEmpty());
+        // The new animation starts from its first frame and plays.
+        QSignalSpy steps(&component, &frolix::FrolixControl::Step);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 1);
+        QCOMPARE(steps.count(), 1);
+        clock.advance(20);
+        component.tick();
+        QCOMPARE(component.CurrentFrame(), 2);
+    }
+};
+
+QTEST_MAIN(FrolixTest)
+#include "FrolixTest.moc"
