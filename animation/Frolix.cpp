@@ -271,8 +271,10 @@ QRect Frolix::widgetArea(const QRect& pictureArea) const
         return target;
     QTransform toWidget = QTransform::fromTranslate(target.x(), target.y())
                               .scale(double(target.width()) / m_frame.width(), double(target.height()) / m_frame.height());
-    // One pixel more each way covers what smoothing spreads into the neighbours.
-    return toWidget.mapRect(QRectF(pictureArea)).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
+    // Smoothing blends each picture pixel into its neighbours, which a scale above 1
+    // spreads over several widget pixels: grow by one picture pixel before mapping, and
+    // by one widget pixel after it for rounding.
+    return toWidget.mapRect(QRectF(pictureArea.adjusted(-1, -1, 1, 1))).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
 }
 
 QRect Frolix::pictureRect() const

@@ -206,10 +206,14 @@ void DriveListBox::showPopup()
     QString selected = Drive();
     reloadMounts();
     int row = findData(selected);
-    QSignalBlocker blocker(this);
-    setCurrentIndex(row >= 0 ? row : 0);
-    m_lastIndex = currentIndex();
-    blocker.unblock();
+    {
+        QSignalBlocker blocker(this);
+        setCurrentIndex(row >= 0 ? row : 0);
+        m_lastIndex = currentIndex();
+    }
+    // The drive shown is gone: the folder list must follow to the one now selected.
+    if (row < 0)
+        emit Change();
     QComboBox::showPopup();
 }
 
@@ -370,7 +374,9 @@ bool FileListBox::showDirectory(const QString& requested)
                                QRegularExpression::CaseInsensitiveOption);
     std::vector<DirEntry> files;
     for (DirEntry& entry : listing.entries)
-        if (entry.isFile && pattern.match(entry.name).hasMatch())
+        // Matched on the shown form: the escapes for bytes that are not UTF-8 are lone
+        // surrogates, and a regular expression never matches a string holding one.
+        if (entry.isFile && pattern.match(displayName(entry.name)).hasMatch())
             files.push_back(std::move(entry));
     sortByName(files);
 
