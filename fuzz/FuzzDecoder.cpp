@@ -24,12 +24,16 @@ private:
     frolix::Milliseconds m_now { 0 };
 };
 
-// Reading every byte keeps the sanitizers honest about the span the composer returns.
+// Reads both ends and a sparse sample of the pixels: enough for AddressSanitizer to
+// catch a span that overruns its canvas, without an instrumented pass over canvases of
+// up to 128 MiB dominating the run time.
 unsigned touch(std::span<const std::uint8_t> pixels)
 {
-    unsigned sum = 0;
-    for (std::uint8_t byte : pixels)
-        sum += byte;
+    if (pixels.empty())
+        return 0;
+    unsigned sum = pixels.front() + pixels.back();
+    for (std::size_t i = 0; i < pixels.size(); i += 4093)
+        sum += pixels[i];
     return sum;
 }
 

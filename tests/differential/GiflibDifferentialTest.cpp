@@ -236,6 +236,20 @@ TEST_P(GiflibDifferential, MatchesGiflib)
             }
         }
 
+        // The table each image draws with: its own, else the global one.
+        const ColorMapObject* palette = desc.ColorMap ? desc.ColorMap : gif.SColorMap;
+        EXPECT_EQ(image.paletteSize, palette ? palette->ColorCount : 0) << "colour table size";
+        if (palette && image.paletteSize == palette->ColorCount) {
+            for (int entry = 0; entry < palette->ColorCount; ++entry) {
+                const std::uint8_t* rgb = &bytes[image.paletteOffset + 3 * std::size_t(entry)];
+                const GifColorType& want = palette->Colors[entry];
+                if (rgb[0] != want.Red || rgb[1] != want.Green || rgb[2] != want.Blue) {
+                    ADD_FAILURE() << "colour table entry " << entry << " differs";
+                    break;
+                }
+            }
+        }
+
         compareIndices(bytes, image, saved, i);
     }
 }
