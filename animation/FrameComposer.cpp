@@ -12,7 +12,9 @@ namespace {
 // Decoding a row costs its full width even where it is clipped away; this caps what
 // one image may make us decode (a 1-pixel screen with a 65535 x 65535 image) while
 // leaving room for every image that fits the canvas limit.
-constexpr std::uint64_t kMaxDecodedPixelsPerImage = 4 * kMaxCanvasPixels;
+constexpr std::uint64_t kMaxDecodedPixelsPerImage = kMaxCanvasPixels;
+// Index buffers up to this size are kept from one image to the next.
+constexpr std::size_t kKeptIndexBytes = 16u << 20;
 
 std::uint32_t opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
@@ -55,9 +57,15 @@ FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> fi
     if (slots >= frames) {
         m_keyStride = 1;
     } else if (slots >= 2) {
+        // Key frames at most every kMinKeyStride frames when the budget allows more
+        // recent frames than that: fewer canvas copies while playing forwards, and a
+        // backward step still finds its whole stretch among the recent frames.
+        constexpr std::size_t kMinKeyStride = 16;
         std::size_t keySlots = slots / 2;
         m_keyStride = (frames + keySlots - 1) / keySlots;
-        m_recentSlots = slots - keySlots;
+        if (m_keyStride < kMinKeyStride && slots - (frames + kMinKeyStride - 1) / kMinKeyStride >= kMinKeyStride)
+            m_keyStride = kMinKeyStride;
+        m_recentSlots = slots - (frames + m_keyStride - 1) / m_keyStride;
     }
 }
 
@@ -143,29 +151,38 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     rowsNeeded = std::min(rowsNeeded, rowCap);
 
     LzwDecoder decoder(file, image.dataOffset, image.minCodeSize);
-    m_row.resize(image.width);
+    std::size_t needed = rowsNeeded * image.width;
+    if (m_indicesCapacity < needed) {
+        m_indices.reset(new std::uint8_t[needed]); // no zero fill: every index read is decoded first
+        m_indicesCapacity = needed;
+    }
+    std::size_t got = decoder.decode(std::span(m_indices.get(), needed));
+    bool dataShort = got < needed;
     std::uint32_t skipLeft = rect.left - image.left;
-    bool dataShort = false;
     for (std::size_t i = 0; i < rowsNeeded; ++i) {
-        std::size_t got = decoder.read(m_row);
-        std::uint32_t y = image.top + rows[i];
-        if (y < rect.bottom && got > skipLeft) {
-            std::uint32_t count = std::min<std::uint32_t>(visibleWidth, std::uint32_t(got - skipLeft));
-            const std::uint8_t* src = m_row.data() + skipLeft;
-            std::uint32_t* dst = &state.canvas[std::size_t(y) * m_info.width + rect.left];
-            if (transparent < 0) {
-                for (std::uint32_t x = 0; x < count; ++x)
-                    dst[x] = palette[src[x]];
-            } else {
-                for (std::uint32_t x = 0; x < count; ++x)
-                    if (src[x] != transparent)
-                        dst[x] = palette[src[x]];
-            }
-        }
-        if (got < m_row.size()) {
-            dataShort = true;
+        std::size_t rowStart = i * image.width;
+        if (rowStart >= got)
             break;
+        std::size_t rowGot = std::min<std::size_t>(image.width, got - rowStart);
+        std::uint32_t y = image.top + rows[i];
+        if (y >= rect.bottom || rowGot <= skipLeft)
+            continue;
+        std::uint32_t count = std::min<std::uint32_t>(visibleWidth, std::uint32_t(rowGot - skipLeft));
+        const std::uint8_t* src = m_indices.get() + rowStart + skipLeft;
+        std::uint32_t* dst = &state.canvas[std::size_t(y) * m_info.width + rect.left];
+        if (transparent < 0) {
+            for (std::uint32_t x = 0; x < count; ++x)
+                dst[x] = palette[src[x]];
+        } else {
+            for (std::uint32_t x = 0; x < count; ++x)
+                if (src[x] != transparent)
+                    dst[x] = palette[src[x]];
         }
+    }
+    // A hostile image can need a large buffer once; do not keep it for the rest.
+    if (m_indicesCapacity > kKeptIndexBytes) {
+        m_indices.reset();
+        m_indicesCapacity = 0;
     }
 
     if (m_warned[imageIndex])
@@ -263,8 +280,15 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
     if (m_work.frame == index)
         return bytes();
 
+    // A key frame is saved as composing leaves it, so the frame shown last is never
+    // copied until it must be: a still picture is never copied at all.
+    auto leaveWork = [this] {
+        if (m_work.frame != State::kNone)
+            remember(m_work, false);
+    };
     auto exact = m_snapshots.find(index);
     if (exact != m_snapshots.end()) {
+        leaveWork();
         exact->second.lastUse = ++m_useCounter;
         m_work = exact->second.state;
         return bytes();
@@ -276,16 +300,21 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
     if (after != m_snapshots.begin()) {
         auto before = std::prev(after);
         if (!workUsable || before->first > m_work.frame) {
+            leaveWork();
             before->second.lastUse = ++m_useCounter;
             m_work = before->second.state;
         }
     } else if (!workUsable) {
+        leaveWork();
         m_work.frame = State::kNone;
     }
 
+    // Frames passed on the way are kept too: playing backwards asks for them next.
+    const std::size_t start = m_work.frame;
     while (m_work.frame == State::kNone || m_work.frame < index) {
+        if (m_work.frame != State::kNone)
+            remember(m_work, m_work.frame != start);
         composeNext(m_work);
-        remember(m_work, m_work.frame != index);
     }
     return bytes();
 }

@@ -80,7 +80,8 @@ private:
     std::size_t m_heldBytes = 0; // canvases and backups in m_snapshots
     std::uint64_t m_useCounter = 0;
     State m_work;
-    std::vector<std::uint8_t> m_row;
+    std::unique_ptr<std::uint8_t[]> m_indices; // one image's colour indices, in data order
+    std::size_t m_indicesCapacity = 0;
     std::vector<bool> m_warned;
     std::vector<std::string> m_drawWarnings;
     std::size_t m_imagesDrawn = 0;

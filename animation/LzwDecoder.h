@@ -1,13 +1,16 @@
 #pragma once
-// GIF's variable-width LZW, read straight from an image's chain of data sub-blocks.
-// The table is flat and fixed (4096 entries, no allocation per code); each code's
-// string is written backwards directly into the caller's buffer, so decoding costs one
-// store per pixel. When the table is full no entries are added and 12-bit codes keep
-// coming until a clear code (the "deferred clear" that encoders rely on).
+// GIF's variable-width LZW over an image's chain of data sub-blocks, decoding a whole
+// image in one call. A code's string is always an earlier stretch of the output (the
+// string of the code before it plus one byte), so the table holds where that stretch
+// starts and how long it is, and each code becomes one forward copy instead of a walk
+// along a prefix chain. The table is flat and fixed (4096 entries); when it is full no
+// entries are added and 12-bit codes keep coming until a clear code (the "deferred
+// clear" that encoders rely on). Measured on harvesters.gif: see BENCHMARKS.md.
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace frolix::gif {
 
@@ -24,8 +27,9 @@ public:
     // data: the whole file; dataOffset: the first sub-block of the image.
     LzwDecoder(std::span<const std::uint8_t> data, std::size_t dataOffset, std::uint8_t minCodeSize);
 
-    // Produces up to out.size() indices. Fewer means the stream has stopped (see status()).
-    std::size_t read(std::span<std::uint8_t> out);
+    // Decodes into `out` until it is full or the stream stops, and returns how many
+    // indices it wrote. One call per decoder: the table points into `out`.
+    std::size_t decode(std::span<std::uint8_t> out);
 
     Status status() const { return m_status; }
     // The code and table size at an invalid code, for the warning text.
@@ -35,37 +39,20 @@ public:
     static constexpr std::uint8_t kMaxMinCodeSize = 11; // clear and end codes must fit in 12 bits
 
 private:
-    void resetTable();
-    bool fillBits(unsigned needed);
-    // Returns the next code, or -1 when the stream stopped.
-    int nextCode();
-    // Writes the string of `code` ending at dst[length-1]; length is m_length[code].
-    void writeString(std::uint16_t code, std::uint8_t* dst) const;
+    // Copies the image's sub-blocks into one buffer, so codes are read with whole
+    // 64-bit loads instead of byte by byte across block boundaries.
+    void gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t offset);
 
-    std::span<const std::uint8_t> m_data;
-    std::size_t m_position;
-    std::size_t m_blockRemaining = 0;
-    std::uint64_t m_bits = 0;
-    unsigned m_bitCount = 0;
+    std::vector<std::uint8_t> m_input; // the data, followed by padding
+    std::size_t m_inputSize = 0;
+    Status m_inputEnd = Status::Finished; // what running out of input means
 
     unsigned m_minCodeSize;
-    unsigned m_codeSize = 0;
     std::uint16_t m_clearCode = 0;
     std::uint16_t m_endCode = 0;
     std::uint16_t m_nextCode = 0;
-    int m_previousCode = -1;
     std::uint16_t m_invalidCode = 0;
     Status m_status = Status::Running;
-
-    // A string longer than the caller's room waits here.
-    std::uint8_t m_pending[4096];
-    std::uint16_t m_pendingStart = 0;
-    std::uint16_t m_pendingEnd = 0;
-
-    std::uint16_t m_prefix[4096];
-    std::uint8_t m_suffix[4096];
-    std::uint8_t m_first[4096];
-    std::uint16_t m_length[4096];
 };
 
 } // namespace frolix::gif

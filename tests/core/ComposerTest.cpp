@@ -237,7 +237,7 @@ TEST(Composer, NoColourTableAtAllDrawsOpaqueBlack)
 TEST(Composer, DecodeCapPerImageStopsAtItsRowLimit)
 {
     // A 65535-wide image on a 1 x 8192 screen: decoding it in full would cost 537M
-    // pixels, so only the first 134217728 / 65535 = 2048 rows are read. The data is one
+    // pixels, so only the first 33554432 / 65535 = 512 rows are read. The data is one
     // long run: each code repeats the longest string so far.
     constexpr unsigned kHeight = 8192;
     CodeWriter out(8);
@@ -253,11 +253,11 @@ TEST(Composer, DecodeCapPerImageStopsAtItsRowLimit)
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
     auto pixels = loaded.value()->frame(1);
     Picture want(1, kHeight);
-    want.fill(0, 0, 1, 2048, colourOf(3));
+    want.fill(0, 0, 1, 512, colourOf(3));
     EXPECT_EQ(firstDifference(pixels, want), "");
     const auto& warnings = loaded.value()->composer().drawWarnings();
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("only the first 2048 rows"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("only the first 512 rows"), std::string::npos) << warnings[0];
 }
 
 TEST(Interlace, BuilderWritesPassOrder)

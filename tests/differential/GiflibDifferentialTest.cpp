@@ -164,7 +164,7 @@ void compareIndices(const std::vector<std::uint8_t>& bytes, const ImageRecord& i
     const std::size_t width = image.width, height = image.height, total = width * height;
     std::vector<std::uint8_t> ours(total);
     LzwDecoder decoder(bytes, image.dataOffset, image.minCodeSize);
-    std::size_t got = decoder.read(ours);
+    std::size_t got = decoder.decode(ours);
     EXPECT_EQ(got, total) << "image " << imageIndex << ": decoded " << got << " of " << total
                           << " indices; status " << int(decoder.status());
 
