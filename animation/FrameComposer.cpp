@@ -42,6 +42,43 @@ std::vector<std::uint32_t> rowOrder(std::uint32_t height, bool interlaced)
     return rows;
 }
 
+void drawOpaqueRow(const std::uint8_t* src, std::uint32_t* dst, std::uint32_t count, const std::uint32_t* palette)
+{
+    for (std::uint32_t x = 0; x < count; ++x)
+        dst[x] = palette[src[x]];
+}
+
+// Animations often draw each frame as a full rectangle that is mostly the transparent
+// index, so eight indices are tested at once: all transparent is skipped, none
+// transparent is drawn without a test per pixel.
+void drawRowWithTransparency(const std::uint8_t* src, std::uint32_t* dst, std::uint32_t count,
+                             const std::uint32_t* palette, std::uint8_t transparent)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t spread = kOnes * transparent;
+    std::uint32_t x = 0;
+    for (; x + 8 <= count; x += 8) {
+        std::uint64_t group;
+        std::memcpy(&group, src + x, 8);
+        if (group == spread)
+            continue;
+        std::uint64_t differs = group ^ spread; // a zero byte where the index is transparent
+        bool anyTransparent = ((differs - kOnes) & ~differs & kHighs) != 0;
+        if (!anyTransparent) {
+            for (unsigned i = 0; i < 8; ++i)
+                dst[x + i] = palette[src[x + i]];
+        } else {
+            for (unsigned i = 0; i < 8; ++i)
+                if (src[x + i] != transparent)
+                    dst[x + i] = palette[src[x + i]];
+        }
+    }
+    for (; x < count; ++x)
+        if (src[x] != transparent)
+            dst[x] = palette[src[x]];
+}
+
 } // namespace
 
 FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
@@ -170,14 +207,10 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
         std::uint32_t count = std::min<std::uint32_t>(visibleWidth, std::uint32_t(rowGot - skipLeft));
         const std::uint8_t* src = m_indices.get() + rowStart + skipLeft;
         std::uint32_t* dst = &state.canvas[std::size_t(y) * m_info.width + rect.left];
-        if (transparent < 0) {
-            for (std::uint32_t x = 0; x < count; ++x)
-                dst[x] = palette[src[x]];
-        } else {
-            for (std::uint32_t x = 0; x < count; ++x)
-                if (src[x] != transparent)
-                    dst[x] = palette[src[x]];
-        }
+        if (transparent < 0)
+            drawOpaqueRow(src, dst, count, palette);
+        else
+            drawRowWithTransparency(src, dst, count, palette, std::uint8_t(transparent));
     }
     // A hostile image can need a large buffer once; do not keep it for the rest.
     if (m_indicesCapacity > kKeptIndexBytes) {
