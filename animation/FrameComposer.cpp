@@ -16,9 +16,11 @@ constexpr std::uint64_t kMaxDecodedPixelsPerImage = kMaxCanvasPixels;
 // Index buffers up to this size are kept from one image to the next.
 constexpr std::size_t kKeptIndexBytes = 16u << 20;
 
-std::uint32_t opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+std::uint32_t opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b, PixelOrder order)
 {
-    const std::uint8_t bytes[4] = { r, g, b, 255 };
+    const std::uint8_t rgba[4] = { r, g, b, 255 };
+    const std::uint8_t bgra[4] = { b, g, r, 255 };
+    const std::uint8_t* bytes = order == PixelOrder::Rgba ? rgba : bgra;
     std::uint32_t value;
     std::memcpy(&value, bytes, 4);
     return value;
@@ -82,9 +84,10 @@ void drawRowWithTransparency(const std::uint8_t* src, std::uint32_t* dst, std::u
 } // namespace
 
 FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
-                             std::size_t snapshotBudgetBytes)
+                             std::size_t snapshotBudgetBytes, PixelOrder order)
     : m_file(std::move(file))
     , m_info(std::move(info))
+    , m_order(order)
     , m_budgetBytes(snapshotBudgetBytes)
     , m_warned(m_info.images.size(), false)
 {
@@ -168,11 +171,11 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
 
     // Indices past the colour table draw opaque black (QUIRKS.md).
     std::uint32_t palette[256];
-    std::fill_n(palette, 256, opaque(0, 0, 0));
+    std::fill_n(palette, 256, opaque(0, 0, 0, m_order));
     std::size_t entries = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
     for (std::size_t i = 0; i < entries; ++i) {
         const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
-        palette[i] = opaque(rgb[0], rgb[1], rgb[2]);
+        palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
     }
     int transparent = image.transparentIndex ? *image.transparentIndex : -1;
 

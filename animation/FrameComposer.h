@@ -23,18 +23,24 @@ namespace frolix::gif {
 
 inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 64u << 20;
 
+// The byte order of each output pixel. Every pixel is either opaque or (0,0,0,0), so
+// the output is premultiplied as well as straight; Bgra is what a little-endian
+// display wants without conversion.
+enum class PixelOrder { Rgba, Bgra };
+
 class FrameComposer {
 public:
     FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
-                  std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes);
+                  std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
 
     const GifInfo& info() const { return m_info; }
     std::size_t frameCount() const { return m_info.frames.size(); }
     std::uint16_t width() const { return m_info.width; }
     std::uint16_t height() const { return m_info.height; }
 
-    // The RGBA bytes (width * height * 4) of frame `index`, counted from 0. Valid until
-    // the next call. An index past the end gives the last frame.
+    // The pixels (width * height * 4 bytes, in the composer's PixelOrder) of frame
+    // `index`, counted from 0. Valid until the next call. An index past the end gives
+    // the last frame.
     std::span<const std::uint8_t> frame(std::size_t index);
 
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.
@@ -73,6 +79,7 @@ private:
 
     std::shared_ptr<const std::vector<std::uint8_t>> m_file;
     GifInfo m_info;
+    PixelOrder m_order;
     std::size_t m_keyStride = 0;   // 0: no key frames
     std::size_t m_recentSlots = 0; // snapshots of frames passed on the way
     std::map<std::size_t, Snapshot> m_snapshots;

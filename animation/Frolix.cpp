@@ -93,7 +93,7 @@ bool Frolix::isPlaying() const
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
-    auto loaded = GifAnimation::fromFile(pathBytesFromText(path));
+    auto loaded = GifAnimation::fromFile(pathBytesFromText(path), kDisplayOrder);
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
         return kAutomationFalse;
@@ -105,7 +105,7 @@ std::int32_t Frolix::LoadFile(const QString& path)
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 {
-    auto loaded = GifAnimation::fromBytes(std::move(gifBytes));
+    auto loaded = GifAnimation::fromBytes(std::move(gifBytes), gif::kDefaultSnapshotBudgetBytes, kDisplayOrder);
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
         return false;
@@ -224,10 +224,7 @@ void Frolix::showCurrentFrame(bool announce)
 {
     int number = m_player->currentFrame();
     auto pixels = m_animation->frame(number);
-    QImage view(pixels.data(), m_animation->width(), m_animation->height(), QImage::Format_RGBA8888);
-    QImage next = view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QRect changed = changedArea(m_frame, next);
-    m_frame = std::move(next);
+    QRect changed = copyChangedPixels(m_frame, pixels.data(), QSize(m_animation->width(), m_animation->height()));
     if (!changed.isEmpty())
         update(widgetArea(changed));
     if (announce && number != m_reportedFrame) {
@@ -236,26 +233,32 @@ void Frolix::showCurrentFrame(bool announce)
     }
 }
 
-QRect changedArea(const QImage& before, const QImage& after)
+QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size)
 {
-    if (before.size() != after.size() || before.format() != after.format())
-        return after.rect();
-    int top = -1, bottom = -1, left = after.width(), right = -1;
-    const auto rowBytes = std::size_t(after.width()) * 4;
-    for (int y = 0; y < after.height(); ++y) {
-        const auto* a = reinterpret_cast<const std::uint32_t*>(before.constScanLine(y));
-        const auto* b = reinterpret_cast<const std::uint32_t*>(after.constScanLine(y));
-        if (std::memcmp(a, b, rowBytes) == 0)
+    if (shown.size() != size || shown.format() != kDisplayFormat) {
+        shown = QImage(size, kDisplayFormat);
+        for (int y = 0; y < size.height(); ++y)
+            std::memcpy(shown.scanLine(y), pixels + std::size_t(y) * size.width() * 4, std::size_t(size.width()) * 4);
+        return shown.rect();
+    }
+    int top = -1, bottom = -1, left = size.width(), right = -1;
+    const auto rowBytes = std::size_t(size.width()) * 4;
+    for (int y = 0; y < size.height(); ++y) {
+        const std::uint8_t* source = pixels + std::size_t(y) * rowBytes;
+        auto* row = reinterpret_cast<std::uint32_t*>(shown.scanLine(y));
+        if (std::memcmp(row, source, rowBytes) == 0)
             continue;
+        const auto* next = reinterpret_cast<const std::uint32_t*>(source);
+        int x0 = 0;
+        while (row[x0] == next[x0])
+            ++x0;
+        int x1 = size.width() - 1;
+        while (row[x1] == next[x1])
+            --x1;
+        std::memcpy(row + x0, next + x0, std::size_t(x1 - x0 + 1) * 4);
         if (top < 0)
             top = y;
         bottom = y;
-        int x0 = 0;
-        while (a[x0] == b[x0])
-            ++x0;
-        int x1 = after.width() - 1;
-        while (a[x1] == b[x1])
-            --x1;
         left = std::min(left, x0);
         right = std::max(right, x1);
     }

@@ -23,15 +23,25 @@
 #include <QImage>
 #include <QTimer>
 
+#include <bit>
 #include <memory>
 
 namespace frolix {
 
 // Where a picture of `image` size is drawn inside `area` in each mode.
 QRect targetRect(QSize image, QRect area, StretchMode mode);
-// The smallest rectangle holding every pixel that differs; all of `after` when the two
-// cannot be compared. Only that part of the component is repainted.
-QRect changedArea(const QImage& before, const QImage& after);
+// Frames are composed straight into the byte order the display paints fastest: on a
+// little-endian machine that is premultiplied ARGB32. GIF pixels are opaque or fully
+// transparent, so premultiplying changes nothing.
+inline constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+inline constexpr gif::PixelOrder kDisplayOrder = kLittleEndian ? gif::PixelOrder::Bgra : gif::PixelOrder::Rgba;
+inline constexpr QImage::Format kDisplayFormat =
+    kLittleEndian ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied;
+
+// Brings `shown` up to date with a frame of `size` in kDisplayFormat's byte order,
+// copying only what differs, and returns the smallest rectangle holding every changed
+// pixel (all of it when `shown` had another size). Only that part is repainted.
+QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size);
 
 class Frolix : public FrolixControl {
     Q_OBJECT

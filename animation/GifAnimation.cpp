@@ -7,14 +7,15 @@
 
 namespace frolix {
 
-Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(std::vector<std::uint8_t> bytes, std::size_t snapshotBudgetBytes)
+Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(std::vector<std::uint8_t> bytes, std::size_t snapshotBudgetBytes,
+                                                              gif::PixelOrder order)
 {
     auto file = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
     gif::GifInfo info = FROLIX_TRY(gif::scan(*file));
-    return std::shared_ptr<GifAnimation>(new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes));
+    return std::shared_ptr<GifAnimation>(new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
 }
 
-Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path)
+Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path, gif::PixelOrder order)
 {
     std::error_code error;
     auto status = std::filesystem::status(path, error);
@@ -35,7 +36,7 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesyst
     }
     if (in.bad())
         return makeError(Error::Kind::Io, path.string() + ": read failed");
-    return fromBytes(std::move(bytes));
+    return fromBytes(std::move(bytes), gif::kDefaultSnapshotBudgetBytes, order);
 }
 
 Timeline GifAnimation::timeline() const

@@ -208,7 +208,7 @@ private slots:
         }
     }
 
-    void changedArea_data()
+    void copyChangedPixels_data()
     {
         QTest::addColumn<QRect>("differing"); // pixels changed in the second image; empty: none
         QTest::addColumn<QRect>("expected");
@@ -218,11 +218,11 @@ private slots:
         QTest::newRow("a block") << QRect(2, 1, 3, 4) << QRect(2, 1, 3, 4);
         QTest::newRow("last column") << QRect(7, 0, 1, 6) << QRect(7, 0, 1, 6);
     }
-    void changedArea()
+    void copyChangedPixels()
     {
         QFETCH(QRect, differing);
         QFETCH(QRect, expected);
-        QImage before(8, 6, QImage::Format_ARGB32_Premultiplied);
+        QImage before(8, 6, frolix::kDisplayFormat);
         before.fill(Qt::red);
         QImage after = before.copy();
         if (!differing.isEmpty()) {
@@ -230,9 +230,14 @@ private slots:
             for (QPoint corner : { differing.topLeft(), differing.bottomRight() })
                 after.setPixel(corner, qRgb(0, 0, 255));
         }
-        QCOMPARE(frolix::changedArea(before, after), expected);
-        QCOMPARE(frolix::changedArea(QImage(), after), after.rect());
-        QCOMPARE(frolix::changedArea(before.scaled(4, 3), after), after.rect());
+        QImage shown = before.copy();
+        QCOMPARE(frolix::copyChangedPixels(shown, after.constBits(), after.size()), expected);
+        QCOMPARE(shown, after);
+        QImage empty;
+        QCOMPARE(frolix::copyChangedPixels(empty, after.constBits(), after.size()), after.rect());
+        QCOMPARE(empty, after);
+        QImage smaller = before.scaled(4, 3);
+        QCOMPARE(frolix::copyChangedPixels(smaller, after.constBits(), after.size()), after.rect());
     }
 
     void repaintCoversEveryChange_data()
