@@ -79,8 +79,18 @@ void sortByName(std::vector<DirEntry>& entries)
     QCollator collator;
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(entries.begin(), entries.end(),
-              [&](const DirEntry& a, const DirEntry& b) { return collator.compare(a.name, b.name) < 0; });
+    // One sort key per name: comparing keys is a byte compare, where comparing names
+    // through the collator each time took most of a second for 20,000 files.
+    std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
+    keys.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        keys.emplace_back(collator.sortKey(entries[i].name), i);
+    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    std::vector<DirEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(entries[key.second]));
+    entries = std::move(sorted);
 }
 
 // "/a/b/../c/" -> "/a/c": lexical, so a folder reached through a link keeps its path.
