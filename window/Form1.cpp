@@ -68,7 +68,6 @@ Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
         component->setObjectName(QStringLiteral("Frolix1"));
         QWidget::setTabOrder(m_ui->cmdStop, component);
         QWidget::setTabOrder(component, m_ui->optStretch_0);
-        component->stackUnder(m_ui->Frolix1);
         delete m_ui->Frolix1;
         m_ui->Frolix1 = nullptr;
         m_frolix = component;
@@ -77,6 +76,8 @@ Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
         initialiseFromStoredState(*m_ui->Frolix1);
         m_frolix = m_ui->Frolix1;
     }
+    // An animation grown by AutoSize passes under the controls, never over them.
+    m_frolix->lower();
     connectProcedures();
     Form_Load();
 }
