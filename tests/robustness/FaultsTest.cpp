@@ -1,0 +1,272 @@
+// Faults while the real window runs (offscreen): the folder shown is removed, a listed
+// file becomes a folder or is cut short, a folder vanishes before it is double-clicked,
+// a drive's folder vanishes (a real unmount needs privileges, so a removed folder stands
+// in for a file system gone). Each time the window must say which path and why, keep
+// the animation it had playing, and go on browsing.
+
+#include "FileSystemLists.h"
+#include "Form1.h"
+#include "Frolix.h"
+#include "NativePath.h"
+#include "WindowTestSupport.h"
+#include "ui_Form1.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+QByteArray gifWithFrames(int count)
+{
+    std::vector<QRgb> palette;
+    std::vector<wtest::GifFrame> frames;
+    for (int i = 0; i < count; ++i) {
+        palette.push_back(qRgb(30 * i, 60, 200));
+        wtest::GifFrame frame;
+        frame.pixels.assign(4, std::uint8_t(i));
+        frames.push_back(frame); // 20 ms each
+    }
+    return wtest::makeGif(2, 2, palette, frames);
+}
+
+QStringList listedNames(const QListWidget& list)
+{
+    QStringList names;
+    for (int row = 0; row < list.count(); ++row)
+        names << list.item(row)->data(Qt::UserRole).toString();
+    return names;
+}
+
+int rowOf(const QListWidget& list, const QString& name) { return int(listedNames(list).indexOf(name)); }
+
+QString cause(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+bool write(const QString& path, const QByteArray& bytes) { return wtest::writeRawPath(pathBytesFromText(path), bytes); }
+
+} // namespace
+
+class FaultsTest : public QObject {
+    Q_OBJECT
+
+    // A window browsing `folder`, with `playing` (three frames) loaded and driven by a
+    // fake clock.
+    struct Viewer {
+        wtest::FakeClock clock;
+        Form1 form;
+        Ui::Form1& ui = form.controls();
+        frolix::Frolix* component = qobject_cast<frolix::Frolix*>(&form.Frolix1());
+
+        bool open(const QString& folder, const QString& playing)
+        {
+            component->useClock(clock);
+            form.show();
+            if (!ui.Dir1->setPath(folder))
+                return false;
+            ui.File1->setCurrentRow(rowOf(*ui.File1, playing));
+            component->tick();
+            return component->FrameCount() == 3 && component->CurrentFrame() == 1;
+        }
+        // The animation loaded before the fault is still there and still moving.
+        bool stillPlaying()
+        {
+            const int before = component->CurrentFrame();
+            clock.advance(20);
+            component->tick();
+            return component->FrameCount() == 3 && component->CurrentFrame() == before % 3 + 1
+                && ui.lblFrame->text() == QStringLiteral("3 Frames");
+        }
+    };
+
+    static void expectMessage(const wtest::ModalAnswerer& answerer, std::size_t index, const QString& path, int error)
+    {
+        QVERIFY2(answerer.seen().size() > index, "no message box");
+        const auto& box = answerer.seen()[index];
+        QVERIFY(box.wasMessageBox);
+        QVERIFY2(box.text.contains(path) && box.text.contains(cause(error)), qPrintable(box.text));
+    }
+
+private slots:
+    void folderShownIsRemoved()
+    {
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        const QString folder = root + "/pictures";
+        QVERIFY(QDir(root).mkdir("pictures"));
+        QVERIFY(write(folder + "/a.gif", gifWithFrames(3)));
+        QVERIFY(write(folder + "/b.gif", gifWithFrames(2)));
+        QVERIFY(write(root + "/up.gif", gifWithFrames(4)));
+        Viewer viewer;
+        QVERIFY(viewer.open(folder, "a.gif"));
+        auto& ui = viewer.ui;
+        const QStringList folders = listedNames(*ui.Dir1);
+
+        QVERIFY(QDir(folder).removeRecursively());
+        wtest::ModalAnswerer answerer;
+
+        // Selecting a file that went with its folder.
+        ui.File1->setCurrentRow(rowOf(*ui.File1, "b.gif"));
+        expectMessage(answerer, 0, folder + "/b.gif", ENOENT);
+        QVERIFY(viewer.stillPlaying());
+        QCOMPARE(listedNames(*ui.File1), (QStringList { "a.gif", "b.gif" })); // kept: nothing better to show
+
+        // Listing it again.
+        QVERIFY(!ui.File1->refresh());
+        expectMessage(answerer, 1, folder, ENOENT);
+
+        // Opening it again from the folder list.
+        ui.Dir1->setFocus();
+        ui.Dir1->setCurrentRow(rowOf(*ui.Dir1, folder));
+        QTest::keyClick(ui.Dir1, Qt::Key_Return);
+        expectMessage(answerer, 2, folder, ENOENT);
+        QCOMPARE(ui.Dir1->Path(), folder);
+        QCOMPARE(listedNames(*ui.Dir1), folders);
+        QVERIFY(viewer.stillPlaying());
+
+        // The lists still work: up to the parent, and a file there loads.
+        ui.Dir1->setCurrentRow(rowOf(*ui.Dir1, root));
+        QTest::keyClick(ui.Dir1, Qt::Key_Return);
+        QCOMPARE(ui.Dir1->Path(), root);
+        QCOMPARE(ui.File1->Path(), root);
+        QCOMPARE(listedNames(*ui.File1), QStringList { "up.gif" });
+        ui.File1->setCurrentRow(0);
+        QCOMPARE(viewer.component->FrameCount(), 4);
+        QCOMPARE(ui.lblFrame->text(), QStringLiteral("4 Frames"));
+        QCOMPARE(answerer.seen().size(), std::size_t(3));
+    }
+
+    void listedFileBecomesAFolder()
+    {
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        QVERIFY(write(root + "/a.gif", gifWithFrames(3)));
+        QVERIFY(write(root + "/b.gif", gifWithFrames(2)));
+        Viewer viewer;
+        QVERIFY(viewer.open(root, "a.gif"));
+
+        QVERIFY(QFile::remove(root + "/b.gif"));
+        QVERIFY(QDir(root).mkdir("b.gif"));
+        wtest::ModalAnswerer answerer;
+        viewer.ui.File1->setCurrentRow(rowOf(*viewer.ui.File1, "b.gif"));
+        expectMessage(answerer, 0, root + "/b.gif", EISDIR);
+        QVERIFY(viewer.stillPlaying());
+        // The list is shown afresh once the message is read: a folder is not a file.
+        QTRY_COMPARE(listedNames(*viewer.ui.File1), QStringList { "a.gif" });
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+
+        // The component refuses a folder on its own too, naming it.
+        QCOMPARE(viewer.component->LoadFile(root + "/b.gif"), frolix::kAutomationFalse);
+        QVERIFY2(viewer.component->lastError().contains(root + "/b.gif"), qPrintable(viewer.component->lastError()));
+        QVERIFY(viewer.stillPlaying());
+    }
+
+    void listedFileIsCutShort_data()
+    {
+        QTest::addColumn<int>("keep");         // bytes left, from the start
+        QTest::addColumn<int>("framesAfter");  // 0: refused with "Read Wrong"
+        const int whole = int(gifWithFrames(5).size());
+        QTest::newRow("emptied") << 0 << 0;
+        QTest::newRow("signature only") << 6 << 0;
+        QTest::newRow("in the screen descriptor") << 9 << 0;
+        QTest::newRow("before the first image") << 40 << 0;
+        // Cut inside the last image: the images read so far are kept (QUIRKS.md).
+        QTest::newRow("in the last image") << whole - 6 << 5;
+    }
+    void listedFileIsCutShort()
+    {
+        QFETCH(int, keep);
+        QFETCH(int, framesAfter);
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        QVERIFY(write(root + "/a.gif", gifWithFrames(3)));
+        QVERIFY(write(root + "/b.gif", gifWithFrames(5)));
+        Viewer viewer;
+        QVERIFY(viewer.open(root, "a.gif"));
+
+        QVERIFY(::truncate(pathBytesFromText(root + "/b.gif").c_str(), keep) == 0);
+        wtest::ModalAnswerer answerer;
+        viewer.ui.File1->setCurrentRow(rowOf(*viewer.ui.File1, "b.gif"));
+        if (framesAfter == 0) {
+            QCOMPARE(answerer.seen().size(), std::size_t(1));
+            QCOMPARE(answerer.seen().front().text, QStringLiteral("Read Wrong"));
+            QVERIFY(!viewer.component->lastError().isEmpty());
+            QVERIFY(viewer.stillPlaying());
+            QVERIFY(viewer.stillPlaying());
+        } else {
+            QCOMPARE(answerer.seen().size(), std::size_t(0));
+            QCOMPARE(viewer.component->FrameCount(), framesAfter);
+            QCOMPARE(viewer.ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(framesAfter));
+        }
+    }
+
+    void folderRemovedBeforeItsDoubleClick()
+    {
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        QVERIFY(write(root + "/a.gif", gifWithFrames(3)));
+        QVERIFY(QDir(root).mkdir("gone"));
+        QVERIFY(QDir(root).mkdir("kept"));
+        Viewer viewer;
+        QVERIFY(viewer.open(root, "a.gif"));
+        auto& ui = viewer.ui;
+        const QStringList folders = listedNames(*ui.Dir1);
+        QVERIFY(QDir(root).rmdir("gone"));
+
+        wtest::ModalAnswerer answerer;
+        auto doubleClick = [&](const QString& target) {
+            QListWidgetItem* item = ui.Dir1->item(rowOf(*ui.Dir1, target));
+            QVERIFY(item);
+            // Press, release, double click, release: what a mouse sends for a double click.
+            const QPoint at = ui.Dir1->visualItemRect(item).center();
+            QTest::mouseClick(ui.Dir1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(ui.Dir1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(ui.Dir1->viewport(), Qt::LeftButton, {}, at);
+        };
+        doubleClick(root + "/gone");
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+        expectMessage(answerer, 0, root + "/gone", ENOENT);
+        QCOMPARE(ui.Dir1->Path(), root);
+        QCOMPARE(listedNames(*ui.Dir1), folders);
+        QCOMPARE(ui.File1->Path(), root);
+        QVERIFY(viewer.stillPlaying());
+
+        doubleClick(root + "/kept");
+        QCOMPARE(ui.Dir1->Path(), root + "/kept");
+        QCOMPARE(ui.File1->Path(), root + "/kept");
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+    }
+
+    void driveFolderGone()
+    {
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath();
+        QVERIFY(write(root + "/a.gif", gifWithFrames(3)));
+        QVERIFY(QDir(root).mkdir("medium"));
+        Viewer viewer;
+        QVERIFY(viewer.open(root, "a.gif"));
+        auto& ui = viewer.ui;
+        const QString driveBefore = ui.Drive1->Drive();
+        // A drive whose mount point is gone by the time it is chosen.
+        ui.Drive1->addItem(QStringLiteral("medium"), root + "/medium");
+        QVERIFY(QDir(root).rmdir("medium"));
+
+        wtest::ModalAnswerer answerer;
+        ui.Drive1->setCurrentIndex(ui.Drive1->count() - 1);
+        expectMessage(answerer, 0, root + "/medium", ENOENT);
+        QCOMPARE(ui.Dir1->Path(), root);
+        QCOMPARE(ui.File1->Path(), root);
+        QCOMPARE(ui.Drive1->Drive(), driveBefore); // back to the drive of the folder shown
+        QVERIFY(viewer.stillPlaying());
+        ui.File1->setCurrentRow(0);
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+        QCOMPARE(viewer.component->FrameCount(), 3);
+    }
+};
+
+QTEST_MAIN(FaultsTest)
+#include "FaultsTest.moc"
