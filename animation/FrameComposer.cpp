@@ -13,6 +13,9 @@ namespace {
 // one image may make us decode (a 1-pixel screen with a 65535 x 65535 image) while
 // leaving room for every image that fits the canvas limit.
 constexpr std::uint64_t kMaxDecodedPixelsPerImage = kMaxCanvasPixels;
+// Images without a delay are drawn together as one frame; this bounds the decoding one
+// frame may cost (a few tenths of a second), however many images a file stacks in it.
+constexpr std::uint64_t kMaxDecodedPixelsPerFrame = 2 * kMaxCanvasPixels;
 // Index buffers up to this size are kept from one image to the next.
 constexpr std::size_t kKeptIndexBytes = 16u << 20;
 
@@ -148,19 +151,45 @@ void FrameComposer::applyPendingDisposal(State& state) const
     }
 }
 
-void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
+FrameComposer::Area FrameComposer::lastChange() const
+{
+    if (m_changedAll)
+        return Area { 0, 0, m_info.width, m_info.height };
+    if (m_changed.empty())
+        return Area {};
+    return Area { m_changed.left, m_changed.top, m_changed.right - m_changed.left, m_changed.bottom - m_changed.top };
+}
+
+void FrameComposer::markChanged(const ClipRect& rect)
+{
+    if (rect.empty())
+        return;
+    if (m_changed.empty()) {
+        m_changed = rect;
+        return;
+    }
+    m_changed.left = std::min(m_changed.left, rect.left);
+    m_changed.top = std::min(m_changed.top, rect.top);
+    m_changed.right = std::max(m_changed.right, rect.right);
+    m_changed.bottom = std::max(m_changed.bottom, rect.bottom);
+}
+
+std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
 {
     const ImageRecord& image = m_info.images[imageIndex];
     const std::vector<std::uint8_t>& file = *m_file;
     ++m_imagesDrawn;
 
+    if (state.pendingDisposal == Disposal::RestoreBackground || state.pendingDisposal == Disposal::RestorePrevious)
+        markChanged(state.pendingRect);
     applyPendingDisposal(state);
     ClipRect rect = clip(image);
     state.pendingDisposal = image.disposal;
     state.pendingRect = rect;
     state.backup.clear();
     if (rect.empty())
-        return;
+        return 0;
+    markChanged(rect);
     std::uint32_t visibleWidth = rect.right - rect.left;
     if (image.disposal == Disposal::RestorePrevious) {
         state.backup.resize(std::size_t(visibleWidth) * (rect.bottom - rect.top));
@@ -222,7 +251,7 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     }
 
     if (m_warned[imageIndex])
-        return;
+        return needed;
     std::string where = "image " + std::to_string(imageIndex + 1) + ": ";
     std::string warning;
     switch (decoder.status()) {
@@ -245,11 +274,13 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
         m_warned[imageIndex] = true;
         m_drawWarnings.push_back(where + warning);
     }
+    return needed;
 }
 
 void FrameComposer::composeNext(State& state)
 {
     if (state.frame == State::kNone) {
+        m_changedAll = true;
         state.canvas.assign(std::size_t(m_info.width) * m_info.height, 0u);
         state.pendingDisposal = Disposal::None;
         state.pendingRect = {};
@@ -259,8 +290,22 @@ void FrameComposer::composeNext(State& state)
         ++state.frame;
     }
     const FrameRecord& frame = m_info.frames[state.frame];
-    for (std::uint32_t i = 0; i < frame.imageCount; ++i)
-        drawImage(frame.firstImage + i, state);
+    std::uint64_t decoded = 0;
+    for (std::uint32_t i = 0; i < frame.imageCount; ++i) {
+        if (decoded > kMaxDecodedPixelsPerFrame) {
+            std::uint32_t skipped = frame.firstImage + i;
+            if (!m_warned[skipped]) {
+                m_warned[skipped] = true;
+                m_drawWarnings.push_back("frame " + std::to_string(state.frame + 1) + ": images "
+                                         + std::to_string(skipped + 1) + " to "
+                                         + std::to_string(frame.firstImage + frame.imageCount)
+                                         + " are not drawn; the frame's images before them hold "
+                                         + std::to_string(decoded) + " pixels already");
+            }
+            break;
+        }
+        decoded += drawImage(frame.firstImage + i, state);
+    }
 }
 
 void FrameComposer::remember(const State& state, bool passedOnTheWay)
@@ -313,6 +358,8 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
         return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(m_work.canvas.data()),
                                              m_work.canvas.size() * 4);
     };
+    m_changed = {};
+    m_changedAll = false;
     if (m_work.frame == index)
         return bytes();
 
@@ -327,6 +374,7 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
         leaveWork();
         exact->second.lastUse = ++m_useCounter;
         m_work = exact->second.state;
+        m_changedAll = true;
         return bytes();
     }
 
@@ -339,6 +387,7 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
             leaveWork();
             before->second.lastUse = ++m_useCounter;
             m_work = before->second.state;
+            m_changedAll = true;
         }
     } else if (!workUsable) {
         leaveWork();

@@ -43,6 +43,13 @@ public:
     // the last frame.
     std::span<const std::uint8_t> frame(std::size_t index);
 
+    // The part of the canvas that may differ from the frame the call before returned:
+    // the rectangles drawn and disposed of on the way, or all of it after a jump.
+    struct Area {
+        std::uint32_t left = 0, top = 0, width = 0, height = 0;
+    };
+    Area lastChange() const;
+
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.
     const std::vector<std::string>& drawWarnings() const { return m_drawWarnings; }
 
@@ -71,7 +78,9 @@ private:
 
     ClipRect clip(const ImageRecord& image) const;
     void composeNext(State& state);
-    void drawImage(std::uint32_t imageIndex, State& state);
+    // Returns how many indices it decoded.
+    std::uint64_t drawImage(std::uint32_t imageIndex, State& state);
+    void markChanged(const ClipRect& rect);
     void applyPendingDisposal(State& state) const;
     void remember(const State& state, bool passedOnTheWay);
     void forget(std::map<std::size_t, Snapshot>::iterator snapshot);
@@ -87,6 +96,8 @@ private:
     std::size_t m_heldBytes = 0; // canvases and backups in m_snapshots
     std::uint64_t m_useCounter = 0;
     State m_work;
+    ClipRect m_changed;      // since the last frame() returned
+    bool m_changedAll = true; // m_work was replaced or started afresh
     std::unique_ptr<std::uint8_t[]> m_indices; // one image's colour indices, in data order
     std::size_t m_indicesCapacity = 0;
     std::vector<bool> m_warned;

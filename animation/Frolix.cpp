@@ -118,6 +118,7 @@ bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 void Frolix::adopt(std::shared_ptr<GifAnimation> animation)
 {
     m_timer.stop();
+    m_frame = QImage(); // it shows the old animation's canvas
     m_animation = std::move(animation);
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
     m_player->setSequence(m_sequence);
@@ -224,7 +225,20 @@ void Frolix::showCurrentFrame(bool announce)
 {
     int number = m_player->currentFrame();
     auto pixels = m_animation->frame(number);
-    QRect changed = copyChangedPixels(m_frame, pixels.data(), QSize(m_animation->width(), m_animation->height()));
+    auto change = m_animation->composer().lastChange();
+    QRect drawn(int(change.left), int(change.top), int(change.width), int(change.height));
+    QSize size(m_animation->width(), m_animation->height());
+    QRect changed;
+    if (pixels.size() > kMaxShownCopyBytes) {
+        // A very large canvas is shown in place rather than copied (at the size limit it
+        // is 128 MiB); it stays valid until the next frame is asked for, here.
+        m_frame = QImage(pixels.data(), size.width(), size.height(), qsizetype(size.width()) * 4, kDisplayFormat);
+        changed = drawn;
+    } else {
+        // A copy lets the repaint shrink to the pixels that really changed: encoders
+        // often redraw a whole rectangle to change a few pixels in it.
+        changed = copyChangedPixels(m_frame, pixels.data(), size, drawn);
+    }
     if (!changed.isEmpty())
         update(widgetArea(changed));
     if (announce && number != m_reportedFrame) {
@@ -233,7 +247,7 @@ void Frolix::showCurrentFrame(bool announce)
     }
 }
 
-QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size)
+QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size, QRect within)
 {
     if (shown.size() != size || shown.format() != kDisplayFormat) {
         shown = QImage(size, kDisplayFormat);
@@ -241,18 +255,19 @@ QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size)
             std::memcpy(shown.scanLine(y), pixels + std::size_t(y) * size.width() * 4, std::size_t(size.width()) * 4);
         return shown.rect();
     }
+    within &= shown.rect();
     int top = -1, bottom = -1, left = size.width(), right = -1;
     const auto rowBytes = std::size_t(size.width()) * 4;
-    for (int y = 0; y < size.height(); ++y) {
-        const std::uint8_t* source = pixels + std::size_t(y) * rowBytes;
+    const auto spanBytes = std::size_t(within.width()) * 4;
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        const auto* next = reinterpret_cast<const std::uint32_t*>(pixels + std::size_t(y) * rowBytes);
         auto* row = reinterpret_cast<std::uint32_t*>(shown.scanLine(y));
-        if (std::memcmp(row, source, rowBytes) == 0)
+        if (std::memcmp(row + within.left(), next + within.left(), spanBytes) == 0)
             continue;
-        const auto* next = reinterpret_cast<const std::uint32_t*>(source);
-        int x0 = 0;
+        int x0 = within.left();
         while (row[x0] == next[x0])
             ++x0;
-        int x1 = size.width() - 1;
+        int x1 = within.right();
         while (row[x1] == next[x1])
             --x1;
         std::memcpy(row + x0, next + x0, std::size_t(x1 - x0 + 1) * 4);

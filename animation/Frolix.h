@@ -38,10 +38,14 @@ inline constexpr gif::PixelOrder kDisplayOrder = kLittleEndian ? gif::PixelOrder
 inline constexpr QImage::Format kDisplayFormat =
     kLittleEndian ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied;
 
-// Brings `shown` up to date with a frame of `size` in kDisplayFormat's byte order,
-// copying only what differs, and returns the smallest rectangle holding every changed
-// pixel (all of it when `shown` had another size). Only that part is repainted.
-QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size);
+// Canvases up to this size are copied for showing; larger ones are shown in place.
+inline constexpr std::size_t kMaxShownCopyBytes = 16u << 20;
+
+// Brings `shown` up to date with a frame of `size` in kDisplayFormat's byte order, where
+// only pixels `within` can differ, copying only what differs. Returns the smallest
+// rectangle holding every changed pixel (all of it when `shown` had another size).
+// Only that part is repainted.
+QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size, QRect within);
 
 class Frolix : public FrolixControl {
     Q_OBJECT

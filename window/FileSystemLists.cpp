@@ -83,9 +83,14 @@ void sortByName(std::vector<DirEntry>& entries)
     // through the collator each time took most of a second for 20,000 files.
     std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
     keys.reserve(entries.size());
+    // Keys are made from the case-folded name: not every collation back end honours
+    // case-insensitivity in its keys.
     for (std::size_t i = 0; i < entries.size(); ++i)
-        keys.emplace_back(collator.sortKey(entries[i].name), i);
-    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+        keys.emplace_back(collator.sortKey(entries[i].name.toCaseFolded()), i);
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        int order = a.first.compare(b.first);
+        return order != 0 ? order < 0 : entries[a.second].name < entries[b.second].name;
+    });
     std::vector<DirEntry> sorted;
     sorted.reserve(entries.size());
     for (const auto& key : keys)
