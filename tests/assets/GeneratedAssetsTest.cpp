@@ -13,7 +13,10 @@
 #include <array>
 #include <cstdlib>
 #include <map>
+#include <optional>
+#include <span>
 #include <sstream>
+#include <tuple>
 #include <string>
 #include <unistd.h>
 
@@ -49,28 +52,28 @@ TEST(GeneratedAssets, GeneratorReproducesEveryCommittedFile)
 
 // --- sky.bmp -------------------------------------------------------------------------
 
+// Little-endian fields as (offset, bytes, value).
+struct Field {
+    std::size_t offset, size;
+    std::uint32_t value;
+};
+
+void expectFields(const std::vector<std::uint8_t>& data, std::size_t base, std::initializer_list<Field> fields)
+{
+    for (const Field& f : fields)
+        EXPECT_EQ(f.size == 1 ? data[base + f.offset] : f.size == 2 ? u16At(data, base + f.offset) : u32At(data, base + f.offset),
+                  f.value) << "field at offset " << base + f.offset;
+}
+
 TEST(SkyBitmap, HeaderDescribesAn8BitBottomUpImageWith65Colours)
 {
     auto bmp = readFile(sourceDir() / "assets" / "sky.bmp");
-    ASSERT_EQ(bmp.size(), 307514u);
-    EXPECT_EQ(bmp[0], 'B');
-    EXPECT_EQ(bmp[1], 'M');
-    EXPECT_EQ(u32At(bmp, 2), 307514u);    // file size
-    EXPECT_EQ(u32At(bmp, 6), 0u);         // reserved
-    EXPECT_EQ(u32At(bmp, 10), 314u);      // pixel data offset
-    EXPECT_EQ(u32At(bmp, 14), 40u);       // BITMAPINFOHEADER
-    EXPECT_EQ(std::int32_t(u32At(bmp, 18)), 640);
-    EXPECT_EQ(std::int32_t(u32At(bmp, 22)), 480); // positive: stored bottom-up
-    EXPECT_EQ(u16At(bmp, 26), 1);         // planes
-    EXPECT_EQ(u16At(bmp, 28), 8);         // bits per pixel
-    EXPECT_EQ(u32At(bmp, 30), 0u);        // BI_RGB
-    EXPECT_EQ(u32At(bmp, 34), 307200u);   // image size
-    EXPECT_EQ(u32At(bmp, 38), 3790u);
-    EXPECT_EQ(u32At(bmp, 42), 3780u);
-    EXPECT_EQ(u32At(bmp, 46), 65u);       // colours used
-    EXPECT_EQ(u32At(bmp, 50), 65u);       // colours important
-    EXPECT_EQ(14u + 40u + 65u * 4u, 314u);
-    EXPECT_EQ(bmp.size() - 314u, 640u * 480u);
+    ASSERT_EQ(bmp.size(), 14u + 40u + 65u * 4u + 640u * 480u);
+    // Signature, file size, reserved, pixel offset; then the info header: size, width,
+    // height (positive: bottom-up), planes, bits, BI_RGB, image size, resolution, colours.
+    expectFields(bmp, 0, { { 0, 2, 'B' | 'M' << 8 }, { 2, 4, 307514 }, { 6, 4, 0 }, { 10, 4, 314 }, { 14, 4, 40 },
+                           { 18, 4, 640 }, { 22, 4, 480 }, { 26, 2, 1 }, { 28, 2, 8 }, { 30, 4, 0 }, { 34, 4, 307200 },
+                           { 38, 4, 3790 }, { 42, 4, 3780 }, { 46, 4, 65 }, { 50, 4, 65 } });
 }
 
 struct SkyPixels {
@@ -139,102 +142,58 @@ TEST(LogoGif, StructureReadsBackWithOurScanner)
     auto bytes = committedLogo();
     ASSERT_EQ(bytes.size(), 11437u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), "GIF89a");
-    EXPECT_EQ(bytes[10], 0xF7) << "global table of 256 entries";
-    EXPECT_EQ(bytes[11], 0) << "background index";
-    EXPECT_EQ(bytes[12], 0) << "aspect";
+    expectFields(bytes, 10, { { 0, 1, 0xF7 }, { 1, 1, 0 }, { 2, 1, 0 } }); // 256 global colours, background, aspect
     EXPECT_EQ(bytes.back(), 0x3B);
 
     auto scanned = frolix::gif::scan(bytes);
     ASSERT_TRUE(scanned.ok()) << scanned.error().message;
     const auto& info = scanned.value();
-    EXPECT_EQ(info.width, 96);
-    EXPECT_EQ(info.height, 56);
-    EXPECT_FALSE(info.isGif87a);
-    EXPECT_TRUE(info.warnings.empty());
-    ASSERT_TRUE(info.storedLoopCount.has_value());
-    EXPECT_EQ(*info.storedLoopCount, 1000);
+    EXPECT_EQ(std::tuple(info.width, info.height, info.isGif87a, info.warnings.size(), info.storedLoopCount),
+              std::tuple(std::uint16_t(96), std::uint16_t(56), false, std::size_t(0), std::optional<std::uint16_t>(1000)));
     ASSERT_EQ(info.images.size(), 22u);
     ASSERT_EQ(info.frames.size(), 22u);
     for (int number = 1; number <= 22; ++number) {
-        SCOPED_TRACE("frame " + std::to_string(number));
         const auto& image = info.images[std::size_t(number - 1)];
-        if (isPatchFrame(number)) {
-            EXPECT_EQ(image.left, 69);
-            EXPECT_EQ(image.top, 20);
-            EXPECT_EQ(image.width, 23);
-            EXPECT_EQ(image.height, 21);
-        } else {
-            EXPECT_EQ(image.left, 0);
-            EXPECT_EQ(image.top, 0);
-            EXPECT_EQ(image.width, 96);
-            EXPECT_EQ(image.height, 56);
-        }
-        EXPECT_TRUE(image.hasGraphicControl);
-        EXPECT_EQ(image.delayCs, 2);
-        EXPECT_EQ(image.disposal, frolix::gif::Disposal::None);
-        EXPECT_FALSE(image.transparentIndex.has_value());
-        EXPECT_FALSE(image.interlaced);
-        EXPECT_EQ(image.minCodeSize, 8);
-        EXPECT_EQ(image.paletteOffset, 13u) << "every image uses the global table";
-        EXPECT_EQ(info.frames[std::size_t(number - 1)].imageCount, 1u);
+        // Full frames, or a patch over the glint at the right; one image each, all alike.
+        auto rect = isPatchFrame(number) ? std::tuple(69, 20, 23, 21) : std::tuple(0, 0, 96, 56);
+        EXPECT_EQ(std::tuple(int(image.left), int(image.top), int(image.width), int(image.height)), rect) << number;
+        EXPECT_TRUE(image.hasGraphicControl && image.delayCs == 2 && image.disposal == frolix::gif::Disposal::None
+                    && !image.transparentIndex && !image.interlaced && image.minCodeSize == 8 && image.paletteOffset == 13
+                    && info.frames[std::size_t(number - 1)].imageCount == 1)
+            << "frame " << number;
     }
 }
 
 TEST(LogoGif, NamesEachFramesSourceFile)
 {
     auto bytes = committedLogo();
-    const std::string id = "GIFCONnb1.0";
-    auto found = std::search(bytes.begin(), bytes.end(), id.begin(), id.end());
-    ASSERT_NE(found, bytes.end());
-    std::size_t at = std::size_t(found - bytes.begin());
-    ASSERT_EQ(bytes[at - 3], 0x21);
-    ASSERT_EQ(bytes[at - 2], 0xFF);
-    ASSERT_EQ(bytes[at - 1], 11);
-    at += id.size();
+    const std::vector<std::uint8_t> id = { 0x21, 0xFF, 11, 'G', 'I', 'F', 'C', 'O', 'N', 'n', 'b', '1', '.', '0' };
+    auto at = std::size_t(std::search(bytes.begin(), bytes.end(), id.begin(), id.end()) - bytes.begin()) + id.size();
     std::vector<std::string> names;
-    while (at < bytes.size() && bytes[at] != 0) {
-        std::size_t size = bytes[at];
-        names.emplace_back(bytes.begin() + std::ptrdiff_t(at + 1), bytes.begin() + std::ptrdiff_t(at + 1 + size));
-        at += 1 + size;
-    }
+    for (; at < bytes.size() && bytes[at] != 0; at += 1 + bytes[at])
+        names.emplace_back(bytes.begin() + std::ptrdiff_t(at + 1), bytes.begin() + std::ptrdiff_t(at + 1 + bytes[at]));
     ASSERT_EQ(names.size(), 22u);
-    EXPECT_EQ(names[0], "01.gif");
-    EXPECT_EQ(names[1], "02b.gif");
-    EXPECT_EQ(names[9], "10b.gif");
-    EXPECT_EQ(names[21], "22b.gif");
+    EXPECT_EQ(std::tuple(names[0], names[1], names[9], names[21]), std::tuple("01.gif", "02b.gif", "10b.gif", "22b.gif"));
 }
 
-struct Difference {
-    std::size_t count = 0;
-    double meanX = 0;
-    int minX = 96, maxX = -1, minY = 56, maxY = -1;
-    bool brighter = true; // every changed pixel got lighter
-};
-
-Difference differenceFrom(const std::vector<std::uint8_t>& base, const std::vector<std::uint8_t>& frame)
+// Pixels of `frame` that differ from `base`: how many, their mean x, and whether every
+// one of them got lighter.
+std::tuple<std::size_t, double, bool> differenceFrom(std::span<const std::uint8_t> base, std::span<const std::uint8_t> frame)
 {
-    Difference result;
+    std::size_t count = 0;
     double sumX = 0;
-    for (int y = 0; y < 56; ++y) {
-        for (int x = 0; x < 96; ++x) {
-            std::size_t at = (std::size_t(y) * 96 + std::size_t(x)) * 4;
-            if (std::equal(base.begin() + std::ptrdiff_t(at), base.begin() + std::ptrdiff_t(at + 4), frame.begin() + std::ptrdiff_t(at)))
-                continue;
-            ++result.count;
-            sumX += x;
-            result.minX = std::min(result.minX, x);
-            result.maxX = std::max(result.maxX, x);
-            result.minY = std::min(result.minY, y);
-            result.maxY = std::max(result.maxY, y);
-            int before = base[at] + base[at + 1] + base[at + 2], after = frame[at] + frame[at + 1] + frame[at + 2];
-            result.brighter = result.brighter && after > before;
-        }
+    bool brighter = true;
+    for (std::size_t at = 0; at < base.size(); at += 4) {
+        if (std::equal(&base[at], &base[at] + 4, &frame[at]))
+            continue;
+        ++count;
+        sumX += double(at / 4 % 96);
+        brighter = brighter && frame[at] + frame[at + 1] + frame[at + 2] > base[at] + base[at + 1] + base[at + 2];
     }
-    result.meanX = result.count ? sumX / double(result.count) : 0;
-    return result;
+    return { count, count ? sumX / double(count) : 0.0, brighter };
 }
 
-TEST(LogoGif, ComposedFramesShowAHighlightSweepingAcross)
+TEST(LogoGif, ComposedFramesShowAGlintAndAHighlightSweepingAcross)
 {
     auto loaded = frolix::GifAnimation::fromBytes(committedLogo());
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
@@ -244,47 +203,24 @@ TEST(LogoGif, ComposedFramesShowAHighlightSweepingAcross)
     for (int number = 1; number <= 22; ++number) {
         auto pixels = animation.frame(number);
         frames[std::size_t(number)].assign(pixels.begin(), pixels.end());
-        ASSERT_EQ(frames[std::size_t(number)].size(), 96u * 56u * 4u);
     }
     EXPECT_TRUE(animation.composer().drawWarnings().empty());
-
-    // Every pixel is opaque: the logo has no transparency anywhere.
     for (std::size_t at = 3; at < frames[1].size(); at += 4)
-        ASSERT_EQ(frames[1][at], 255);
-
-    // Frames 10-16: a band of light moving left to right over the whole logo.
+        ASSERT_EQ(frames[1][at], 255) << "the logo has no transparency";
+    // Frames 10-16: a band of light moving left to right, starting at the left.
     double previousX = -1;
     for (int number = 10; number <= 16; ++number) {
-        SCOPED_TRACE("frame " + std::to_string(number));
-        auto change = differenceFrom(frames[1], frames[std::size_t(number)]);
-        EXPECT_GT(change.count, 20u);
-        EXPECT_TRUE(change.brighter);
-        EXPECT_GT(change.meanX, previousX + 5);
-        previousX = change.meanX;
+        auto [count, meanX, brighter] = differenceFrom(frames[1], frames[std::size_t(number)]);
+        EXPECT_TRUE(count > 20 && brighter && meanX > previousX + 5 && (number > 10 || meanX < 30)) << "frame " << number;
+        previousX = meanX;
     }
-    EXPECT_LT(differenceFrom(frames[1], frames[10]).maxX, 30) << "the sweep starts at the left";
-
-    // The glint frames change only the patch at the right, and visibly.
-    for (int number = 2; number <= 22; ++number) {
-        if (!isPatchFrame(number))
-            continue;
-        SCOPED_TRACE("frame " + std::to_string(number));
-        auto change = differenceFrom(frames[1], frames[std::size_t(number)]);
-        if (change.count == 0)
-            continue;
-        EXPECT_GE(change.minX, 69);
-        EXPECT_LE(change.maxX, 91);
-        EXPECT_GE(change.minY, 20);
-        EXPECT_LE(change.maxY, 40);
-        EXPECT_TRUE(change.brighter);
+    // The glint in the patch grows and shrinks, lighter than the logo under it.
+    for (int number : { 3, 4, 5, 6, 7, 18, 19, 20 }) {
+        auto [count, meanX, brighter] = differenceFrom(frames[1], frames[std::size_t(number)]);
+        EXPECT_TRUE(count > 5 && brighter && meanX >= 69) << "frame " << number;
+        EXPECT_NE(frames[std::size_t(number)], frames[std::size_t(number + 1)]) << "frame " << number;
     }
-    for (int number : { 3, 4, 5, 6, 7, 18, 19, 20 })
-        EXPECT_GT(differenceFrom(frames[1], frames[std::size_t(number)]).count, 5u) << "frame " << number;
-    // The glint grows and shrinks, so neighbouring frames differ.
-    for (int number : { 3, 4, 5, 6, 7, 19, 20, 21 })
-        EXPECT_NE(frames[std::size_t(number)], frames[std::size_t(number - 1)]) << "frame " << number;
-    // The last frame hands over to the first without a jump.
-    EXPECT_EQ(frames[22], frames[1]);
+    EXPECT_EQ(frames[22], frames[1]) << "the last frame hands over to the first without a jump";
 }
 
 // --- frolix.ico and the desktop entry ------------------------------------------------
@@ -293,50 +229,29 @@ TEST(Icon, DirectoryListsThreeClassicImages)
 {
     auto ico = readFile(sourceDir() / "assets" / "frolix.ico");
     ASSERT_GE(ico.size(), 6u + 3u * 16u);
-    EXPECT_EQ(u16At(ico, 0), 0);
-    EXPECT_EQ(u16At(ico, 2), 1) << "icon, not cursor";
-    ASSERT_EQ(u16At(ico, 4), 3);
-
-    struct Expected {
-        int size, colours, bitsPerPixel;
-    };
-    const Expected expected[] = { { 32, 2, 1 }, { 32, 16, 4 }, { 16, 16, 4 } };
+    expectFields(ico, 0, { { 0, 2, 0 }, { 2, 2, 1 }, { 4, 2, 3 } }); // an icon of three images
     std::size_t nextOffset = 6 + 3 * 16;
-    for (int i = 0; i < 3; ++i) {
+    for (auto [i, side, colours, bits] : { std::tuple(0, 32, 2, 1), std::tuple(1, 32, 16, 4), std::tuple(2, 16, 16, 4) }) {
         SCOPED_TRACE("image " + std::to_string(i));
-        std::size_t entry = 6 + std::size_t(i) * 16;
-        const Expected& want = expected[i];
-        EXPECT_EQ(ico[entry], want.size);
-        EXPECT_EQ(ico[entry + 1], want.size);
-        EXPECT_EQ(ico[entry + 2], want.colours);
-        EXPECT_EQ(ico[entry + 3], 0);
-        EXPECT_EQ(u16At(ico, entry + 4), 1);
-        EXPECT_EQ(u16At(ico, entry + 6), want.bitsPerPixel);
-        std::uint32_t bytes = u32At(ico, entry + 8), offset = u32At(ico, entry + 12);
+        const std::size_t entry = 6 + std::size_t(i) * 16, offset = u32At(ico, entry + 12), bytes = u32At(ico, entry + 8);
+        const std::size_t colourRow = std::size_t((side * bits + 31) / 32 * 4), maskRow = std::size_t((side + 31) / 32 * 4);
+        expectFields(ico, entry, { { 0, 1, std::uint32_t(side) }, { 1, 1, std::uint32_t(side) }, { 2, 1, std::uint32_t(colours) },
+                                   { 3, 1, 0 }, { 4, 2, 1 }, { 6, 2, std::uint32_t(bits) } });
         EXPECT_EQ(offset, nextOffset) << "images follow one another";
-        ASSERT_LE(std::size_t(offset) + bytes, ico.size());
+        ASSERT_LE(offset + bytes, ico.size());
         nextOffset = offset + bytes;
-
-        // The image itself: a DIB header with the height doubled for the mask, the
-        // colour table, the colour rows and the 1-bit mask rows, each row 4-aligned.
-        EXPECT_EQ(u32At(ico, offset), 40u);
-        EXPECT_EQ(std::int32_t(u32At(ico, offset + 4)), want.size);
-        EXPECT_EQ(std::int32_t(u32At(ico, offset + 8)), 2 * want.size);
-        EXPECT_EQ(u16At(ico, offset + 12), 1);
-        EXPECT_EQ(u16At(ico, offset + 14), want.bitsPerPixel);
-        EXPECT_EQ(u32At(ico, offset + 16), 0u);
-        std::size_t colourRow = std::size_t((want.size * want.bitsPerPixel + 31) / 32 * 4);
-        std::size_t maskRow = std::size_t((want.size + 31) / 32 * 4);
-        EXPECT_EQ(bytes, 40 + 4 * std::size_t(want.colours) + (colourRow + maskRow) * std::size_t(want.size));
-
+        // A DIB header with the height doubled for the mask, the colour table, the colour
+        // rows and the 1-bit mask rows, each row 4-aligned.
+        expectFields(ico, offset, { { 0, 4, 40 }, { 4, 4, std::uint32_t(side) }, { 8, 4, std::uint32_t(2 * side) },
+                                    { 12, 2, 1 }, { 14, 2, std::uint32_t(bits) }, { 16, 4, 0 } });
+        EXPECT_EQ(bytes, 40 + 4 * std::size_t(colours) + (colourRow + maskRow) * std::size_t(side));
         // The emblem does not fill the square: some pixels are masked out, most are not.
-        std::size_t maskStart = offset + 40 + 4 * std::size_t(want.colours) + colourRow * std::size_t(want.size);
-        std::size_t masked = 0;
-        for (int y = 0; y < want.size; ++y)
-            for (int x = 0; x < want.size; ++x)
+        std::size_t maskStart = offset + 40 + 4 * std::size_t(colours) + colourRow * std::size_t(side), masked = 0;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
                 masked += (ico[maskStart + std::size_t(y) * maskRow + std::size_t(x / 8)] >> (7 - x % 8)) & 1;
         EXPECT_GT(masked, 0u);
-        EXPECT_LT(masked, std::size_t(want.size * want.size / 2));
+        EXPECT_LT(masked, std::size_t(side * side / 2));
     }
     EXPECT_EQ(nextOffset, ico.size());
 }
@@ -346,20 +261,14 @@ TEST(DesktopEntry, HasTheKeysALauncherNeeds)
     auto bytes = readFile(sourceDir() / "assets" / "frolix-viewer.desktop");
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::string line;
-    ASSERT_TRUE(std::getline(in, line));
-    EXPECT_EQ(line, "[Desktop Entry]");
+    ASSERT_TRUE(std::getline(in, line) && line == "[Desktop Entry]") << line;
     std::map<std::string, std::string> keys;
-    while (std::getline(in, line)) {
-        auto equals = line.find('=');
-        ASSERT_NE(equals, std::string::npos) << line;
-        EXPECT_TRUE(keys.emplace(line.substr(0, equals), line.substr(equals + 1)).second) << "duplicate " << line;
-    }
-    EXPECT_EQ(keys["Type"], "Application");
-    EXPECT_EQ(keys["Version"], "1.0");
-    EXPECT_EQ(keys["Name"], "Frolix viewer");
-    EXPECT_EQ(keys["Exec"], "frolix-viewer");
-    EXPECT_EQ(keys["Icon"], "frolix");
-    EXPECT_EQ(keys["Categories"], "Graphics;Viewer;");
+    while (std::getline(in, line))
+        EXPECT_TRUE(keys.emplace(line.substr(0, line.find('=')), line.substr(line.find('=') + 1)).second) << line;
+    const std::pair<std::string, std::string> want[] = { { "Type", "Application" }, { "Version", "1.0" },
+        { "Name", "Frolix viewer" }, { "Exec", "frolix-viewer" }, { "Icon", "frolix" }, { "Categories", "Graphics;Viewer;" } };
+    for (const auto& [key, value] : want)
+        EXPECT_EQ(keys[key], value) << key;
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 // Composing: disposal in its combinations, clipping, damaged pixel data, interlacing
 // and random access under a snapshot budget.
 
-#include "BigAnimation.h"
 #include "GifAnimation.h"
-#include "TestSupport.h"
+#include "GifBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,18 +41,13 @@ struct Shape {
 
 void addShape(GifBuilder& gif, const Shape& shape)
 {
-    Image image;
-    image.left = std::uint16_t(shape.left);
-    image.top = std::uint16_t(shape.top);
-    image.width = std::uint16_t(shape.width);
-    image.height = std::uint16_t(shape.height);
+    Image image { std::uint16_t(shape.left), std::uint16_t(shape.top), std::uint16_t(shape.width), std::uint16_t(shape.height) };
     bool transparent = shape.pattern.find('.') != std::string::npos;
     for (int i = 0; i < shape.width * shape.height; ++i) {
         char c = shape.pattern.size() == 1 ? shape.pattern[0] : shape.pattern[std::size_t(i)];
         image.indices.push_back(c == '.' ? 255 : std::uint8_t(c - 'a'));
     }
-    gif.control({ shape.delayCs, shape.disposal, transparent ? std::optional<std::uint8_t>(255) : std::nullopt });
-    gif.image(image);
+    gif.control({ shape.delayCs, shape.disposal, transparent ? std::optional<std::uint8_t>(255) : std::nullopt }).image(image);
 }
 
 struct Scenario {
@@ -154,40 +148,20 @@ struct DataCase {
 Bytes codes(unsigned minCodeSize, std::initializer_list<int> sequence)
 {
     CodeWriter out(minCodeSize);
-    for (int code : sequence) {
-        if (code < 0)
-            out.clear();
-        else
-            out.code(unsigned(code));
-    }
+    for (int code : sequence)
+        code < 0 ? out.clear() : out.code(unsigned(code));
     return out.finish();
 }
 
 Image patch(std::vector<std::uint8_t> indices, unsigned minCodeSize = 2)
 {
-    Image image;
-    image.left = image.top = 1;
-    image.width = image.height = 2;
-    image.indices = std::move(indices);
-    image.minCodeSize = minCodeSize;
-    return image;
+    return { .left = 1, .top = 1, .width = 2, .height = 2, .indices = std::move(indices), .minCodeSize = minCodeSize };
 }
 
-Image withStream(Image image, Bytes stream)
+template <typename Change>
+Image with(Image image, Change change)
 {
-    image.codeStream = std::move(stream);
-    return image;
-}
-
-Image withLocalPalette(Image image, unsigned entries)
-{
-    image.localPalette = testPalette(entries);
-    return image;
-}
-
-Image withoutEndCode(Image image)
-{
-    image.lzw.endCode = false;
+    change(image);
     return image;
 }
 
@@ -217,12 +191,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DataCase { "Complete", patch({ 1, 2, 3, 0 }), "zzzz/zbcz/zdaz/zzzz", "" },
         DataCase { "ExtraPixelsIgnored", patch({ 1, 2, 3, 0, 3, 3, 3, 3, 2, 2 }), "zzzz/zbcz/zdaz/zzzz", "" },
-        DataCase { "NoEndCode", withoutEndCode(patch({ 1, 2, 3, 0 })), "zzzz/zbcz/zdaz/zzzz", "" },
+        DataCase { "NoEndCode", with(patch({ 1, 2, 3, 0 }), [](Image& i) { i.lzw.endCode = false; }), "zzzz/zbcz/zdaz/zzzz", "" },
         DataCase { "DataEndsEarly", patch({ 1, 2, 3 }), "zzzz/zbcz/zdzz/zzzz", "pixel data ends early" },
-        DataCase { "CodePastTable", withStream(patch({}), codes(2, { -1, 1, 2, 3, 15 })), "zzzz/zbcz/zdzz/zzzz",
+        DataCase { "CodePastTable", with(patch({}), [](Image& i) { i.codeStream = codes(2, { -1, 1, 2, 3, 15 }); }), "zzzz/zbcz/zdzz/zzzz",
                    "invalid LZW code 15" },
         DataCase { "MinCodeSizeZero", patch({ 1, 1, 1, 1 }, 0), "zzzz/zzzz/zzzz/zzzz", "LZW minimum code size 0" },
-        DataCase { "IndexPastLocalTableIsBlack", withLocalPalette(patch({ 0, 1, 2, 3 }), 2), "zzzz/zabz/z##z/zzzz", "" }),
+        DataCase { "IndexPastLocalTableIsBlack", with(patch({ 0, 1, 2, 3 }), [](Image& i) { i.localPalette = testPalette(2); }), "zzzz/zabz/z##z/zzzz", "" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Composer, NoColourTableAtAllDrawsOpaqueBlack)
@@ -248,7 +222,7 @@ TEST(Composer, DecodeCapPerImageStopsAtItsRowLimit)
     for (int i = 0; i < 200000; ++i)
         out.code(4095); // 3839 pixels each
     GifBuilder gif(1, kHeight);
-    gif.image(withStream(Image { .width = 65535, .height = kHeight }, out.finish()));
+    gif.image({ .width = 65535, .height = kHeight, .codeStream = out.finish() });
     auto loaded = GifAnimation::fromBytes(gif.bytes());
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
     auto pixels = loaded.value()->frame(1);

@@ -1,17 +1,17 @@
 #pragma once
-// Builds GIF files in memory for the engine's tests: screen, palettes, graphic
-// control, loop extension and images, with a real LZW encoder. Corner cases come from
-// the lower layers: BitWriter puts codes at widths a test chooses, CodeWriter follows
-// the decoder's width growth so a test can write any code sequence by value.
+// The engine tests' GIF writer (screen, palettes, graphic control, loop extension and
+// images, with a real LZW encoder over a CodeWriter that follows the decoder's width
+// growth), expected pictures with a first-difference message, and the long, large
+// animation of the snapshot budget test.
 
-#include <cstddef>
-#include <cstring>
-#include <span>
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace frolix::test {
@@ -23,10 +23,7 @@ struct Rgb {
 };
 
 // 256 distinct colours, none of them black, so a wrong index or a black fallback shows.
-inline Rgb paletteColour(unsigned index)
-{
-    return Rgb { std::uint8_t(index), std::uint8_t(255 - index), std::uint8_t(index ^ 0x5A) };
-}
+inline Rgb paletteColour(unsigned i) { return Rgb { std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i ^ 0x5A) }; }
 
 inline std::vector<Rgb> testPalette(unsigned entries = 256)
 {
@@ -36,20 +33,16 @@ inline std::vector<Rgb> testPalette(unsigned entries = 256)
     return palette;
 }
 
-// Packs codes least significant bit first, as GIF does.
+// Packs codes least significant bit first, at widths the caller chooses.
 class BitWriter {
 public:
     void put(unsigned code, unsigned width)
     {
         m_bits |= std::uint64_t(code & ((1u << width) - 1)) << m_count;
-        m_count += width;
-        while (m_count >= 8) {
+        for (m_count += width; m_count >= 8; m_count -= 8, m_bits >>= 8)
             m_bytes.push_back(std::uint8_t(m_bits));
-            m_bits >>= 8;
-            m_count -= 8;
-        }
     }
-    Bytes finish()
+    Bytes finish() const
     {
         Bytes out = m_bytes;
         if (m_count > 0)
@@ -63,50 +56,33 @@ private:
     unsigned m_count = 0;
 };
 
-// Writes codes at the width a reader has reached: the reader adds a table entry for
-// every code after the first since a clear, and widens once the next entry no longer
-// fits, up to 12 bits.
+// Writes codes at the width a reader has reached: it adds an entry for every code after
+// the first since a clear, and widens once the next entry no longer fits, up to 12 bits.
 class CodeWriter {
 public:
-    explicit CodeWriter(unsigned minCodeSize)
-        : m_min(minCodeSize)
-    {
-        reset();
-    }
+    explicit CodeWriter(unsigned minCodeSize) : m_min(minCodeSize) { clear(false); }
     unsigned clearCode() const { return 1u << m_min; }
-    unsigned endCode() const { return clearCode() + 1; }
-    unsigned width() const { return m_width; }
-    // The entry the reader would add next (4096 when its table is full).
-    unsigned nextEntry() const { return m_next; }
-
+    unsigned nextEntry() const { return m_next; } // 4096 when the table is full
     void code(unsigned value)
     {
         m_out.put(value, m_width);
-        if (m_started && m_next < 4096) {
-            ++m_next;
-            if (m_next >= (1u << m_width) && m_width < 12)
-                ++m_width;
-        }
+        if (m_started && m_next < 4096 && ++m_next >= (1u << m_width) && m_width < 12)
+            ++m_width;
         m_started = true;
     }
-    void clear()
+    void clear(bool write = true)
     {
-        m_out.put(clearCode(), m_width);
-        reset();
-    }
-    void end() { m_out.put(endCode(), m_width); }
-    Bytes finish() { return m_out.finish(); }
-
-private:
-    void reset()
-    {
+        if (write)
+            m_out.put(1u << m_min, m_width);
         m_width = m_min + 1;
-        m_next = clearCode() + 2;
+        m_next = (1u << m_min) + 2;
         m_started = false;
     }
-    unsigned m_min;
-    unsigned m_width = 0;
-    unsigned m_next = 0;
+    void end() { m_out.put((1u << m_min) + 1, m_width); }
+    Bytes finish() const { return m_out.finish(); }
+
+private:
+    unsigned m_min, m_width = 0, m_next = 0;
     bool m_started = false;
     BitWriter m_out;
 };
@@ -122,39 +98,39 @@ struct LzwOptions {
 inline Bytes lzwEncode(const std::vector<std::uint8_t>& indices, unsigned minCodeSize, LzwOptions options = {})
 {
     CodeWriter out(minCodeSize);
-    const unsigned firstFree = out.clearCode() + 2;
+    const unsigned firstFree = (1u << minCodeSize) + 2;
     std::map<std::pair<unsigned, std::uint8_t>, unsigned> table;
     unsigned next = firstFree;
     int codesSinceFull = 0;
     if (options.leadingClear)
         out.clear();
-    if (!indices.empty()) {
-        unsigned current = indices[0];
-        for (std::size_t i = 1; i < indices.size(); ++i) {
-            auto key = std::make_pair(current, indices[i]);
-            if (auto found = table.find(key); found != table.end()) {
-                current = found->second;
-                continue;
-            }
-            out.code(current);
-            if (next < 4096) {
-                table.emplace(key, next++);
-            } else if (options.codesBeforeClearWhenFull >= 0 && codesSinceFull++ >= options.codesBeforeClearWhenFull) {
-                out.clear();
-                table.clear();
-                next = firstFree;
-                codesSinceFull = 0;
-            }
-            current = indices[i];
+    for (std::size_t i = 1, current = indices.empty() ? 0 : indices[0]; i <= indices.size(); ++i) {
+        if (i == indices.size()) {
+            out.code(unsigned(current));
+            break;
         }
-        out.code(current);
+        auto key = std::make_pair(unsigned(current), indices[i]);
+        if (auto found = table.find(key); found != table.end()) {
+            current = found->second;
+            continue;
+        }
+        out.code(unsigned(current));
+        if (next < 4096) {
+            table.emplace(key, next++);
+        } else if (options.codesBeforeClearWhenFull >= 0 && codesSinceFull++ >= options.codesBeforeClearWhenFull) {
+            out.clear();
+            table.clear();
+            next = firstFree;
+            codesSinceFull = 0;
+        }
+        current = indices[i];
     }
     if (options.endCode)
         out.end();
     return out.finish();
 }
 
-// Splits a code stream into data sub-blocks and adds the terminator.
+// Splits a code stream into data sub-blocks, with the terminator unless told otherwise.
 inline Bytes subBlocks(const Bytes& stream, std::size_t blockSize = 255, bool terminator = true)
 {
     Bytes out;
@@ -172,14 +148,9 @@ inline Bytes subBlocks(const Bytes& stream, std::size_t blockSize = 255, bool te
 inline std::vector<unsigned> interlacedRowOrder(unsigned height)
 {
     std::vector<unsigned> rows;
-    for (unsigned y = 0; y < height; y += 8)
-        rows.push_back(y);
-    for (unsigned y = 4; y < height; y += 8)
-        rows.push_back(y);
-    for (unsigned y = 2; y < height; y += 4)
-        rows.push_back(y);
-    for (unsigned y = 1; y < height; y += 2)
-        rows.push_back(y);
+    for (auto [start, step] : { std::pair { 0u, 8u }, { 4u, 8u }, { 2u, 4u }, { 1u, 2u } })
+        for (unsigned y = start; y < height; y += step)
+            rows.push_back(y);
     return rows;
 }
 
@@ -197,119 +168,61 @@ struct Image {
     bool interlaced = false;
     unsigned minCodeSize = 8;
     LzwOptions lzw;
-    std::size_t blockSize = 255;
     std::optional<Bytes> codeStream; // written instead of encoding `indices`
-    bool terminator = true;
 };
-
-// Palette size field for `entries` colours; the table is padded to a power of two.
-inline unsigned paletteSizeField(std::size_t entries)
-{
-    unsigned field = 0;
-    while ((2u << field) < entries && field < 7)
-        ++field;
-    return field;
-}
 
 class GifBuilder {
 public:
-    GifBuilder(std::uint16_t width, std::uint16_t height, std::optional<std::vector<Rgb>> globalPalette = testPalette(),
+    GifBuilder(std::uint16_t width, std::uint16_t height, std::optional<std::vector<Rgb>> global = testPalette(),
                bool gif87a = false)
     {
-        append(gif87a ? "GIF87a" : "GIF89a");
-        u16(width);
-        u16(height);
-        std::uint8_t packed = 0;
-        if (globalPalette)
-            packed = std::uint8_t(0x80 | 0x70 | paletteSizeField(globalPalette->size()));
-        m_bytes.push_back(packed);
-        m_bytes.push_back(0); // background
-        m_bytes.push_back(0); // aspect
-        if (globalPalette)
-            palette(*globalPalette);
+        raw({ 'G', 'I', 'F', '8', std::uint8_t(gif87a ? '7' : '9'), 'a' });
+        raw({ std::uint8_t(width), std::uint8_t(width >> 8), std::uint8_t(height), std::uint8_t(height >> 8) });
+        raw({ std::uint8_t(global ? 0xF0 | sizeField(global->size()) : 0), 0, 0 });
+        if (global)
+            palette(*global);
     }
-
-    GifBuilder& loop(std::uint16_t count, const char* identifier = "NETSCAPE2.0")
+    GifBuilder& loop(std::uint16_t count)
     {
-        m_bytes.insert(m_bytes.end(), { 0x21, 0xFF, 11 });
-        append(identifier);
-        m_bytes.insert(m_bytes.end(), { 3, 1 });
-        u16(count);
-        m_bytes.push_back(0);
-        return *this;
+        raw({ 0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1 });
+        return raw({ std::uint8_t(count), std::uint8_t(count >> 8), 0 });
     }
-
-    GifBuilder& control(const Control& control)
+    GifBuilder& control(const Control& c)
     {
-        m_bytes.insert(m_bytes.end(), { 0x21, 0xF9, control.blockSize });
-        Bytes body(std::max<std::size_t>(control.blockSize, 4), 0);
-        body[0] = std::uint8_t((control.disposal & 7) << 2 | (control.transparent ? 1 : 0));
-        body[1] = std::uint8_t(control.delayCs);
-        body[2] = std::uint8_t(control.delayCs >> 8);
-        body[3] = control.transparent.value_or(0);
-        m_bytes.insert(m_bytes.end(), body.begin(), body.begin() + control.blockSize);
-        m_bytes.push_back(0);
-        return *this;
+        Bytes body { std::uint8_t((c.disposal & 7) << 2 | (c.transparent ? 1 : 0)), std::uint8_t(c.delayCs),
+                     std::uint8_t(c.delayCs >> 8), c.transparent.value_or(0) };
+        body.resize(c.blockSize);
+        raw({ 0x21, 0xF9, c.blockSize }).raw(body);
+        return raw({ 0 });
     }
-
     GifBuilder& image(const Image& image)
     {
-        m_bytes.push_back(0x2C);
-        u16(image.left);
-        u16(image.top);
-        u16(image.width);
-        u16(image.height);
-        std::uint8_t packed = image.interlaced ? 0x40 : 0;
-        if (image.localPalette)
-            packed |= std::uint8_t(0x80 | paletteSizeField(image.localPalette->size()));
-        m_bytes.push_back(packed);
+        raw({ 0x2C, std::uint8_t(image.left), std::uint8_t(image.left >> 8), std::uint8_t(image.top),
+              std::uint8_t(image.top >> 8), std::uint8_t(image.width), std::uint8_t(image.width >> 8),
+              std::uint8_t(image.height), std::uint8_t(image.height >> 8),
+              std::uint8_t((image.interlaced ? 0x40 : 0) | (image.localPalette ? 0x80 | sizeField(image.localPalette->size()) : 0)) });
         if (image.localPalette)
             palette(*image.localPalette);
-        m_bytes.push_back(std::uint8_t(image.minCodeSize));
-        Bytes stream;
-        if (image.codeStream) {
-            stream = *image.codeStream;
-        } else {
-            std::vector<std::uint8_t> ordered = image.indices;
-            if (image.interlaced) {
-                ordered.clear();
-                for (unsigned row : interlacedRowOrder(image.height))
-                    ordered.insert(ordered.end(), image.indices.begin() + std::ptrdiff_t(row) * image.width,
-                                   image.indices.begin() + std::ptrdiff_t(row + 1) * image.width);
-            }
-            stream = lzwEncode(ordered, image.minCodeSize, image.lzw);
-        }
-        Bytes blocks = subBlocks(stream, image.blockSize, image.terminator);
-        m_bytes.insert(m_bytes.end(), blocks.begin(), blocks.end());
-        return *this;
+        raw({ std::uint8_t(image.minCodeSize) });
+        if (image.codeStream)
+            return raw(subBlocks(*image.codeStream));
+        std::vector<std::uint8_t> ordered;
+        for (unsigned row : image.interlaced ? interlacedRowOrder(image.height) : std::vector<unsigned> {})
+            ordered.insert(ordered.end(), image.indices.begin() + std::ptrdiff_t(row) * image.width,
+                           image.indices.begin() + std::ptrdiff_t(row + 1) * image.width);
+        return raw(subBlocks(lzwEncode(image.interlaced ? ordered : image.indices, image.minCodeSize, image.lzw)));
     }
-
     // A whole image of one index.
     GifBuilder& fill(std::uint16_t left, std::uint16_t top, std::uint16_t width, std::uint16_t height, std::uint8_t index)
     {
-        Image image;
-        image.left = left;
-        image.top = top;
-        image.width = width;
-        image.height = height;
-        image.indices.assign(std::size_t(width) * height, index);
-        return this->image(image);
+        return image({ left, top, width, height, std::vector<std::uint8_t>(std::size_t(width) * height, index) });
     }
-
-    GifBuilder& comment(const std::string& text)
-    {
-        m_bytes.insert(m_bytes.end(), { 0x21, 0xFE });
-        Bytes blocks = subBlocks(Bytes(text.begin(), text.end()));
-        m_bytes.insert(m_bytes.end(), blocks.begin(), blocks.end());
-        return *this;
-    }
-
+    GifBuilder& comment(const std::string& text) { return raw({ 0x21, 0xFE }).raw(subBlocks(Bytes(text.begin(), text.end()))); }
     GifBuilder& raw(const Bytes& bytes)
     {
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         return *this;
     }
-
     std::size_t size() const { return m_bytes.size(); }
     Bytes bytes(bool trailer = true) const
     {
@@ -320,26 +233,106 @@ public:
     }
 
 private:
-    void append(const char* text)
+    // The table is padded to a power of two of at least 2 entries.
+    static std::uint8_t sizeField(std::size_t entries)
     {
-        for (; *text; ++text)
-            m_bytes.push_back(std::uint8_t(*text));
-    }
-    void u16(std::uint16_t value)
-    {
-        m_bytes.push_back(std::uint8_t(value));
-        m_bytes.push_back(std::uint8_t(value >> 8));
+        std::uint8_t field = 0;
+        while ((2u << field) < entries && field < 7)
+            ++field;
+        return field;
     }
     void palette(const std::vector<Rgb>& colours)
     {
-        std::size_t entries = 2u << paletteSizeField(colours.size());
-        for (std::size_t i = 0; i < entries; ++i) {
+        for (std::size_t i = 0; i < (2u << sizeField(colours.size())); ++i) {
             Rgb c = i < colours.size() ? colours[i] : Rgb {};
-            m_bytes.insert(m_bytes.end(), { c.r, c.g, c.b });
+            raw({ c.r, c.g, c.b });
         }
     }
-
     Bytes m_bytes;
 };
+
+using Rgba = std::array<std::uint8_t, 4>;
+inline constexpr Rgba kClear { 0, 0, 0, 0 };
+inline constexpr Rgba kBlack { 0, 0, 0, 255 };
+
+inline Rgba colourOf(unsigned index)
+{
+    Rgb c = paletteColour(index);
+    return Rgba { c.r, c.g, c.b, 255 };
+}
+
+// An expected canvas, transparent until painted.
+class Picture {
+public:
+    Picture(unsigned width, unsigned height) : m_width(width), m_height(height), m_bytes(std::size_t(width) * height * 4) {}
+    Picture& set(unsigned x, unsigned y, Rgba colour)
+    {
+        std::copy(colour.begin(), colour.end(), m_bytes.begin() + std::ptrdiff_t((std::size_t(y) * m_width + x) * 4));
+        return *this;
+    }
+    // Paints a rectangle, clipped to the picture.
+    Picture& fill(int left, int top, int width, int height, Rgba colour)
+    {
+        for (int y = std::max(top, 0); y < std::min<int>(top + height, int(m_height)); ++y)
+            for (int x = std::max(left, 0); x < std::min<int>(left + width, int(m_width)); ++x)
+                set(unsigned(x), unsigned(y), colour);
+        return *this;
+    }
+    unsigned width() const { return m_width; }
+    std::span<const std::uint8_t> bytes() const { return m_bytes; }
+
+private:
+    unsigned m_width, m_height;
+    Bytes m_bytes;
+};
+
+// Empty when equal; otherwise the first differing pixel as "pixel (x, y) have ... want ...".
+inline std::string firstDifference(std::span<const std::uint8_t> have, std::span<const std::uint8_t> want, unsigned width)
+{
+    if (have.size() != want.size())
+        return "size " + std::to_string(have.size()) + " bytes, want " + std::to_string(want.size());
+    auto text = [](const std::uint8_t* p) {
+        return "(" + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + ","
+            + std::to_string(p[3]) + ")";
+    };
+    for (std::size_t i = 0; i < have.size(); i += 4)
+        if (std::memcmp(&have[i], &want[i], 4) != 0)
+            return "pixel (" + std::to_string(i / 4 % width) + ", " + std::to_string(i / 4 / width) + ") have "
+                + text(&have[i]) + " want " + text(&want[i]);
+    return {};
+}
+
+inline std::string firstDifference(std::span<const std::uint8_t> have, const Picture& want)
+{
+    return firstDifference(have, want.bytes(), want.width());
+}
+
+// 1000 frames of 1000 x 1000: one full-screen run of a single index, then small patches
+// whose disposal depends on their number, so each picture depends on the history before it.
+inline constexpr unsigned kBigSide = 1000, kBigFrames = 1000;
+
+inline Bytes bigAnimation()
+{
+    GifBuilder gif(kBigSide, kBigSide);
+    gif.loop(0).control({ 4, 1 }).fill(0, 0, kBigSide, kBigSide, 1);
+    for (unsigned f = 1; f < kBigFrames; ++f)
+        gif.control({ 4, (f % 7 == 3) ? 3u : (f % 5 == 0) ? 2u : 1u })
+            .fill(std::uint16_t((f * 37) % (kBigSide - 16)), std::uint16_t((f * 53) % (kBigSide - 16)), 16, 16,
+                  std::uint8_t(2 + f % 200));
+    return gif.bytes();
+}
+
+// A cheap fingerprint of a picture, to compare frames without keeping them.
+inline std::uint64_t fingerprint(std::span<const std::uint8_t> pixels)
+{
+    std::uint64_t sum = 0, weighted = 0;
+    for (std::size_t i = 0; i + 8 <= pixels.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, &pixels[i], 8);
+        sum += word;
+        weighted += word * (i | 1);
+    }
+    return sum ^ (weighted * 0x9E3779B97F4A7C15ull);
+}
 
 } // namespace frolix::test

@@ -36,97 +36,63 @@ struct GifFrame {
     int disposal = 1; // keep
 };
 
-// Writes codes LSB first.
-class BitPacker {
-public:
-    void put(unsigned code, unsigned width)
-    {
-        m_bits |= std::uint32_t(code) << m_count;
-        m_count += width;
-        while (m_count >= 8) {
-            m_out.push_back(char(m_bits & 0xFF));
-            m_bits >>= 8;
-            m_count -= 8;
-        }
-    }
-    QByteArray finish()
-    {
-        if (m_count > 0)
-            m_out.push_back(char(m_bits & 0xFF));
-        return m_out;
-    }
-
-private:
-    QByteArray m_out;
-    std::uint32_t m_bits = 0;
-    unsigned m_count = 0;
-};
-
-inline void putU16(QByteArray& out, unsigned value)
-{
-    out.push_back(char(value & 0xFF));
-    out.push_back(char((value >> 8) & 0xFF));
-}
-
 // A GIF whose image data is literal codes only: a clear code every 2^min - 2 codes keeps
 // the decoder's table from growing past the starting code width.
 inline QByteArray makeGif(int width, int height, std::vector<QRgb> palette, const std::vector<GifFrame>& frames,
                           bool loopForever = true)
 {
+    QByteArray out("GIF89a");
+    auto u16 = [&](unsigned value) { out.append(char(value & 0xFF)).append(char(value >> 8)); };
     unsigned bits = 1;
     while ((1u << bits) < palette.size())
         ++bits;
     palette.resize(std::size_t(1) << bits, qRgb(0, 0, 0));
-    QByteArray out("GIF89a");
-    putU16(out, unsigned(width));
-    putU16(out, unsigned(height));
-    out.push_back(char(0x80 | 0x70 | (bits - 1)));
-    out.push_back(char(0));
-    out.push_back(char(0));
-    for (QRgb colour : palette) {
-        out.push_back(char(qRed(colour)));
-        out.push_back(char(qGreen(colour)));
-        out.push_back(char(qBlue(colour)));
-    }
-    if (loopForever) {
-        out.append("\x21\xFF\x0B" "NETSCAPE2.0" "\x03\x01", 16);
-        putU16(out, 0);
-        out.push_back(char(0));
-    }
-    const unsigned minCode = bits < 2 ? 2 : bits;
+    u16(unsigned(width));
+    u16(unsigned(height));
+    out.append(char(0xF0 | (bits - 1))).append(2, char(0));
+    for (QRgb colour : palette)
+        out.append(char(qRed(colour))).append(char(qGreen(colour))).append(char(qBlue(colour)));
+    if (loopForever)
+        out.append("\x21\xFF\x0B" "NETSCAPE2.0" "\x03\x01\x00\x00\x00", 19);
+    const unsigned minCode = bits < 2 ? 2 : bits, clear = 1u << minCode, codeWidth = minCode + 1;
     for (const GifFrame& frame : frames) {
-        out.append("\x21\xF9\x04", 3);
-        out.push_back(char((frame.disposal << 2) | (frame.transparentIndex >= 0 ? 1 : 0)));
-        putU16(out, frame.delayCs);
-        out.push_back(char(frame.transparentIndex >= 0 ? frame.transparentIndex : 0));
-        out.push_back(char(0));
-        out.push_back(char(0x2C));
-        putU16(out, 0);
-        putU16(out, 0);
-        putU16(out, unsigned(width));
-        putU16(out, unsigned(height));
-        out.push_back(char(0));
-        out.push_back(char(minCode));
-        const unsigned clear = 1u << minCode;
-        const unsigned codeWidth = minCode + 1;
-        const unsigned run = clear - 2;
-        BitPacker packer;
+        out.append("\x21\xF9\x04", 3).append(char((frame.disposal << 2) | (frame.transparentIndex >= 0 ? 1 : 0)));
+        u16(frame.delayCs);
+        out.append(char(frame.transparentIndex >= 0 ? frame.transparentIndex : 0)).append(char(0)).append(char(0x2C));
+        for (unsigned value : { 0u, 0u, unsigned(width), unsigned(height) })
+            u16(value);
+        out.append(char(0)).append(char(minCode));
+        QByteArray data;
+        std::uint32_t bitBuffer = 0, bitCount = 0;
+        auto put = [&](unsigned code) {
+            for (bitBuffer |= std::uint32_t(code) << bitCount, bitCount += codeWidth; bitCount >= 8; bitCount -= 8, bitBuffer >>= 8)
+                data.append(char(bitBuffer & 0xFF));
+        };
         for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
-            if (i % run == 0)
-                packer.put(clear, codeWidth);
-            packer.put(frame.pixels[i], codeWidth);
+            if (i % (clear - 2) == 0)
+                put(clear);
+            put(frame.pixels[i]);
         }
-        packer.put(clear + 1, codeWidth);
-        QByteArray data = packer.finish();
-        for (qsizetype at = 0; at < data.size(); at += 255) {
-            QByteArray block = data.mid(at, 255);
-            out.push_back(char(block.size()));
-            out.append(block);
-        }
-        out.push_back(char(0));
+        put(clear + 1);
+        if (bitCount > 0)
+            data.append(char(bitBuffer & 0xFF));
+        for (qsizetype at = 0; at < data.size(); at += 255)
+            out.append(char(std::min<qsizetype>(255, data.size() - at))).append(data.mid(at, 255));
+        out.append(char(0));
     }
-    out.push_back(char(0x3B));
-    return out;
+    return out.append(char(0x3B));
+}
+
+// `count` frames of 2 x 2, each one colour, 20 ms apart, looping forever.
+inline QByteArray numberedGif(int count)
+{
+    std::vector<QRgb> palette;
+    std::vector<GifFrame> frames;
+    for (int i = 0; i < count; ++i) {
+        palette.push_back(qRgb(10 * i, 255 - 10 * i, 100));
+        frames.push_back({ std::vector<std::uint8_t>(4, std::uint8_t(i)) });
+    }
+    return makeGif(2, 2, palette, frames);
 }
 
 // Writes `bytes` to a path given as raw bytes, so names that are not UTF-8 can be made.
@@ -155,36 +121,28 @@ public:
 
     ModalAnswerer()
     {
-        connect(&m_poll, &QTimer::timeout, this, &ModalAnswerer::answer);
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box) {
+                if (modal) {
+                    m_seen.push_back({});
+                    modal->close();
+                }
+                return;
+            }
+            m_seen.push_back({ box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
+                               int(box->buttons().size()), true });
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->reject();
+        });
         m_poll.start(0);
     }
     const std::vector<Seen>& seen() const { return m_seen; }
 
 private:
-    void answer()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        Seen seen;
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            seen.wasMessageBox = true;
-            seen.text = box->text();
-            seen.title = box->windowTitle();
-            seen.icon = box->icon();
-            seen.buttons = box->standardButtons();
-            seen.buttonCount = int(box->buttons().size());
-            m_seen.push_back(seen);
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-            return;
-        }
-        m_seen.push_back(seen);
-        modal->close();
-    }
-
     QTimer m_poll;
     std::vector<Seen> m_seen;
 };

@@ -2,7 +2,7 @@
 // animation costs under the default snapshot budget: images drawn per displayed frame
 // and the peak resident memory. Run by hand; prints figures, asserts nothing.
 
-#include "BigAnimation.h"
+#include "GifBuilder.h"
 #include "GifAnimation.h"
 
 #include <sys/resource.h>
