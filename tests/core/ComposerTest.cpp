@@ -234,6 +234,63 @@ TEST(Composer, DecodeCapPerImageStopsAtItsRowLimit)
     EXPECT_NE(warnings[0].find("only the first 512 rows"), std::string::npos) << warnings[0];
 }
 
+// One long run of `index`: each code repeats the longest string so far.
+Bytes runOf(unsigned index, std::size_t codes)
+{
+    CodeWriter out(8);
+    out.clear();
+    out.code(index);
+    while (out.nextEntry() < 4096)
+        out.code(out.nextEntry());
+    for (std::size_t i = 0; i < codes; ++i)
+        out.code(4095);
+    return out.finish();
+}
+
+TEST(Composer, FrameStopsDrawingStackedImagesAtItsBound)
+{
+    // Four screen-sized images without delays make one frame (their transparent index
+    // keeps them from reading as a slide show). Two canvases' worth of pixels is the
+    // bound: the third image is still drawn, the fourth is left out with a warning.
+    GifBuilder gif(8192, 4096);
+    for (unsigned index = 1; index <= 4; ++index) {
+        gif.control({ .transparent = 0 });
+        gif.image({ .width = 8192, .height = 4096, .codeStream = runOf(index, 8800) });
+    }
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    ASSERT_EQ(loaded.value()->frameCount(), 1);
+    auto pixels = loaded.value()->frame(1);
+    EXPECT_EQ(firstDifference(pixels, Picture(8192, 4096).fill(0, 0, 8192, 4096, colourOf(3))), "");
+    const auto& warnings = loaded.value()->composer().drawWarnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("images 4 to 4 are not drawn"), std::string::npos) << warnings[0];
+}
+
+TEST(Composer, ReportsTheAreaEachFrameChanged)
+{
+    // Frame 2 draws a patch, frame 3 clears it (disposal 2) and draws another: the
+    // change reported is what was drawn and disposed of since the frame before, and a
+    // jump backwards reports the whole canvas.
+    GifBuilder gif(20, 10);
+    gif.control({ .delayCs = 5 }).fill(0, 0, 20, 10, 1);
+    gif.control({ .delayCs = 5, .disposal = 2 }).fill(2, 3, 4, 2, 2);
+    gif.control({ .delayCs = 5 }).fill(12, 1, 3, 3, 3);
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok());
+    gif::FrameComposer& composer = loaded.value()->composer();
+    auto area = [&](std::size_t index) {
+        composer.frame(index);
+        auto a = composer.lastChange();
+        return std::array { a.left, a.top, a.width, a.height };
+    };
+    EXPECT_EQ(area(0), (std::array<std::uint32_t, 4> { 0, 0, 20, 10 }));
+    EXPECT_EQ(area(1), (std::array<std::uint32_t, 4> { 2, 3, 4, 2 }));
+    EXPECT_EQ(area(1), (std::array<std::uint32_t, 4> { 0, 0, 0, 0 }));
+    EXPECT_EQ(area(2), (std::array<std::uint32_t, 4> { 2, 1, 13, 4 }));
+    EXPECT_EQ(area(0), (std::array<std::uint32_t, 4> { 0, 0, 20, 10 }));
+}
+
 TEST(Interlace, BuilderWritesPassOrder)
 {
     EXPECT_EQ(interlacedRowOrder(17),
