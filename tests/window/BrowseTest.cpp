@@ -322,38 +322,6 @@ private slots:
         ::chmod(bytes(locked).c_str(), 0700);
     }
 
-    void deletedFileIsReportedAndPlayingGoesOn()
-    {
-        QTemporaryDir dir;
-        const QString folder = QDir(dir.path()).canonicalPath();
-        QVERIFY(wtest::writeRawPath(bytes(folder + "/three.gif"), wtest::numberedGif(3)));
-        QVERIFY(wtest::writeRawPath(bytes(folder + "/two.gif"), wtest::numberedGif(2)));
-        wtest::FakeClock clock;
-        Form1 form;
-        auto& ui = form.controls();
-        auto* component = qobject_cast<frolix::Frolix*>(&form.Frolix1());
-        component->useClock(clock);
-        QVERIFY(ui.Dir1->setPath(folder));
-        ui.File1->setCurrentRow(0);
-        component->tick();
-
-        QVERIFY(QFile::remove(folder + "/two.gif"));
-        ui.lblFrame->setText("stale");
-        wtest::ModalAnswerer answerer;
-        ui.File1->setCurrentRow(1);
-        // The list finds the file gone before the procedure runs, then shows the folder as it is.
-        QCOMPARE(answerer.seen().size(), std::size_t(1));
-        const QString message = answerer.seen().front().text;
-        QVERIFY2(message.contains(folder + "/two.gif") && message.contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
-                 qPrintable(message));
-        QCOMPARE(ui.lblFrame->text(), QStringLiteral("stale"));
-        QCOMPARE(listedNames(*ui.File1), QStringList { "three.gif" });
-        QCOMPARE(component->FrameCount(), 3);
-        clock.advance(20);
-        component->tick();
-        QCOMPARE(component->CurrentFrame(), 2); // the animation plays on
-    }
-
     void nativePathRoundTrip_data()
     {
         QTest::addColumn<QByteArray>("raw");
