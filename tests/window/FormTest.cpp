@@ -2,6 +2,7 @@
 // component under a hand-moved clock, the sky, and the event procedures against a
 // scripted component that records every call.
 
+#include "ComponentState.h"
 #include "Form1.h"
 #include "Frolix.h"
 #include "WindowTestSupport.h"
@@ -9,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -237,6 +239,31 @@ private slots:
         }
         QCOMPARE(seen, expected);
         QCOMPARE(form.controls().lblFrame->text(), QStringLiteral("%1 Frames").arg(count));
+    }
+
+    void componentFromItsStateBlock()
+    {
+        QFile file(QStringLiteral(":/window/Frolix1.state"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        auto block = [](const QByteArray& b) {
+            return std::span(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size()));
+        };
+        // The stored block: its extent, settings and the 22-frame animation.
+        frolix::Frolix good;
+        QVERIFY(initialiseFromStateBlock(good, block(bytes)));
+        QCOMPARE(good.FrameCount(), 22);
+        QCOMPARE(good.size(), QSize(528, 247));
+        QVERIFY(good.isTransparent());
+        QCOMPARE(good.stretchMode(), frolix::StretchMode::None);
+        QCOMPARE(good.cursor().shape(), Qt::WhatsThisCursor);
+        // A damaged block (here a high byte in the animation) leaves the component empty
+        // and answering 0 frames, instead of stopping the window from opening.
+        bytes[129] = 1;
+        frolix::Frolix damaged;
+        QVERIFY(!initialiseFromStateBlock(damaged, block(bytes)));
+        QCOMPARE(damaged.FrameCount(), 0);
+        QCOMPARE(damaged.CurrentFrame(), 0);
     }
 
     void skyBehindAndTheLogoPlaying()
