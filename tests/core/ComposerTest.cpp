@@ -134,8 +134,9 @@ void expectOneWarning(GifAnimation& animation, const std::string& part)
 {
     const auto& warnings = animation.composer().drawWarnings();
     ASSERT_EQ(warnings.size(), part.empty() ? 0u : 1u) << (warnings.empty() ? "" : warnings.front());
-    if (!part.empty())
+    if (!part.empty()) {
         EXPECT_NE(warnings[0].find(part), std::string::npos) << warnings[0];
+    }
 }
 
 class PixelData : public ::testing::TestWithParam<DataCase> {};
@@ -302,11 +303,8 @@ Bytes historyAnimation(std::size_t frames)
         for (std::size_t i = 0; i < images; ++i) {
             unsigned disposal = random() % 4;
             std::uint16_t delay = i + 1 == images ? 5 : 0;
-            Image image;
-            image.left = std::uint16_t(random() % 12);
-            image.top = std::uint16_t(random() % 8);
-            image.width = std::uint16_t(1 + random() % 6);
-            image.height = std::uint16_t(1 + random() % 4);
+            Image image { std::uint16_t(random() % 12), std::uint16_t(random() % 8), std::uint16_t(1 + random() % 6),
+                          std::uint16_t(1 + random() % 4) };
             for (int p = 0; p < image.width * image.height; ++p)
                 image.indices.push_back(std::uint8_t(random() % 40));
             gif.control({ delay, disposal, std::uint8_t(random() % 40) }); // some pixels show through

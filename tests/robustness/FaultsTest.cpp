@@ -22,29 +22,6 @@
 
 namespace {
 
-QByteArray gifWithFrames(int count)
-{
-    std::vector<QRgb> palette;
-    std::vector<wtest::GifFrame> frames;
-    for (int i = 0; i < count; ++i) {
-        palette.push_back(qRgb(30 * i, 60, 200));
-        wtest::GifFrame frame;
-        frame.pixels.assign(4, std::uint8_t(i));
-        frames.push_back(frame); // 20 ms each
-    }
-    return wtest::makeGif(2, 2, palette, frames);
-}
-
-QStringList listedNames(const QListWidget& list)
-{
-    QStringList names;
-    for (int row = 0; row < list.count(); ++row)
-        names << list.item(row)->data(Qt::UserRole).toString();
-    return names;
-}
-
-int rowOf(const QListWidget& list, const QString& name) { return int(listedNames(list).indexOf(name)); }
-
 bool write(const QString& path, const QByteArray& bytes) { return wtest::writeRawPath(pathBytesFromText(path), bytes); }
 
 } // namespace
@@ -67,13 +44,13 @@ class FaultsTest : public QObject {
         {
             if (folder.isEmpty())
                 folder = root;
-            if (!write(folder + "/a.gif", gifWithFrames(3)))
+            if (!write(folder + "/a.gif", wtest::numberedGif(3)))
                 return false;
             component->useClock(clock);
             form.show();
             if (!ui.Dir1->setPath(folder))
                 return false;
-            ui.File1->setCurrentRow(rowOf(*ui.File1, "a.gif"));
+            ui.File1->setCurrentRow(wtest::rowOf(*ui.File1, "a.gif"));
             component->tick();
             return component->FrameCount() == 3 && component->CurrentFrame() == 1;
         }
@@ -102,20 +79,20 @@ private slots:
         Viewer viewer;
         const QString root = viewer.root, folder = root + "/pictures";
         QVERIFY(QDir(root).mkdir("pictures"));
-        QVERIFY(write(folder + "/b.gif", gifWithFrames(2)));
-        QVERIFY(write(root + "/up.gif", gifWithFrames(4)));
+        QVERIFY(write(folder + "/b.gif", wtest::numberedGif(2)));
+        QVERIFY(write(root + "/up.gif", wtest::numberedGif(4)));
         QVERIFY(viewer.open(folder));
         auto& ui = viewer.ui;
-        const QStringList folders = listedNames(*ui.Dir1);
+        const QStringList folders = wtest::listedNames(*ui.Dir1);
 
         QVERIFY(QDir(folder).removeRecursively());
         wtest::ModalAnswerer answerer;
 
         // Selecting a file that went with its folder.
-        ui.File1->setCurrentRow(rowOf(*ui.File1, "b.gif"));
+        ui.File1->setCurrentRow(wtest::rowOf(*ui.File1, "b.gif"));
         expectMessage(answerer, 0, folder + "/b.gif", ENOENT);
         QVERIFY(viewer.stillPlaying());
-        QCOMPARE(listedNames(*ui.File1), (QStringList { "a.gif", "b.gif" })); // kept: nothing better to show
+        QCOMPARE(wtest::listedNames(*ui.File1), (QStringList { "a.gif", "b.gif" })); // kept: nothing better to show
 
         // Listing it again.
         QVERIFY(!ui.File1->refresh());
@@ -123,19 +100,19 @@ private slots:
 
         // Opening it again from the folder list.
         ui.Dir1->setFocus();
-        ui.Dir1->setCurrentRow(rowOf(*ui.Dir1, folder));
+        ui.Dir1->setCurrentRow(wtest::rowOf(*ui.Dir1, folder));
         QTest::keyClick(ui.Dir1, Qt::Key_Return);
         expectMessage(answerer, 2, folder, ENOENT);
         QCOMPARE(ui.Dir1->Path(), folder);
-        QCOMPARE(listedNames(*ui.Dir1), folders);
+        QCOMPARE(wtest::listedNames(*ui.Dir1), folders);
         QVERIFY(viewer.stillPlaying());
 
         // The lists still work: up to the parent, and a file there loads.
-        ui.Dir1->setCurrentRow(rowOf(*ui.Dir1, root));
+        ui.Dir1->setCurrentRow(wtest::rowOf(*ui.Dir1, root));
         QTest::keyClick(ui.Dir1, Qt::Key_Return);
         QCOMPARE(ui.Dir1->Path(), root);
         QCOMPARE(ui.File1->Path(), root);
-        QCOMPARE(listedNames(*ui.File1), QStringList { "up.gif" });
+        QCOMPARE(wtest::listedNames(*ui.File1), QStringList { "up.gif" });
         ui.File1->setCurrentRow(0);
         QCOMPARE(viewer.component->FrameCount(), 4);
         QCOMPARE(ui.lblFrame->text(), QStringLiteral("4 Frames"));
@@ -146,17 +123,17 @@ private slots:
     {
         Viewer viewer;
         const QString root = viewer.root;
-        QVERIFY(write(root + "/b.gif", gifWithFrames(2)));
+        QVERIFY(write(root + "/b.gif", wtest::numberedGif(2)));
         QVERIFY(viewer.open());
 
         QVERIFY(QFile::remove(root + "/b.gif"));
         QVERIFY(QDir(root).mkdir("b.gif"));
         wtest::ModalAnswerer answerer;
-        viewer.ui.File1->setCurrentRow(rowOf(*viewer.ui.File1, "b.gif"));
+        viewer.ui.File1->setCurrentRow(wtest::rowOf(*viewer.ui.File1, "b.gif"));
         expectMessage(answerer, 0, root + "/b.gif", EISDIR);
         QVERIFY(viewer.stillPlaying());
         // The list is shown afresh once the message is read: a folder is not a file.
-        QTRY_COMPARE(listedNames(*viewer.ui.File1), QStringList { "a.gif" });
+        QTRY_COMPARE(wtest::listedNames(*viewer.ui.File1), QStringList { "a.gif" });
         QCOMPARE(answerer.seen().size(), std::size_t(1));
 
         // The component refuses a folder on its own too, naming it.
@@ -168,17 +145,17 @@ private slots:
     void listedFileIsDeleted()
     {
         Viewer viewer;
-        QVERIFY(write(viewer.root + "/b.gif", gifWithFrames(2)));
+        QVERIFY(write(viewer.root + "/b.gif", wtest::numberedGif(2)));
         QVERIFY(viewer.open());
         QVERIFY(QFile::remove(viewer.root + "/b.gif"));
         viewer.ui.lblFrame->setText("stale");
         wtest::ModalAnswerer answerer;
-        viewer.ui.File1->setCurrentRow(rowOf(*viewer.ui.File1, "b.gif"));
+        viewer.ui.File1->setCurrentRow(wtest::rowOf(*viewer.ui.File1, "b.gif"));
         // The list finds the file gone before the procedure runs, then shows the folder as it is.
         expectMessage(answerer, 0, viewer.root + "/b.gif", ENOENT);
         QCOMPARE(answerer.seen().size(), std::size_t(1));
         QCOMPARE(viewer.ui.lblFrame->text(), QStringLiteral("stale"));
-        QCOMPARE(listedNames(*viewer.ui.File1), QStringList { "a.gif" });
+        QCOMPARE(wtest::listedNames(*viewer.ui.File1), QStringList { "a.gif" });
         viewer.ui.lblFrame->setText("3 Frames");
         QVERIFY(viewer.stillPlaying());
     }
@@ -187,7 +164,7 @@ private slots:
     {
         QTest::addColumn<int>("keep");         // bytes left, from the start
         QTest::addColumn<int>("framesAfter");  // 0: refused with "Read Wrong"
-        const int whole = int(gifWithFrames(5).size());
+        const int whole = int(wtest::numberedGif(5).size());
         QTest::newRow("emptied") << 0 << 0;
         QTest::newRow("signature only") << 6 << 0;
         QTest::newRow("in the screen descriptor") << 9 << 0;
@@ -201,12 +178,12 @@ private slots:
         QFETCH(int, framesAfter);
         Viewer viewer;
         const QString root = viewer.root;
-        QVERIFY(write(root + "/b.gif", gifWithFrames(5)));
+        QVERIFY(write(root + "/b.gif", wtest::numberedGif(5)));
         QVERIFY(viewer.open());
 
         QVERIFY(::truncate(pathBytesFromText(root + "/b.gif").c_str(), keep) == 0);
         wtest::ModalAnswerer answerer;
-        viewer.ui.File1->setCurrentRow(rowOf(*viewer.ui.File1, "b.gif"));
+        viewer.ui.File1->setCurrentRow(wtest::rowOf(*viewer.ui.File1, "b.gif"));
         if (framesAfter == 0) {
             QCOMPARE(answerer.seen().size(), std::size_t(1));
             QCOMPARE(answerer.seen().front().text, QStringLiteral("Read Wrong"));
@@ -227,12 +204,12 @@ private slots:
         QVERIFY(QDir(root).mkdir("kept"));
         QVERIFY(viewer.open());
         auto& ui = viewer.ui;
-        const QStringList folders = listedNames(*ui.Dir1);
+        const QStringList folders = wtest::listedNames(*ui.Dir1);
         QVERIFY(QDir(root).rmdir("gone"));
 
         wtest::ModalAnswerer answerer;
         auto doubleClick = [&](const QString& target) {
-            QListWidgetItem* item = ui.Dir1->item(rowOf(*ui.Dir1, target));
+            QListWidgetItem* item = ui.Dir1->item(wtest::rowOf(*ui.Dir1, target));
             QVERIFY(item);
             // Press, release, double click, release: what a mouse sends for a double click.
             const QPoint at = ui.Dir1->visualItemRect(item).center();
@@ -244,7 +221,7 @@ private slots:
         QCOMPARE(answerer.seen().size(), std::size_t(1));
         expectMessage(answerer, 0, root + "/gone", ENOENT);
         QCOMPARE(ui.Dir1->Path(), root);
-        QCOMPARE(listedNames(*ui.Dir1), folders);
+        QCOMPARE(wtest::listedNames(*ui.Dir1), folders);
         QCOMPARE(ui.File1->Path(), root);
         QVERIFY(viewer.stillPlaying());
 

@@ -21,22 +21,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using wtest::listedNames;
+using wtest::rowOf;
+
 namespace {
 
 std::string bytes(const QString& path) { return pathBytesFromText(path); }
-
-QStringList listedNames(const QListWidget& list)
-{
-    QStringList names;
-    for (int row = 0; row < list.count(); ++row)
-        names << list.item(row)->data(Qt::UserRole).toString();
-    return names;
-}
-
-int rowOf(const QListWidget& list, const QString& name)
-{
-    return int(listedNames(list).indexOf(name));
-}
 
 // The name of a file whose bytes are not UTF-8, as the lists carry it.
 const std::string kRawName = "d\xff\xfe.gif";

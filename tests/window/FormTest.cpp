@@ -191,17 +191,9 @@ private slots:
 
         // Into an exclusive group Tab lands on one button and leaves by the next Tab; the
         // arrow keys move within it.
-        const QStringList expected { "Drive1",
-                                     "Dir1",
-                                     "File1",
-                                     "cmdPlay",
-                                     "cmdStop",
-                                     "Frolix1",
-                                     QStringLiteral("optStretch_%1").arg(stretchStop),
-                                     QStringLiteral("optSequence_%1").arg(sequenceStop),
-                                     "Check1",
-                                     "Check2",
-                                     "Drive1" };
+        const QStringList expected { "Drive1", "Dir1", "File1", "cmdPlay", "cmdStop", "Frolix1",
+            QStringLiteral("optStretch_%1").arg(stretchStop), QStringLiteral("optSequence_%1").arg(sequenceStop),
+            "Check1", "Check2", "Drive1" };
         QStringList walked { QApplication::focusWidget()->objectName() };
         for (int i = 1; i < expected.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -424,66 +416,32 @@ private slots:
         QVERIFY(f.component->lastIndexAddress);
     }
 
-    void loadResult_data()
-    {
-        QTest::addColumn<int>("result");
-        QTest::addColumn<bool>("complains");
-        QTest::newRow("-1: loaded") << -1 << false;
-        QTest::newRow("0") << 0 << true;
-        QTest::newRow("1") << 1 << true;
-        QTest::newRow("-2") << -2 << true;
-        QTest::newRow("65535: not -1 once narrowed is refused") << 65535 << true;
-    }
-    void loadResult()
-    {
-        QFETCH(int, result);
-        QFETCH(bool, complains);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        ScriptedForm f;
-        f.component->loadResult = result;
-        f.component->frameCountAfterLoad = 7;
-        // The list looks at the file before it reports a click, so it must exist.
-        QVERIFY(wtest::writeRawPath(dir.filePath("a.gif").toStdString(), "GIF89a"));
-        f.ui().File1->setFileName(dir.path());
-        QCOMPARE(f.ui().File1->count(), 1);
-        f.ui().lblFrame->setText("stale");
-
-        wtest::ModalAnswerer answerer;
-        f.ui().File1->setCurrentRow(0); // the user's selection raises Click
-        if (complains) {
-            QCOMPARE(answerer.seen().size(), std::size_t(1));
-            const auto& box = answerer.seen().front();
-            QCOMPARE(box.text, QStringLiteral("Read Wrong"));
-            QVERIFY(box.wasMessageBox && box.icon == QMessageBox::Critical && box.buttons == QMessageBox::Ok && box.buttonCount == 1 && box.title.isEmpty());
-        } else {
-            QCOMPARE(answerer.seen().size(), std::size_t(0));
-        }
-        QCOMPARE(f.component->calls, (QStringList { "LoadFile " + dir.path() + "/a.gif", "FrameCount" }));
-        QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("7 Frames"));
-    }
-
-    void loadPath_data()
+    void loadFile_data()
     {
         QTest::addColumn<QString>("folder"); // relative to the temporary folder; "/" for the root
         QTest::addColumn<QString>("name");
-        QTest::newRow("a folder") << "sub" << "b.gif";
-        QTest::newRow("a folder given with a trailing slash") << "sub/" << "b.gif";
-        QTest::newRow("a name with spaces") << "sub" << "with space.gif";
-        QTest::newRow("the root") << "/" << "root.gif";
-        QTest::newRow("an empty folder name selects the root") << "" << "root.gif";
+        QTest::addColumn<int>("result"); // what LoadFile answers: only -1 is a load
+        QTest::newRow("a folder, loaded") << "sub" << "b.gif" << -1;
+        QTest::newRow("a folder given with a trailing slash, 0") << "sub/" << "b.gif" << 0;
+        QTest::newRow("a name with spaces, 1") << "sub" << "with space.gif" << 1;
+        QTest::newRow("the root, -2") << "/" << "root.gif" << -2;
+        QTest::newRow("an empty folder name selects the root, 65535 (not -1 once narrowed)") << "" << "root.gif" << 65535;
     }
-    void loadPath()
+    void loadFile()
     {
         QFETCH(QString, folder);
         QFETCH(QString, name);
+        QFETCH(int, result);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath("sub"));
         ScriptedForm f;
-        QString assigned = folder.isEmpty() || folder == "/" ? folder : dir.filePath(folder);
-        f.ui().File1->setFileName(assigned);
+        f.component->loadResult = result;
+        f.component->frameCountAfterLoad = 7;
+        f.ui().lblFrame->setText("stale");
+        const bool root = folder.isEmpty() || folder == "/";
+        f.ui().File1->setFileName(root ? folder : dir.filePath(folder));
         // The list keeps a folder without a trailing slash, apart from the root.
-        QString listed = folder.isEmpty() || folder == "/" ? QStringLiteral("/") : dir.filePath("sub");
+        QString listed = root ? QStringLiteral("/") : dir.filePath("sub");
         QCOMPARE(f.ui().File1->Path(), listed);
         // A name the list did not find, selected quietly, so the procedure alone composes.
         auto* item = new QListWidgetItem(name, f.ui().File1);
@@ -493,9 +451,14 @@ private slots:
             f.ui().File1->setCurrentItem(item);
         }
         QCOMPARE(f.ui().File1->FileName(), name);
+        wtest::ModalAnswerer answerer;
         f.form->File1_Click();
-        QCOMPARE(f.component->calls,
-                 (QStringList { "LoadFile " + (listed == "/" ? "/" + name : listed + "/" + name), "FrameCount" }));
+        QCOMPARE(f.component->calls, (QStringList { "LoadFile " + (root ? "/" + name : listed + "/" + name), "FrameCount" }));
+        QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("7 Frames"));
+        QCOMPARE(answerer.seen().size(), std::size_t(result == -1 ? 0 : 1));
+        for (const auto& box : answerer.seen())
+            QVERIFY(box.text == "Read Wrong" && box.wasMessageBox && box.icon == QMessageBox::Critical
+                    && box.buttons == QMessageBox::Ok && box.buttonCount == 1 && box.title.isEmpty());
     }
 };
 

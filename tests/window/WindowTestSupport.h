@@ -2,11 +2,15 @@
 // Shared by the window and component tests: a clock moved by hand, a small GIF writer,
 // and a helper that answers the message boxes the procedures open.
 
+#pragma GCC diagnostic push // the engine tests' writer and makeGif leave members to their defaults
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "../core/GifBuilder.h"
 #include "Player.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QByteArray>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QRgb>
 #include <QString>
@@ -36,52 +40,25 @@ struct GifFrame {
     int disposal = 1; // keep
 };
 
-// A GIF whose image data is literal codes only: a clear code every 2^min - 2 codes keeps
-// the decoder's table from growing past the starting code width.
-inline QByteArray makeGif(int width, int height, std::vector<QRgb> palette, const std::vector<GifFrame>& frames,
+// A GIF of screen-sized frames, written by the engine tests' GIF writer.
+inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palette, const std::vector<GifFrame>& frames,
                           bool loopForever = true)
 {
-    QByteArray out("GIF89a");
-    auto u16 = [&](unsigned value) { out.append(char(value & 0xFF)).append(char(value >> 8)); };
-    unsigned bits = 1;
-    while ((1u << bits) < palette.size())
-        ++bits;
-    palette.resize(std::size_t(1) << bits, qRgb(0, 0, 0));
-    u16(unsigned(width));
-    u16(unsigned(height));
-    out.append(char(0xF0 | (bits - 1))).append(2, char(0));
+    std::vector<frolix::test::Rgb> colours;
     for (QRgb colour : palette)
-        out.append(char(qRed(colour))).append(char(qGreen(colour))).append(char(qBlue(colour)));
+        colours.push_back({ std::uint8_t(qRed(colour)), std::uint8_t(qGreen(colour)), std::uint8_t(qBlue(colour)) });
+    frolix::test::GifBuilder gif(std::uint16_t(width), std::uint16_t(height), colours);
     if (loopForever)
-        out.append("\x21\xFF\x0B" "NETSCAPE2.0" "\x03\x01\x00\x00\x00", 19);
-    const unsigned minCode = bits < 2 ? 2 : bits, clear = 1u << minCode, codeWidth = minCode + 1;
+        gif.loop(0);
     for (const GifFrame& frame : frames) {
-        out.append("\x21\xF9\x04", 3).append(char((frame.disposal << 2) | (frame.transparentIndex >= 0 ? 1 : 0)));
-        u16(frame.delayCs);
-        out.append(char(frame.transparentIndex >= 0 ? frame.transparentIndex : 0)).append(char(0)).append(char(0x2C));
-        for (unsigned value : { 0u, 0u, unsigned(width), unsigned(height) })
-            u16(value);
-        out.append(char(0)).append(char(minCode));
-        QByteArray data;
-        std::uint32_t bitBuffer = 0, bitCount = 0;
-        auto put = [&](unsigned code) {
-            for (bitBuffer |= std::uint32_t(code) << bitCount, bitCount += codeWidth; bitCount >= 8; bitCount -= 8, bitBuffer >>= 8)
-                data.append(char(bitBuffer & 0xFF));
-        };
-        for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
-            if (i % (clear - 2) == 0)
-                put(clear);
-            put(frame.pixels[i]);
-        }
-        put(clear + 1);
-        if (bitCount > 0)
-            data.append(char(bitBuffer & 0xFF));
-        for (qsizetype at = 0; at < data.size(); at += 255)
-            out.append(char(std::min<qsizetype>(255, data.size() - at))).append(data.mid(at, 255));
-        out.append(char(0));
+        auto transparent = frame.transparentIndex >= 0 ? std::optional(std::uint8_t(frame.transparentIndex)) : std::nullopt;
+        gif.control({ .delayCs = frame.delayCs, .disposal = unsigned(frame.disposal), .transparent = transparent });
+        gif.image({ .width = std::uint16_t(width), .height = std::uint16_t(height), .indices = frame.pixels });
     }
-    return out.append(char(0x3B));
+    const frolix::test::Bytes bytes = gif.bytes();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
+#pragma GCC diagnostic pop
 
 // `count` frames of 2 x 2, each one colour, 20 ms apart, looping forever.
 inline QByteArray numberedGif(int count)
@@ -94,6 +71,16 @@ inline QByteArray numberedGif(int count)
     }
     return makeGif(2, 2, palette, frames);
 }
+
+// What a file system list's rows stand for, and the row of one of them.
+inline QStringList listedNames(const QListWidget& list)
+{
+    QStringList names;
+    for (int row = 0; row < list.count(); ++row)
+        names << list.item(row)->data(Qt::UserRole).toString();
+    return names;
+}
+inline int rowOf(const QListWidget& list, const QString& name) { return int(listedNames(list).indexOf(name)); }
 
 // Writes `bytes` to a path given as raw bytes, so names that are not UTF-8 can be made.
 inline bool writeRawPath(const std::string& path, const QByteArray& bytes)
