@@ -93,22 +93,19 @@ bool Frolix::isPlaying() const
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
-    auto loaded = GifAnimation::fromFile(pathBytesFromText(path), kDisplayOrder);
-    if (!loaded) {
-        m_lastError = QString::fromStdString(loaded.error().message);
-        return kAutomationFalse;
-    }
-    m_lastError.clear();
-    adopt(std::move(loaded).value());
-    return kAutomationTrue;
+    return takeLoaded(GifAnimation::fromFile(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue : kAutomationFalse;
 }
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 {
-    auto loaded = GifAnimation::fromBytes(std::move(gifBytes), gif::kDefaultSnapshotBudgetBytes, kDisplayOrder);
+    return takeLoaded(GifAnimation::fromBytes(std::move(gifBytes), gif::kDefaultSnapshotBudgetBytes, kDisplayOrder));
+}
+
+bool Frolix::takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded)
+{
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
-        return false;
+        return false; // what was playing goes on
     }
     m_lastError.clear();
     adopt(std::move(loaded).value());

@@ -95,6 +95,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    bool takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded);
     void adopt(std::shared_ptr<GifAnimation> animation);
     void showCurrentFrame(bool announce);
     void schedule();
