@@ -1,0 +1,85 @@
+// play-probe: the viewer's real window playing a file, timed from inside.
+//
+//   play-probe [--file F.gif] [--delays-of F.gif] [--seconds S] [--frames N]
+//              [--sequence 0|1|2] [--component-only]
+//
+// Without --file the window plays what it starts with (its stored logo), as a user sees
+// it at start-up; --delays-of names the file whose delays that is. --file loads F
+// through the window's component, as picking it in the file list does. --component-only
+// shows the component alone at the animation's own size instead of the window. Stops
+// after S seconds (default 20) or N frame changes, whichever comes first, and prints
+// key=value figures (see PlayCommon.h).
+
+#include "Form1.h"
+#include "Frolix.h"
+#include "PlayCommon.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    play::Stages stages;
+    stages.mark("main");
+    QApplication app(argc, argv);
+    stages.mark("app");
+    const QStringList args = app.arguments();
+    const QString file = play::option(args, "--file");
+    const QString delaysOf = play::option(args, "--delays-of", file);
+    const double seconds = play::option(args, "--seconds", "20").toDouble();
+    const long maxFrames = play::option(args, "--frames", "0").toLong();
+    const QString sequence = play::option(args, "--sequence");
+    const bool componentOnly = args.contains("--component-only");
+
+    std::unique_ptr<Form1> form;
+    std::unique_ptr<frolix::Frolix> alone;
+    frolix::FrolixControl* component = nullptr;
+    QWidget* window = nullptr;
+    if (componentOnly) {
+        alone = std::make_unique<frolix::Frolix>();
+        alone->setAutoSize(frolix::kAutomationTrue);
+        component = alone.get();
+        window = alone.get();
+    } else {
+        form = std::make_unique<Form1>();
+        component = &form->Frolix1();
+        window = form.get();
+    }
+    stages.mark("window");
+
+    play::Steps steps;
+    QObject::connect(component, &frolix::FrolixControl::Step, [&] {
+        steps.record(component->CurrentFrame());
+        if (maxFrames > 0 && long(steps.at.size()) >= maxFrames)
+            QCoreApplication::quit();
+    });
+    if (!file.isEmpty() && component->LoadFile(file) != frolix::kAutomationTrue) {
+        std::fprintf(stderr, "play-probe: cannot load %s\n", qPrintable(file));
+        return 1;
+    }
+    if (!sequence.isEmpty()) {
+        std::int16_t value = std::int16_t(sequence.toInt());
+        component->setSequence(value);
+    }
+    const auto delays = play::frameDelaysMs(delaysOf.toStdString());
+    if (!delays.empty() && int(delays.size()) != component->FrameCount()) {
+        std::fprintf(stderr, "play-probe: %s has %zu frames, the component shows %d\n", qPrintable(delaysOf),
+                     delays.size(), int(component->FrameCount()));
+        return 1;
+    }
+
+    long idleRss = -1;
+    play::FirstPaint firstPaint([&] { QTimer::singleShot(1000, [&] { idleRss = play::statusKiB("VmRSS"); }); });
+    component->installEventFilter(&firstPaint);
+    window->show();
+    QTimer::singleShot(int(seconds * 1000), &app, &QCoreApplication::quit);
+    app.exec();
+
+    std::printf("frames_in_file=%d\n", int(component->FrameCount()));
+    steps.print(delays, 1000.0);
+    play::printCommon(firstPaint, idleRss);
+    stages.print();
+    return 0;
+}
