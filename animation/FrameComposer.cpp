@@ -394,11 +394,12 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
         m_work.frame = State::kNone;
     }
 
-    // Frames passed on the way are kept too: playing backwards asks for them next.
+    // The frames passed just before the one wanted are kept too: playing backwards asks
+    // for them next. Earlier ones would only be copied to be pushed out again.
     const std::size_t start = m_work.frame;
     while (m_work.frame == State::kNone || m_work.frame < index) {
         if (m_work.frame != State::kNone)
-            remember(m_work, m_work.frame != start);
+            remember(m_work, m_work.frame != start && index - m_work.frame <= m_recentSlots);
         composeNext(m_work);
     }
     return bytes();

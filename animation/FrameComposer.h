@@ -21,7 +21,9 @@
 
 namespace frolix::gif {
 
-inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 64u << 20;
+// Enough for every frame of most animations; a 1000 x 1000 one keeps 12 canvases, so a
+// 1000-frame file plays backwards within its size plus 96 MiB (BENCHMARKS.md, Playing).
+inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
 
 // The byte order of each output pixel. Every pixel is either opaque or (0,0,0,0), so
 // the output is premultiplied as well as straight; Bgra is what a little-endian
