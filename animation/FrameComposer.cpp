@@ -117,13 +117,6 @@ std::size_t FrameComposer::stateBytes(const State& state)
     return (state.canvas.size() + state.backup.size()) * 4;
 }
 
-std::size_t FrameComposer::snapshotBytes() const
-{
-    std::size_t total = 0;
-    for (const auto& [index, snapshot] : m_snapshots)
-        total += (snapshot.state.canvas.size() + snapshot.state.backup.size()) * 4;
-    return total;
-}
 
 FrameComposer::ClipRect FrameComposer::clip(const ImageRecord& image) const
 {
@@ -308,6 +301,15 @@ void FrameComposer::composeNext(State& state)
     }
 }
 
+std::map<std::size_t, FrameComposer::Snapshot>::iterator FrameComposer::oldestRecent()
+{
+    auto oldest = m_snapshots.end();
+    for (auto it = m_snapshots.begin(); it != m_snapshots.end(); ++it)
+        if (!it->second.isKey && (oldest == m_snapshots.end() || it->second.lastUse < oldest->second.lastUse))
+            oldest = it;
+    return oldest;
+}
+
 void FrameComposer::remember(const State& state, bool passedOnTheWay)
 {
     if (m_snapshots.count(state.frame))
@@ -316,27 +318,16 @@ void FrameComposer::remember(const State& state, bool passedOnTheWay)
     if (!isKey) {
         if (!passedOnTheWay || m_recentSlots == 0)
             return;
-        std::size_t recent = 0;
-        auto oldest = m_snapshots.end();
-        for (auto it = m_snapshots.begin(); it != m_snapshots.end(); ++it) {
-            if (it->second.isKey)
-                continue;
-            ++recent;
-            if (oldest == m_snapshots.end() || it->second.lastUse < oldest->second.lastUse)
-                oldest = it;
-        }
+        std::size_t recent = std::count_if(m_snapshots.begin(), m_snapshots.end(),
+                                           [](const auto& entry) { return !entry.second.isKey; });
         if (recent >= m_recentSlots)
-            forget(oldest);
+            forget(oldestRecent());
     }
     // The slots were counted in canvases; restore-previous backups come on top, so
     // recent frames give way to them and nothing is kept that would pass the budget.
     std::size_t bytes = stateBytes(state);
     while (m_heldBytes + bytes > m_budgetBytes) {
-        auto oldest = m_snapshots.end();
-        if (m_recentSlots != 0)
-            for (auto it = m_snapshots.begin(); it != m_snapshots.end(); ++it)
-                if (!it->second.isKey && (oldest == m_snapshots.end() || it->second.lastUse < oldest->second.lastUse))
-                    oldest = it;
+        auto oldest = oldestRecent();
         if (oldest == m_snapshots.end())
             return;
         forget(oldest);

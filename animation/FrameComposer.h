@@ -56,7 +56,7 @@ public:
     const std::vector<std::string>& drawWarnings() const { return m_drawWarnings; }
 
     // For measuring the snapshot policy: bytes held in snapshots now, and images drawn so far.
-    std::size_t snapshotBytes() const;
+    std::size_t snapshotBytes() const { return m_heldBytes; }
     std::size_t imagesDrawn() const { return m_imagesDrawn; }
 
 private:
@@ -85,6 +85,8 @@ private:
     void markChanged(const ClipRect& rect);
     void applyPendingDisposal(State& state) const;
     void remember(const State& state, bool passedOnTheWay);
+    // The least recently used snapshot that is not a key frame; end() when none.
+    std::map<std::size_t, Snapshot>::iterator oldestRecent();
     void forget(std::map<std::size_t, Snapshot>::iterator snapshot);
     static std::size_t stateBytes(const State& state);
 
