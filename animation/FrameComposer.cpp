@@ -312,7 +312,7 @@ std::map<std::size_t, FrameComposer::Snapshot>::iterator FrameComposer::oldestRe
 
 void FrameComposer::remember(const State& state, bool passedOnTheWay)
 {
-    if (m_snapshots.count(state.frame))
+    if (!m_steppedBack || m_snapshots.count(state.frame))
         return;
     bool isKey = m_keyStride != 0 && state.frame % m_keyStride == 0;
     if (!isKey) {
@@ -353,6 +353,9 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
     m_changedAll = false;
     if (m_work.frame == index)
         return bytes();
+    // Playing forwards, looping included, only ever continues or restarts the canvas.
+    if (index != 0 && m_work.frame != State::kNone && index < m_work.frame)
+        m_steppedBack = true;
 
     // A key frame is saved as composing leaves it, so the frame shown last is never
     // copied until it must be: a still picture is never copied at all.

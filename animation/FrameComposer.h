@@ -5,7 +5,9 @@
 // what was under it. Output is non-premultiplied RGBA, transparent pixels (0,0,0,0).
 //
 // Random access without replaying from frame 1: composed states are saved as
-// snapshots within a fixed byte budget. Half of it holds key frames at an even stride,
+// snapshots within a fixed byte budget, from the first time a frame is asked for
+// before the one shown (other than frame 1); until then frames only ever move forwards
+// and nothing is copied. Half of it holds key frames at an even stride,
 // kept for good; the other half holds the frames most recently passed on the way to a
 // requested one, so that playing backwards finds its next frame ready. A snapshot is
 // the whole compositor state: the canvas plus what the last image's disposal needs.
@@ -95,6 +97,7 @@ private:
     PixelOrder m_order;
     std::size_t m_keyStride = 0;   // 0: no key frames
     std::size_t m_recentSlots = 0; // snapshots of frames passed on the way
+    bool m_steppedBack = false;    // snapshots are worth their copies only after this
     std::map<std::size_t, Snapshot> m_snapshots;
     std::size_t m_budgetBytes = 0;
     std::size_t m_heldBytes = 0; // canvases and backups in m_snapshots

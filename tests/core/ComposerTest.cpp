@@ -367,6 +367,32 @@ INSTANTIATE_TEST_SUITE_P(Composer, RandomAccess,
                          ::testing::Combine(::testing::Values("Reverse", "PingPong", "Random"), ::testing::Values(0, 2, 5, 11)),
                          [](const auto& info) { return std::get<0>(info.param) + ("Budget" + std::to_string(std::get<1>(info.param))); });
 
+// Forward play, looping included, never copies a canvas; the first step back pays one
+// pass to lay down snapshots, and the steps after it draw a few images each.
+TEST(SnapshotBudget, CopiesOnlyOnceFramesAreAskedForBackwards)
+{
+    const std::size_t kFrames = 60;
+    auto loaded = GifAnimation::fromBytes(historyAnimation(kFrames), 20 * 12 * 8 * 4);
+    ASSERT_TRUE(loaded.ok());
+    GifAnimation& animation = *loaded.value();
+    const gif::FrameComposer& composer = animation.composer();
+    for (int loop = 0; loop < 2; ++loop)
+        for (int n = 1; n <= int(kFrames); ++n)
+            animation.frame(n);
+    EXPECT_EQ(composer.snapshotBytes(), 0u);
+    const std::size_t imagesPerPass = composer.imagesDrawn() / 2;
+
+    animation.frame(int(kFrames) - 1);
+    EXPECT_GT(composer.snapshotBytes(), 0u);
+    std::size_t worstStep = 0;
+    for (int n = int(kFrames) - 2; n >= 1; --n) {
+        std::size_t before = composer.imagesDrawn();
+        animation.frame(n);
+        worstStep = std::max(worstStep, composer.imagesDrawn() - before);
+    }
+    EXPECT_LT(worstStep, imagesPerPass / 3) << "a backward step replays from near the frame, not from frame 1";
+}
+
 std::size_t fingerprint(std::span<const std::uint8_t> pixels)
 {
     return std::hash<std::string_view> {}(std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
