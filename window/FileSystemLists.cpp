@@ -1,12 +1,12 @@
 #include "FileSystemLists.h"
 
 #include "NativePath.h"
+#include "WildcardMatch.h"
 
 #include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
-#include <QRegularExpression>
 #include <QStyle>
 
 #include <algorithm>
@@ -385,13 +385,9 @@ bool FileListBox::showDirectory(const QString& requested)
         return false;
     }
     // The pattern matches regardless of case, as "*.gif" always has for this list.
-    QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(m_pattern),
-                               QRegularExpression::CaseInsensitiveOption);
     std::vector<DirEntry> files;
     for (DirEntry& entry : listing.entries)
-        // Matched on the shown form: the escapes for bytes that are not UTF-8 are lone
-        // surrogates, and a regular expression never matches a string holding one.
-        if (entry.isFile && pattern.match(displayName(entry.name)).hasMatch())
+        if (entry.isFile && wildcardMatch(displayName(entry.name), m_pattern))
             files.push_back(std::move(entry));
     sortByName(files);
 

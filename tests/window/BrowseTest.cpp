@@ -7,6 +7,7 @@
 #include "Frolix.h"
 #include "NativePath.h"
 #include "WindowTestSupport.h"
+#include "WildcardMatch.h"
 #include "ui_Form1.h"
 
 #include <QDir>
@@ -97,6 +98,41 @@ private slots:
         // The same folder again is no change.
         QVERIFY(ui.Dir1->setPath(m_root + "/"));
         QCOMPARE(dirChanges.count(), 1);
+    }
+
+    void wildcardPatterns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("matches");
+        const struct {
+            const char16_t* name;
+            const char16_t* pattern;
+            bool matches;
+        } cases[] = {
+            { u"a.gif", u"*.gif", true },         { u"B.GIF", u"*.gif", true },
+            { u"\u00c9T\u00c9.Gif", u"\u00e9t\u00e9.gif", true },
+            { u".gif", u"*.gif", true },          { u"a.gif.txt", u"*.gif", false },
+            { u"gif", u"*.gif", false },          { u"a.gi", u"*.gif", false },
+            { u"a.b.gif", u"*.gif", true },       { u"aXbXc", u"*X*X*", true },
+            { u"aXb", u"*X*X*", false },          { u"abc", u"a?c", true },
+            { u"ac", u"a?c", false },             { u"frame7.gif", u"frame[0-9].gif", true },
+            { u"frameA.gif", u"frame[0-9].gif", false }, { u"frameA.gif", u"frame[!0-9].gif", true },
+            { u"Xb", u"[xy]b", true },            { u"[b", u"[b", true },
+            { u"", u"*", true },                  { u"", u"?", false },
+            { u"anything", u"", false },          { u"mississippi.gif", u"*ss*ss*.gif", true },
+        };
+        for (const auto& c : cases)
+            QTest::addRow("%s ~ %s", qPrintable(QString::fromUtf16(c.name)), qPrintable(QString::fromUtf16(c.pattern)))
+                << QString::fromUtf16(c.name) << QString::fromUtf16(c.pattern) << c.matches;
+    }
+
+    void wildcardPatterns()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, pattern);
+        QFETCH(bool, matches);
+        QCOMPARE(wildcardMatch(name, pattern), matches);
     }
 
     void foldersOfAFolder()

@@ -1,0 +1,9 @@
+#pragma once
+// File-name patterns as the file list takes them: `*` any run of characters, `?` any
+// one, `[abc]`, `[a-z]` and `[!abc]` one of (or none of) a set; case does not matter.
+// Matched character by character: no regular expression engine is loaded (half a
+// megabyte of memory) for the one pattern the window uses.
+
+#include <QStringView>
+
+bool wildcardMatch(QStringView name, QStringView pattern);
