@@ -120,6 +120,7 @@ def main():
     probe = os.path.join(args.bin, "play-probe")
     qmovie = os.path.join(args.bin, "qmovie-peer")
     empty = os.path.join(args.bin, "empty-window")
+    floor = os.path.join(args.bin, "floor-window")
     logo = args.logo
     anim = os.path.join(args.gifs, "anim-800x600.gif")
     big = os.path.join(args.gifs, "frames-1000.gif")
@@ -132,6 +133,8 @@ def main():
             "ours-load": lambda: run([probe, "--file", logo, "--seconds", life], (2, win)),
             "qmovie": lambda: run([qmovie, logo, "--seconds", life], (2, win)),
             "gifview": lambda: run(["gifview", "-a", logo], (2, win), stop_after=2 + win + 0.5),
+            "floor-picture": lambda: run([floor, "--picture", "--seconds", life], (2, win)),
+            "floor-label": lambda: run([floor, "--picture", "--label", "--controls", "--seconds", life], (2, win)),
         },
         "anim": {
             "ours-load": lambda: run([probe, "--file", anim, "--seconds", life], (2, win)),
@@ -150,6 +153,7 @@ def main():
         "ours-startup": lambda: run([probe, "--delays-of", logo, "--seconds", "2.5"]),
         "qmovie": lambda: run([qmovie, logo, "--seconds", "2.5"]),
         "empty": lambda: run([empty, "--seconds", "2.5"]),
+        "floor-controls": lambda: run([floor, "--controls", "--seconds", "2.5"]),
     }
 
     raw = {}
@@ -248,12 +252,34 @@ def main():
         fmt(col("startup/ours-startup", "stage_window_rss_kib", 1 / 1024)), "", "",
         fmt(col("startup/empty", "stage_window_rss_kib", 1 / 1024)), "", "")
 
+    floors = []
+    for key, what in (("logo/floor-picture", "a 96 × 56 picture repainted 50 times a second"),
+                      ("logo/floor-label", "the same, with the controls and a label's text changed each time")):
+        floors.append((f"CPU, % of one core: {what}", fmt(col(key, "cpu_pct")), fmt(col("logo/ours-startup", "cpu_pct"))))
+    floor_rss = col("startup/floor-controls", "rss_idle_kib", 1 / 1024)
+    floors.append(("RSS 1 s after first paint, MiB: a window with one of each control, with text", fmt(floor_rss),
+                   fmt(col("startup/ours-startup", "rss_idle_kib", 1 / 1024))))
+    floors.append(("spawn to first paint, ms: the same window", fmt(col("startup/floor-controls", "first_paint_ms")),
+                   fmt(col("startup/ours-startup", "first_paint_ms"))))
+    if floor_rss and em:
+        floors.append(("that window's RSS against the empty window's", f"{statistics.median(floor_rss) / em:.2f} ×", ""))
+    if ep and col("startup/floor-controls", "first_paint_ms"):
+        fp = statistics.median(col("startup/floor-controls", "first_paint_ms"))
+        floors.append(("that window's start-up against the empty window's", f"{fp / ep:.2f} ×", ""))
+
     print(f"frames-1000.gif: {size} bytes; figures are median (min–max) of {args.reps} runs "
           f"({args.startup_reps} for start-up and idle RSS); CPU over {win:.0f} s of wall time")
     print()
     print("| measure | file | ours | QMovie | gifview | empty window | target | met |")
     print("|---|---|---:|---:|---:|---:|---|---|")
     for r in rows:
+        print("| " + " | ".join(r) + " |")
+    print()
+    print("Qt's floor: floor-window, the same work with none of our code (logo figures for ours)")
+    print()
+    print("| floor | Qt alone | ours |")
+    print("|---|---:|---:|")
+    for r in floors:
         print("| " + " | ".join(r) + " |")
 
 

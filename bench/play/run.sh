@@ -39,7 +39,7 @@ if [ -n "$rev" ]; then
         echo 'add_subdirectory(play)' >>"$source_dir/bench/CMakeLists.txt"
 fi
 cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFROLIX_BUILD_BENCH=ON >/dev/null
-ninja -C "$build" -j2 make-play-gifs play-probe qmovie-peer empty-window >/dev/null
+ninja -C "$build" -j2 make-play-gifs play-probe qmovie-peer empty-window floor-window >/dev/null
 mkdir -p "$build/play-gifs"
 "$build/bench/play/make-play-gifs" "$build/play-gifs"
 
