@@ -1,5 +1,6 @@
 #include "FileSystemLists.h"
 
+#include "ListIcons.h"
 #include "NativePath.h"
 #include "WildcardMatch.h"
 
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
-#include <QStyle>
 
 #include <algorithm>
 #include <cerrno>
@@ -210,7 +210,7 @@ void DriveListBox::reloadMounts()
         m_mounts.push_back(MountPoint { "/", "", "" });
     QSignalBlocker blocker(this);
     clear();
-    QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    const QIcon icon = list_icons::drive();
     for (const MountPoint& mount : m_mounts)
         addItem(icon, displayName(mount.path), mount.path);
     m_lastIndex = -1;
@@ -273,8 +273,8 @@ bool DirListBox::setPath(const QString& requested)
 
     setUpdatesEnabled(false);
     clear();
-    QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    const QIcon openIcon = list_icons::openFolder();
+    const QIcon closedIcon = list_icons::closedFolder();
     QStringList parts = path.split('/', Qt::SkipEmptyParts);
     QString walked = QStringLiteral("/");
     auto addRow = [this](const QIcon& icon, const QString& label, int depth, const QString& target) {
