@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 namespace frolix::gif {
 
@@ -25,6 +24,188 @@ inline void move16(std::uint8_t* to, const std::uint8_t* from)
     std::memcpy(to, bytes, 16);
 }
 
+
+using Status = LzwDecoder::Status;
+
+// What stays the same through one image.
+struct Stream {
+    const std::uint8_t* input;
+    std::size_t inputSize;
+    unsigned minCodeSize;
+    unsigned clearCode;
+    unsigned endCode;
+    Status inputEnd; // what running out of input means
+    std::uint8_t* out;
+    std::size_t capacity;
+};
+
+// Where decoding is. The loops below copy it into locals, which stay in registers.
+struct Cursor {
+    std::uint64_t bits = 0;
+    unsigned bitCount = 0;
+    std::size_t position = 0; // next input byte to load
+    unsigned codeSize = 0;
+    std::uint32_t codeMask = 0;
+    unsigned nextCode = 0;
+    unsigned growAt = 0;       // codes are one bit wider once nextCode reaches this
+    unsigned adding = 1;       // 0 once the table is full
+    std::uint64_t pending = 0; // the entry the next code makes: the last string and one byte more
+    std::size_t produced = 0;
+    unsigned invalidCode = 0;
+};
+
+// One entry per code: where its string starts in the output (bits 16 and up) and its
+// length (the low 16 bits), so a code costs one load and a new entry one store.
+// Length 0 marks the clear and end codes, and literals not yet written: the first
+// time a literal comes it is written from its value and its entry then points at
+// that byte, so every string is copied from the output itself. Entry 4096 takes the
+// stores made while the table is full.
+using Table = std::uint64_t[4097];
+
+inline void refill(Cursor& c, const Stream& stream)
+{
+    std::uint64_t chunk;
+    std::memcpy(&chunk, stream.input + c.position, 8);
+    c.bits |= chunk << c.bitCount;
+    unsigned taken = (63 - c.bitCount) >> 3;
+    c.position += taken;
+    c.bitCount += taken * 8;
+}
+
+// Bits loaded from the padding are not data.
+inline bool dataLeft(const Cursor& c, const Stream& stream)
+{
+    return c.position * 8 - c.bitCount + c.codeSize <= std::uint64_t(stream.inputSize) * 8;
+}
+
+inline unsigned takeCode(Cursor& c)
+{
+    unsigned code = unsigned(c.bits) & c.codeMask;
+    c.bits >>= c.codeSize;
+    c.bitCount -= c.codeSize;
+    return code;
+}
+
+// At the start and after a clear: the first code must be a literal and makes no
+// entry. Needs room for one index.
+inline Status restart(Cursor& c, const Stream& stream, Table& table)
+{
+    c.codeSize = stream.minCodeSize + 1;
+    c.codeMask = (1u << c.codeSize) - 1;
+    c.growAt = c.codeMask + 1;
+    c.nextCode = stream.endCode + 1;
+    c.adding = 1;
+    for (;;) {
+        if (c.bitCount < c.codeSize)
+            refill(c, stream);
+        if (!dataLeft(c, stream))
+            return stream.inputEnd;
+        unsigned code = takeCode(c);
+        if (code == stream.clearCode)
+            continue;
+        if (code == stream.endCode)
+            return Status::Finished;
+        if (code > stream.clearCode) {
+            c.invalidCode = code;
+            return Status::InvalidCode;
+        }
+        stream.out[c.produced] = std::uint8_t(code);
+        table[code] = std::uint64_t(c.produced) << 16 | 1;
+        c.pending = std::uint64_t(c.produced) << 16 | 2;
+        ++c.produced;
+        return Status::Running;
+    }
+}
+
+// Decodes codes until `limit` indices are written or decoding stops. Careful decoding
+// checks every code against the end of the input and the output; the fast kind stops
+// (still Running) before a code that would load the input's last 8 bytes, and needs
+// kMaxStringRoom bytes of room after `limit`.
+template <bool careful>
+Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size_t limit)
+{
+    Cursor c = cursor;
+    std::uint8_t* const dst = stream.out;
+    Status status = Status::Running;
+    while (c.produced < limit) {
+        if (c.bitCount < c.codeSize) {
+            if (!careful && c.position + 8 > stream.inputSize)
+                break;
+            refill(c, stream);
+        }
+        if (careful && !dataLeft(c, stream)) [[unlikely]] {
+            status = stream.inputEnd;
+            break;
+        }
+        unsigned code = takeCode(c);
+        // A code may name at most the entry about to be made (KwKwK); a full table
+        // leaves nextCode at 4096, past every code.
+        if (code > c.nextCode) [[unlikely]] {
+            c.invalidCode = code;
+            status = Status::InvalidCode;
+            break;
+        }
+        // Made before the look-up: for KwKwK the code names this very entry.
+        table[c.nextCode] = c.pending;
+        std::uint64_t entry = table[code];
+        if ((entry & 0xFFFF) == 0) [[unlikely]] {
+            if (code == stream.clearCode) {
+                status = restart(c, stream, table);
+                if (status != Status::Running)
+                    break;
+                continue;
+            }
+            if (code == stream.endCode) {
+                status = Status::Finished;
+                break;
+            }
+            dst[c.produced] = std::uint8_t(code); // a literal's first use
+            entry = table[code] = std::uint64_t(c.produced) << 16 | 1;
+        }
+        c.nextCode += c.adding;
+        if (c.nextCode >= c.growAt) [[unlikely]] {
+            if (c.codeSize < 12) {
+                ++c.codeSize;
+                c.codeMask = (1u << c.codeSize) - 1;
+                c.growAt = c.codeMask + 1;
+            } else {
+                c.adding = 0; // full: no entries and 12-bit codes until a clear
+                c.growAt = 4097;
+            }
+        }
+
+        const unsigned count = unsigned(entry & 0xFFFF);
+        const std::size_t start = std::size_t(entry >> 16);
+        const std::uint8_t* from = dst + start;
+        std::uint8_t* to = dst + c.produced;
+        c.pending = std::uint64_t(c.produced) << 16 | (count + 1);
+        if (careful && count + 16 > stream.capacity - c.produced) {
+            // At the end of the buffer: byte by byte, and no further than it.
+            unsigned stop = unsigned(std::min<std::size_t>(count, stream.capacity - c.produced));
+            for (unsigned i = 0; i < stop; ++i)
+                to[i] = from[i];
+            c.produced += stop;
+            continue;
+        }
+        // A string lies wholly before its destination, except for KwKwK: the last
+        // string again plus its own first byte, which lands where that string ended.
+        std::size_t distance = c.produced - start;
+        if (count <= distance || distance >= 16) [[likely]] {
+            // Most strings are short: one 16-byte move, whatever the length, without a
+            // branch on it. Bytes written past the string are overwritten later; a
+            // move reads only bytes before the ones it writes, or ones it wrote.
+            move16(to, from);
+            for (unsigned i = 16; i < count; i += 16)
+                move16(to + i, from + i);
+        } else {
+            move16(to, from);
+            to[count - 1] = from[0];
+        }
+        c.produced += count;
+    }
+    cursor = c;
+    return status;
+}
 } // namespace
 
 LzwDecoder::LzwDecoder(std::span<const std::uint8_t> data, std::size_t dataOffset, std::uint8_t minCodeSize)
@@ -76,167 +257,23 @@ std::size_t LzwDecoder::decode(std::span<std::uint8_t> out)
     if (m_status != Status::Running)
         return 0;
 
-    // One entry per code: where its string starts in `out` (bits 16 and up) and its
-    // length (the low 16 bits), so a code costs one load and a new entry one store.
-    // Length 0 marks the clear and end codes, and literals not yet written: the first
-    // time a literal comes it is written from its value and its entry then points at
-    // that byte, so every string is copied from `out` itself. Entry 4096 takes the
-    // stores made while the table is full.
-    std::uint64_t table[4097];
+    Table table;
     std::fill_n(table, m_endCode + 1, std::uint64_t(0));
+    const Stream stream { m_input.data(), m_inputSize, m_minCodeSize, m_clearCode, m_endCode, m_inputEnd,
+                          out.data(), out.size() };
+    Cursor cursor;
+    if (!out.empty())
+        m_status = restart(cursor, stream, table);
+    if (m_status == Status::Running && out.size() > kMaxStringRoom)
+        m_status = decodeCodes<false>(cursor, stream, table, out.size() - kMaxStringRoom);
+    if (m_status == Status::Running)
+        m_status = decodeCodes<true>(cursor, stream, table, out.size());
 
-    std::uint8_t* const dst = out.data();
-    const std::size_t capacity = out.size();
-    const std::uint8_t* const input = m_input.data();
-    const std::size_t inputSize = m_inputSize;
-    const std::uint64_t inputBits = std::uint64_t(inputSize) * 8;
-    const unsigned clearCode = m_clearCode;
-    const unsigned endCode = m_endCode;
-    const unsigned minCodeSize = m_minCodeSize;
-
-    std::uint64_t bits = 0;
-    unsigned bitCount = 0;
-    std::size_t position = 0; // next input byte to load
-    unsigned codeSize = 0;
-    std::uint32_t codeMask = 0;
-    unsigned nextCode = 0;
-    unsigned growAt = 0;       // codes are one bit wider once nextCode reaches this
-    unsigned adding = 1;       // 0 once the table is full
-    std::uint64_t pending = 0; // the entry the next code makes: the last string and one byte more
-    std::size_t produced = 0;
-
-    auto refill = [&] {
-        std::uint64_t chunk;
-        std::memcpy(&chunk, input + position, 8);
-        bits |= chunk << bitCount;
-        unsigned taken = (63 - bitCount) >> 3;
-        position += taken;
-        bitCount += taken * 8;
-    };
-    // Bits loaded from the padding are not data.
-    auto dataLeft = [&] { return position * 8 - bitCount + codeSize <= inputBits; };
-    auto takeCode = [&] {
-        unsigned code = unsigned(bits) & codeMask;
-        bits >>= codeSize;
-        bitCount -= codeSize;
-        return code;
-    };
-    auto stop = [&](Status status, unsigned code = 0) {
-        m_status = status;
-        m_invalidCode = std::uint16_t(code);
-        return false;
-    };
-
-    // At the start and after a clear: the first code must be a literal and makes no
-    // entry. Returns false when decoding stops.
-    auto restart = [&] {
-        codeSize = minCodeSize + 1;
-        codeMask = (1u << codeSize) - 1;
-        growAt = codeMask + 1;
-        nextCode = endCode + 1;
-        adding = 1;
-        for (;;) {
-            if (bitCount < codeSize)
-                refill();
-            if (!dataLeft())
-                return stop(m_inputEnd);
-            unsigned code = takeCode();
-            if (code == clearCode)
-                continue;
-            if (code == endCode)
-                return stop(Status::Finished);
-            if (code > clearCode)
-                return stop(Status::InvalidCode, code);
-            dst[produced] = std::uint8_t(code);
-            table[code] = std::uint64_t(produced) << 16 | 1;
-            pending = std::uint64_t(produced) << 16 | 2;
-            ++produced;
-            return true;
-        }
-    };
-
-    // Decodes one code into room for at least one index. Returns false when decoding
-    // stops, or (when not careful) before a code that would read the input's last
-    // 8 bytes: careful steps check every code against the end of the input and the
-    // output, the others need 4096 + 16 bytes of room.
-    auto step = [&](auto carefulTag) {
-        constexpr bool careful = decltype(carefulTag)::value;
-        if (bitCount < codeSize) {
-            if (!careful && position + 8 > inputSize)
-                return false;
-            refill();
-        }
-        if (careful && !dataLeft()) [[unlikely]]
-            return stop(m_inputEnd);
-        unsigned code = takeCode();
-        // A code may name at most the entry about to be made (KwKwK); a full table
-        // leaves nextCode at 4096, past every code.
-        if (code > nextCode) [[unlikely]]
-            return stop(Status::InvalidCode, code);
-        // Made before the look-up: for KwKwK the code names this very entry.
-        table[nextCode] = pending;
-        std::uint64_t entry = table[code];
-        if ((entry & 0xFFFF) == 0) [[unlikely]] {
-            if (code == clearCode)
-                return restart();
-            if (code == endCode)
-                return stop(Status::Finished);
-            dst[produced] = std::uint8_t(code); // a literal's first use
-            entry = table[code] = std::uint64_t(produced) << 16 | 1;
-        }
-        nextCode += adding;
-        if (nextCode >= growAt) [[unlikely]] {
-            if (codeSize < 12) {
-                ++codeSize;
-                codeMask = (1u << codeSize) - 1;
-                growAt = codeMask + 1;
-            } else {
-                adding = 0; // full: no entries and 12-bit codes until a clear
-                growAt = 4097;
-            }
-        }
-
-        const unsigned count = unsigned(entry & 0xFFFF);
-        const std::size_t start = std::size_t(entry >> 16);
-        const std::uint8_t* from = dst + start;
-        std::uint8_t* to = dst + produced;
-        pending = std::uint64_t(produced) << 16 | (count + 1);
-        if (careful && count + 16 > capacity - produced) {
-            // At the end of the buffer: byte by byte, and no further than it.
-            unsigned limit = unsigned(std::min<std::size_t>(count, capacity - produced));
-            for (unsigned i = 0; i < limit; ++i)
-                to[i] = from[i];
-            produced += limit;
-            return true;
-        }
-        // A string lies wholly before its destination, except for KwKwK: the last
-        // string again plus its own first byte, which lands where that string ended.
-        std::size_t distance = produced - start;
-        if (count <= distance || distance >= 16) [[likely]] {
-            // Most strings are short: one 16-byte move, whatever the length, without a
-            // branch on it. Bytes written past the string are overwritten later; a
-            // move reads only bytes before the ones it writes, or ones it wrote.
-            move16(to, from);
-            for (unsigned i = 16; i < count; i += 16)
-                move16(to + i, from + i);
-        } else {
-            move16(to, from);
-            to[count - 1] = from[0];
-        }
-        produced += count;
-        return true;
-    };
-
-    if (capacity > 0 && restart()) {
-        const std::size_t fastEnd = capacity > kMaxStringRoom ? capacity - kMaxStringRoom : 0;
-        while (produced < fastEnd && step(std::false_type {})) { }
-        while (m_status == Status::Running && produced < capacity && step(std::true_type {})) { }
-    }
-
-    m_nextCode = std::uint16_t(nextCode);
+    m_nextCode = std::uint16_t(cursor.nextCode);
+    m_invalidCode = std::uint16_t(cursor.invalidCode);
     if (m_status == Status::Running)
         m_status = Status::Finished; // the image is full; what follows is ignored
-    return produced;
+    return cursor.produced;
 }
 
 } // namespace frolix::gif
