@@ -17,6 +17,13 @@ constexpr std::size_t kMaxStringRoom = 4096 + 16;
 
 // A 16-byte move that reads all its bytes before writing any, so its source may lie
 // closer than 16 bytes before its destination.
+inline void move8(std::uint8_t* to, const std::uint8_t* from)
+{
+    std::uint64_t bytes;
+    std::memcpy(&bytes, from, 8);
+    std::memcpy(to, &bytes, 8);
+}
+
 inline void move16(std::uint8_t* to, const std::uint8_t* from)
 {
     std::uint8_t bytes[16];
@@ -194,9 +201,10 @@ Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size
             // Most strings are short: one 16-byte move, whatever the length, without a
             // branch on it. Bytes written past the string are overwritten later; a
             // move reads only bytes before the ones it writes, or ones it wrote.
-            move16(to, from);
-            for (unsigned i = 16; i < count; i += 16)
-                move16(to + i, from + i);
+            move8(to, from);
+            if (count > 8) [[unlikely]]
+                for (unsigned i = 8; i < count; i += 16)
+                    move16(to + i, from + i);
         } else {
             move16(to, from);
             to[count - 1] = from[0];
