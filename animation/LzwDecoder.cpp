@@ -124,6 +124,61 @@ inline Status restart(Cursor& c, const Stream& stream, Table& table)
     }
 }
 
+// The entry each code after the first makes: the last string and one byte more.
+inline void addEntry(Cursor& c, Table& table)
+{
+    table[c.nextCode] = c.pending;
+    c.nextCode += c.adding;
+    if (c.nextCode >= c.growAt) [[unlikely]] {
+        if (c.codeSize < 12) {
+            ++c.codeSize;
+            c.codeMask = (1u << c.codeSize) - 1;
+            c.growAt = c.codeMask + 1;
+        } else {
+            c.adding = 0; // full: no entries and 12-bit codes until a clear
+            c.growAt = 4097;
+        }
+    }
+}
+
+// Copies a string that lies wholly before `to`. Most strings are short: one 8-byte
+// move, whatever the length, without a branch on it; longer ones go on 16 bytes at a
+// time. Bytes written past the string are overwritten later, and a move reads only
+// bytes before the ones it writes, or ones it wrote.
+inline void copyString(std::uint8_t* to, const std::uint8_t* from, unsigned count)
+{
+    move8(to, from);
+    if (count > 8) [[unlikely]]
+        for (unsigned i = 8; i < count; i += 16)
+            move16(to + i, from + i);
+}
+
+// Writes the string of `entry`; `repeat` for KwKwK, whose string is the last one plus
+// its own first byte, the one byte of it not yet written.
+template <bool careful, bool repeat>
+inline void writeString(Cursor& c, const Stream& stream, std::uint64_t entry)
+{
+    const unsigned count = unsigned(entry & 0xFFFF);
+    const std::uint8_t* from = stream.out + (entry >> 16);
+    std::uint8_t* to = stream.out + c.produced;
+    c.pending = std::uint64_t(c.produced) << 16 | (count + 1);
+    if (careful && count + 16 > stream.capacity - c.produced) {
+        // At the end of the buffer: byte by byte, and no further than it.
+        unsigned stop = unsigned(std::min<std::size_t>(count, stream.capacity - c.produced));
+        for (unsigned i = 0; i < stop; ++i)
+            to[i] = from[i];
+        c.produced += stop;
+        return;
+    }
+    if (repeat) {
+        copyString(to, from, count - 1);
+        to[count - 1] = from[0];
+    } else {
+        copyString(to, from, count);
+    }
+    c.produced += count;
+}
+
 // Decodes codes until `limit` indices are written or decoding stops. Careful decoding
 // checks every code against the end of the input and the output; the fast kind stops
 // (still Running) before a code that would load the input's last 8 bytes, and needs
@@ -132,7 +187,6 @@ template <bool careful>
 Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size_t limit)
 {
     Cursor c = cursor;
-    std::uint8_t* const dst = stream.out;
     Status status = Status::Running;
     while (c.produced < limit) {
         if (c.bitCount < c.codeSize) {
@@ -144,16 +198,20 @@ Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size
             status = stream.inputEnd;
             break;
         }
-        unsigned code = takeCode(c);
+        const unsigned code = takeCode(c);
         // A code may name at most the entry about to be made (KwKwK); a full table
         // leaves nextCode at 4096, past every code.
-        if (code > c.nextCode) [[unlikely]] {
-            c.invalidCode = code;
-            status = Status::InvalidCode;
-            break;
+        if (code >= c.nextCode) [[unlikely]] {
+            if (code > c.nextCode) {
+                c.invalidCode = code;
+                status = Status::InvalidCode;
+                break;
+            }
+            const std::uint64_t entry = c.pending;
+            addEntry(c, table);
+            writeString<careful, true>(c, stream, entry);
+            continue;
         }
-        // Made before the look-up: for KwKwK the code names this very entry.
-        table[c.nextCode] = c.pending;
         std::uint64_t entry = table[code];
         if ((entry & 0xFFFF) == 0) [[unlikely]] {
             if (code == stream.clearCode) {
@@ -166,54 +224,16 @@ Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size
                 status = Status::Finished;
                 break;
             }
-            dst[c.produced] = std::uint8_t(code); // a literal's first use
+            stream.out[c.produced] = std::uint8_t(code); // a literal's first use
             entry = table[code] = std::uint64_t(c.produced) << 16 | 1;
         }
-        c.nextCode += c.adding;
-        if (c.nextCode >= c.growAt) [[unlikely]] {
-            if (c.codeSize < 12) {
-                ++c.codeSize;
-                c.codeMask = (1u << c.codeSize) - 1;
-                c.growAt = c.codeMask + 1;
-            } else {
-                c.adding = 0; // full: no entries and 12-bit codes until a clear
-                c.growAt = 4097;
-            }
-        }
-
-        const unsigned count = unsigned(entry & 0xFFFF);
-        const std::size_t start = std::size_t(entry >> 16);
-        const std::uint8_t* from = dst + start;
-        std::uint8_t* to = dst + c.produced;
-        c.pending = std::uint64_t(c.produced) << 16 | (count + 1);
-        if (careful && count + 16 > stream.capacity - c.produced) {
-            // At the end of the buffer: byte by byte, and no further than it.
-            unsigned stop = unsigned(std::min<std::size_t>(count, stream.capacity - c.produced));
-            for (unsigned i = 0; i < stop; ++i)
-                to[i] = from[i];
-            c.produced += stop;
-            continue;
-        }
-        // A string lies wholly before its destination, except for KwKwK: the last
-        // string again plus its own first byte, which lands where that string ended.
-        std::size_t distance = c.produced - start;
-        if (count <= distance || distance >= 16) [[likely]] {
-            // Most strings are short: one 16-byte move, whatever the length, without a
-            // branch on it. Bytes written past the string are overwritten later; a
-            // move reads only bytes before the ones it writes, or ones it wrote.
-            move8(to, from);
-            if (count > 8) [[unlikely]]
-                for (unsigned i = 8; i < count; i += 16)
-                    move16(to + i, from + i);
-        } else {
-            move16(to, from);
-            to[count - 1] = from[0];
-        }
-        c.produced += count;
+        addEntry(c, table);
+        writeString<careful, false>(c, stream, entry);
     }
     cursor = c;
     return status;
 }
+
 } // namespace
 
 LzwDecoder::LzwDecoder(std::span<const std::uint8_t> data, std::size_t dataOffset, std::uint8_t minCodeSize)
