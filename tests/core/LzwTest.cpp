@@ -40,6 +40,19 @@ std::vector<std::uint8_t> randomIndices(std::size_t count, unsigned colours, uns
     return out;
 }
 
+// Blocks of 1 to 40 indices, each repeated many times: strings copied from every
+// distance up to 40 bytes back, short of, across and past the copy's 8 and 16-byte moves.
+std::vector<std::uint8_t> shortPeriods(unsigned seed)
+{
+    std::vector<std::uint8_t> out;
+    for (unsigned period = 1; period <= 40; ++period) {
+        std::vector<std::uint8_t> block = randomIndices(period, 256, seed + period);
+        for (int repeat = 0; repeat < 30; ++repeat)
+            out.insert(out.end(), block.begin(), block.end());
+    }
+    return out;
+}
+
 struct RoundTrip {
     const char* name;
     std::vector<std::uint8_t> indices;
@@ -77,6 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip { "MinSize11", randomIndices(30000, 256, 9), 11, {}, 255, 0 },
                       RoundTrip { "LongRun", std::vector<std::uint8_t>(3000000, 7), 8, {}, 255, 0 },
                       RoundTrip { "LongRunExactRoom", std::vector<std::uint8_t>(500000, 1), 2, {}, 255, 500000 },
+                      RoundTrip { "ShortPeriods", shortPeriods(12), 8, {}, 255, 0 },
+                      RoundTrip { "ShortPeriodsExactRoom", shortPeriods(13), 8, {}, 255, 24600 },
                       RoundTrip { "NoLeadingClear", randomIndices(3000, 256, 10), 8, { false, true, 0 }, 255, 0 },
                       RoundTrip { "Empty", {}, 8, {}, 255, 0 }),
     [](const auto& info) { return std::string(info.param.name); });
