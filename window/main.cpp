@@ -1,6 +1,7 @@
 // frolix-viewer: opens the one window and runs until it is closed.
 
 #include "Form1.h"
+#include "FontWarmUp.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
                              "desktop or under xvfb-run\n");
         return 2;
     }
+    FontWarmUp fonts;
     QApplication app(argc, argv);
     // The title message boxes show when they have none of their own.
     QApplication::setApplicationName(QStringLiteral("Frolix viewer"));
@@ -36,6 +38,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/frolix.ico")));
     QApplication::setDesktopFileName(QStringLiteral("frolix-viewer"));
 
+    fonts.finish();
     Form1 window;
     window.show();
     return app.exec();
