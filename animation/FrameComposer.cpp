@@ -175,6 +175,12 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
 
     if (state.pendingDisposal == Disposal::RestoreBackground || state.pendingDisposal == Disposal::RestorePrevious)
         markChanged(state.pendingRect);
+    if (!state.pendingRect.empty()) {
+        if (state.pendingDisposal == Disposal::RestoreBackground)
+            state.opaque = false;
+        else if (state.pendingDisposal == Disposal::RestorePrevious)
+            state.opaque = state.opaque && state.backupOpaque;
+    }
     applyPendingDisposal(state);
     ClipRect rect = clip(image);
     state.pendingDisposal = image.disposal;
@@ -185,6 +191,7 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     markChanged(rect);
     std::uint32_t visibleWidth = rect.right - rect.left;
     if (image.disposal == Disposal::RestorePrevious) {
+        state.backupOpaque = state.opaque;
         state.backup.resize(std::size_t(visibleWidth) * (rect.bottom - rect.top));
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
             std::copy_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], visibleWidth,
@@ -237,6 +244,9 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
         else
             drawRowWithTransparency(src, dst, count, palette, std::uint8_t(transparent));
     }
+    bool coversScreen = rect.left == 0 && rect.top == 0 && rect.right == m_info.width && rect.bottom == m_info.height;
+    if (transparent < 0 && coversScreen && !dataShort && !capped)
+        state.opaque = true;
     // A hostile image can need a large buffer once; do not keep it for the rest.
     if (m_indicesCapacity > kKeptIndexBytes) {
         m_indices.reset();
@@ -278,6 +288,7 @@ void FrameComposer::composeNext(State& state)
         state.pendingDisposal = Disposal::None;
         state.pendingRect = {};
         state.backup.clear();
+        state.opaque = false;
         state.frame = 0;
     } else {
         ++state.frame;

@@ -54,6 +54,12 @@ public:
     };
     Area lastChange() const;
 
+    // True when every pixel of the frame last returned is known to be opaque: an image
+    // without transparency has covered the whole screen since it was last cleared. A
+    // false answer may still be an opaque frame; a viewer uses it to skip painting
+    // what lies beneath.
+    bool frameOpaque() const { return m_work.opaque; }
+
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.
     const std::vector<std::string>& drawWarnings() const { return m_drawWarnings; }
 
@@ -73,6 +79,8 @@ private:
         Disposal pendingDisposal = Disposal::None; // of the last image drawn
         ClipRect pendingRect;
         std::vector<std::uint32_t> backup; // under pendingRect, for RestorePrevious
+        bool opaque = false;       // every canvas pixel is opaque (see frameOpaque)
+        bool backupOpaque = false; // and so were the backup's when it was taken
     };
     struct Snapshot {
         State state;

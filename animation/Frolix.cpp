@@ -3,6 +3,7 @@
 #include "NativePath.h"
 
 #include <QPaintEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QTransform>
 
@@ -67,6 +68,7 @@ void Frolix::setTransparent(AutomationBool value)
     if (transparent == m_transparent)
         return;
     m_transparent = transparent;
+    refreshOpaquePainting();
     update();
 }
 
@@ -137,6 +139,7 @@ void Frolix::setStretchMode(std::int16_t& value)
     if (mode == m_stretchMode)
         return;
     m_stretchMode = mode;
+    refreshOpaquePainting();
     update();
 }
 
@@ -236,6 +239,8 @@ void Frolix::showCurrentFrame(bool announce)
         // often redraw a whole rectangle to change a few pixels in it.
         changed = copyChangedPixels(m_frame, pixels.data(), size, drawn);
     }
+    m_frameOpaque = m_animation->composer().frameOpaque();
+    refreshOpaquePainting();
     if (!changed.isEmpty())
         update(widgetArea(changed));
     if (announce && number != m_reportedFrame) {
@@ -295,6 +300,18 @@ QRect Frolix::widgetArea(const QRect& pictureArea) const
 QRect Frolix::pictureRect() const
 {
     return targetRect(m_frame.size(), rect(), m_stretchMode);
+}
+
+void Frolix::refreshOpaquePainting()
+{
+    bool coversAll = !m_frame.isNull() && m_frameOpaque && pictureRect().contains(rect());
+    setAttribute(Qt::WA_OpaquePaintEvent, !m_transparent || coversAll);
+}
+
+void Frolix::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    refreshOpaquePainting();
 }
 
 void Frolix::paintEvent(QPaintEvent* event)

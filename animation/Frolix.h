@@ -93,6 +93,7 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded);
@@ -101,6 +102,9 @@ private:
     void schedule();
     void applyAutoSize();
     QRect pictureRect() const;
+    // Tells Qt whether this paints every pixel it covers, so what lies beneath (the
+    // window's sky) is not painted first under every frame.
+    void refreshOpaquePainting();
     // A rectangle of the picture, in the widget's coordinates.
     QRect widgetArea(const QRect& pictureArea) const;
 
@@ -116,6 +120,7 @@ private:
     std::shared_ptr<GifAnimation> m_animation;
     std::unique_ptr<Player> m_player;
     QImage m_frame; // premultiplied, converted once per shown frame
+    bool m_frameOpaque = false; // every pixel of m_frame is opaque
     QImage m_picture;
     int m_reportedFrame = 0; // the frame the last Step announced
     QTimer m_timer;

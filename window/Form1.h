@@ -5,7 +5,7 @@
 
 #include "FrolixControl.h"
 
-#include <QImage>
+#include <QPixmap>
 #include <QWidget>
 
 #include <cstdint>
@@ -55,5 +55,5 @@ private:
 
     std::unique_ptr<Ui::Form1> m_ui;
     frolix::FrolixControl* m_frolix = nullptr;
-    QImage m_sky; // kept as its 65-colour palette: a quarter of the memory of 32-bit pixels
+    QPixmap m_sky; // the part of the sky the window shows, in the display's format
 };

@@ -77,6 +77,43 @@ TEST_P(Disposal, ComposesEachFrame)
 constexpr unsigned kNone = 0, kKeep = 1, kBackground = 2, kPrevious = 3;
 const Shape kBase { 0, 0, 4, 2, "a", kKeep };
 
+// frameOpaque() may only say yes when every pixel is opaque, and should for the common
+// case of full opaque frames: each row is the flag expected after each frame.
+TEST(Composer, KnowsWhenEveryPixelIsOpaque)
+{
+    const struct {
+        const char* name;
+        std::vector<Shape> shapes;
+        std::vector<bool> opaque;
+    } cases[] = {
+        { "one full opaque image", { { 0, 0, 4, 2, "a" } }, { true } },
+        { "a transparent index in it", { { 0, 0, 4, 2, "a.aaaaaa" } }, { false } },
+        { "part of the screen", { { 0, 0, 2, 2, "a" } }, { false } },
+        { "larger than the screen, clipped", { { 0, 0, 6, 3, "a" } }, { true } },
+        { "cleared by the next image's disposal", { { 0, 0, 4, 2, "a", kBackground }, { 0, 0, 1, 1, "b" } }, { true, false } },
+        { "a clear covered again", { { 0, 0, 4, 2, "a", kBackground }, { 0, 0, 4, 2, "b" } }, { true, true } },
+        { "restored over opaque pixels", { { 0, 0, 4, 2, "a" }, { 0, 0, 1, 1, "b", kPrevious }, { 1, 0, 1, 1, "c" } },
+          { true, true, true } },
+        { "restored to a canvas with holes", { { 0, 0, 2, 2, "a" }, { 0, 0, 4, 2, "b", kPrevious }, { 0, 0, 1, 1, "c" } },
+          { false, true, false } },
+    };
+    for (const auto& c : cases) {
+        GifBuilder gif(4, 2);
+        for (const Shape& shape : c.shapes)
+            addShape(gif, shape);
+        auto loaded = GifAnimation::fromBytes(gif.bytes());
+        ASSERT_TRUE(loaded.ok()) << c.name;
+        for (std::size_t i = 0; i < c.opaque.size(); ++i) {
+            auto pixels = loaded.value()->frame(int(i) + 1);
+            EXPECT_EQ(loaded.value()->composer().frameOpaque(), c.opaque[i]) << c.name << ", frame " << i + 1;
+            bool allOpaque = true;
+            for (std::size_t p = 3; p < pixels.size(); p += 4)
+                allOpaque = allOpaque && pixels[p] == 255;
+            EXPECT_TRUE(allOpaque || !c.opaque[i]) << c.name << ", frame " << i + 1;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Composer, Disposal,
     ::testing::Values(
@@ -348,10 +385,13 @@ TEST_P(RandomAccess, MatchesSequentialComposition)
     ASSERT_TRUE(reference.ok());
     ASSERT_EQ(reference.value()->frameCount(), int(kFrames));
     std::vector<Bytes> sequential;
+    std::vector<bool> opaque;
     for (int n = 1; n <= int(kFrames); ++n) {
         auto pixels = reference.value()->frame(n);
         sequential.emplace_back(pixels.begin(), pixels.end());
+        opaque.push_back(reference.value()->composer().frameOpaque());
     }
+    ASSERT_NE(std::count(opaque.begin(), opaque.end(), true), 0) << "the file has opaque frames to carry";
 
     const std::size_t budget = std::size_t(std::get<1>(GetParam())) * canvasBytes;
     auto loaded = GifAnimation::fromBytes(file, budget);
@@ -359,6 +399,7 @@ TEST_P(RandomAccess, MatchesSequentialComposition)
     for (std::size_t k : visitOrder(std::get<0>(GetParam()), kFrames)) {
         std::string difference = firstDifference(loaded.value()->frame(int(k) + 1), sequential[k], 12);
         ASSERT_EQ(difference, "") << "frame " << k + 1;
+        ASSERT_EQ(loaded.value()->composer().frameOpaque(), opaque[k]) << "frame " << k + 1;
         ASSERT_LE(loaded.value()->composer().snapshotBytes(), budget) << "after frame " << k + 1;
     }
 }

@@ -186,6 +186,41 @@ private slots:
         }
     }
 
+    // Qt skips painting what lies beneath only when the component covers every pixel.
+    void opaquePainting_data()
+    {
+        QTest::addColumn<bool>("withHoles");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("transparent");
+        QTest::addColumn<bool>("opaque");
+        QTest::newRow("opaque frames stretched over it") << false << 1 << true << true;
+        QTest::newRow("opaque square frames, proportional in a square") << false << 2 << true << true;
+        QTest::newRow("opaque frames smaller than it") << false << 0 << true << false;
+        QTest::newRow("frames with transparent pixels") << true << 1 << true << false;
+        QTest::newRow("back colour painted under anything") << true << 0 << false << true;
+    }
+    void opaquePainting()
+    {
+        QFETCH(bool, withHoles);
+        QFETCH(int, mode);
+        QFETCH(bool, transparent);
+        QFETCH(bool, opaque);
+        Frolix component;
+        component.setAutoPlay(false);
+        component.setDesignedSize(QSize(40, 40));
+        std::int16_t stretch = std::int16_t(mode);
+        component.setStretchMode(stretch);
+        component.setTransparent(transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
+        QByteArray gif = withHoles ? quadrantGif(8, 8) : numberedGif(3);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("opacity.gif"), gif)), frolix::kAutomationTrue);
+        QCOMPARE(component.testAttribute(Qt::WA_OpaquePaintEvent), opaque);
+        // Turning transparency off always covers; turning it back on asks the frame again.
+        component.setTransparent(frolix::kAutomationFalse);
+        QVERIFY(component.testAttribute(Qt::WA_OpaquePaintEvent));
+        component.setTransparent(frolix::kAutomationTrue);
+        QCOMPARE(component.testAttribute(Qt::WA_OpaquePaintEvent), !withHoles && mode != 0);
+    }
+
     void copyChangedPixels_data()
     {
         QTest::addColumn<QRect>("differing"); // pixels changed in the second image; empty: none
