@@ -3,8 +3,8 @@
 #include "NativePath.h"
 
 #include <QPaintEvent>
-#include <QResizeEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTransform>
 
 #include <chrono>

@@ -15,8 +15,8 @@ constexpr std::size_t kInputPadding = 16;
 // longest string (under 4096 bytes) and the 16 bytes a move may write past it.
 constexpr std::size_t kMaxStringRoom = 4096 + 16;
 
-// A 16-byte move that reads all its bytes before writing any, so its source may lie
-// closer than 16 bytes before its destination.
+// Moves that read all their bytes before writing any, so the source may lie closer
+// before the destination than the size of the move.
 inline void move8(std::uint8_t* to, const std::uint8_t* from)
 {
     std::uint64_t bytes;
@@ -30,7 +30,6 @@ inline void move16(std::uint8_t* to, const std::uint8_t* from)
     std::memcpy(bytes, from, 16);
     std::memcpy(to, bytes, 16);
 }
-
 
 using Status = LzwDecoder::Status;
 
