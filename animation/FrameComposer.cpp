@@ -57,7 +57,7 @@ void drawOpaqueRow(const std::uint8_t* src, std::uint32_t* dst, std::uint32_t co
 // index, so eight indices are tested at once: all transparent is skipped, none
 // transparent is drawn without a test per pixel.
 void drawRowWithTransparency(const std::uint8_t* src, std::uint32_t* dst, std::uint32_t count,
-                             const std::uint32_t* palette, std::uint8_t transparent)
+    const std::uint32_t* palette, std::uint8_t transparent)
 {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
@@ -87,7 +87,7 @@ void drawRowWithTransparency(const std::uint8_t* src, std::uint32_t* dst, std::u
 } // namespace
 
 FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
-                             std::size_t snapshotBudgetBytes, PixelOrder order)
+    std::size_t snapshotBudgetBytes, PixelOrder order)
     : m_file(std::move(file))
     , m_info(std::move(info))
     , m_order(order)
@@ -112,11 +112,7 @@ FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> fi
     }
 }
 
-std::size_t FrameComposer::stateBytes(const State& state)
-{
-    return (state.canvas.size() + state.backup.size()) * 4;
-}
-
+std::size_t FrameComposer::stateBytes(const State& state) { return (state.canvas.size() + state.backup.size()) * 4; }
 
 FrameComposer::ClipRect FrameComposer::clip(const ImageRecord& image) const
 {
@@ -140,7 +136,7 @@ void FrameComposer::applyPendingDisposal(State& state) const
     } else if (state.pendingDisposal == Disposal::RestorePrevious) {
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
             std::copy_n(&state.backup[std::size_t(y - rect.top) * width], width,
-                        &state.canvas[std::size_t(y) * m_info.width + rect.left]);
+                &state.canvas[std::size_t(y) * m_info.width + rect.left]);
     }
 }
 
@@ -195,13 +191,14 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
         state.backup.resize(std::size_t(visibleWidth) * (rect.bottom - rect.top));
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
             std::copy_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], visibleWidth,
-                        &state.backup[std::size_t(y - rect.top) * visibleWidth]);
+                &state.backup[std::size_t(y - rect.top) * visibleWidth]);
     }
 
     // Indices past the colour table draw opaque black (QUIRKS.md).
     std::uint32_t palette[256];
     std::fill_n(palette, 256, opaque(0, 0, 0, m_order));
-    std::size_t entries = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
+    std::size_t entries
+        = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
     for (std::size_t i = 0; i < entries; ++i) {
         const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
         palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
@@ -259,8 +256,8 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     std::string warning;
     switch (decoder.status()) {
     case LzwDecoder::Status::InvalidCode:
-        warning = "invalid LZW code " + std::to_string(decoder.invalidCode()) + " with " + std::to_string(decoder.tableSize())
-            + " table entries; the pixels before it are kept";
+        warning = "invalid LZW code " + std::to_string(decoder.invalidCode()) + " with "
+            + std::to_string(decoder.tableSize()) + " table entries; the pixels before it are kept";
         break;
     case LzwDecoder::Status::BadMinCodeSize:
         warning = "LZW minimum code size " + std::to_string(image.minCodeSize) + " is outside 1 to "
@@ -301,10 +298,9 @@ void FrameComposer::composeNext(State& state)
             if (!m_warned[skipped]) {
                 m_warned[skipped] = true;
                 m_drawWarnings.push_back("frame " + std::to_string(state.frame + 1) + ": images "
-                                         + std::to_string(skipped + 1) + " to "
-                                         + std::to_string(frame.firstImage + frame.imageCount)
-                                         + " are not drawn; the frame's images before them hold "
-                                         + std::to_string(decoded) + " pixels already");
+                    + std::to_string(skipped + 1) + " to " + std::to_string(frame.firstImage + frame.imageCount)
+                    + " are not drawn; the frame's images before them hold " + std::to_string(decoded)
+                    + " pixels already");
             }
             break;
         }
@@ -329,8 +325,8 @@ void FrameComposer::remember(const State& state, bool passedOnTheWay)
     if (!isKey) {
         if (!passedOnTheWay || m_recentSlots == 0)
             return;
-        std::size_t recent = std::count_if(m_snapshots.begin(), m_snapshots.end(),
-                                           [](const auto& entry) { return !entry.second.isKey; });
+        std::size_t recent = std::count_if(
+            m_snapshots.begin(), m_snapshots.end(), [](const auto& entry) { return !entry.second.isKey; });
         if (recent >= m_recentSlots)
             forget(oldestRecent());
     }
@@ -357,8 +353,8 @@ std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
 {
     index = std::min(index, frameCount() - 1);
     auto bytes = [this] {
-        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(m_work.canvas.data()),
-                                             m_work.canvas.size() * 4);
+        return std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t*>(m_work.canvas.data()), m_work.canvas.size() * 4);
     };
     m_changed = {};
     m_changedAll = false;

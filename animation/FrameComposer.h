@@ -35,7 +35,7 @@ enum class PixelOrder { Rgba, Bgra };
 class FrameComposer {
 public:
     FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
-                  std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
+        std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
 
     const GifInfo& info() const { return m_info; }
     std::size_t frameCount() const { return m_info.frames.size(); }
@@ -79,7 +79,7 @@ private:
         Disposal pendingDisposal = Disposal::None; // of the last image drawn
         ClipRect pendingRect;
         std::vector<std::uint32_t> backup; // under pendingRect, for RestorePrevious
-        bool opaque = false;       // every canvas pixel is opaque (see frameOpaque)
+        bool opaque = false; // every canvas pixel is opaque (see frameOpaque)
         bool backupOpaque = false; // and so were the backup's when it was taken
     };
     struct Snapshot {
@@ -103,15 +103,15 @@ private:
     std::shared_ptr<const std::vector<std::uint8_t>> m_file;
     GifInfo m_info;
     PixelOrder m_order;
-    std::size_t m_keyStride = 0;   // 0: no key frames
+    std::size_t m_keyStride = 0; // 0: no key frames
     std::size_t m_recentSlots = 0; // snapshots of frames passed on the way
-    bool m_steppedBack = false;    // snapshots are worth their copies only after this
+    bool m_steppedBack = false; // snapshots are worth their copies only after this
     std::map<std::size_t, Snapshot> m_snapshots;
     std::size_t m_budgetBytes = 0;
     std::size_t m_heldBytes = 0; // canvases and backups in m_snapshots
     std::uint64_t m_useCounter = 0;
     State m_work;
-    ClipRect m_changed;      // since the last frame() returned
+    ClipRect m_changed; // since the last frame() returned
     bool m_changedAll = true; // m_work was replaced or started afresh
     std::unique_ptr<std::uint8_t[]> m_indices; // one image's colour indices, in data order
     std::size_t m_indicesCapacity = 0;

@@ -52,15 +52,9 @@ void Frolix::useClock(const Clock& clock)
     schedule();
 }
 
-std::int32_t Frolix::CurrentFrame() const
-{
-    return m_player ? m_player->currentFrame() : 0;
-}
+std::int32_t Frolix::CurrentFrame() const { return m_player ? m_player->currentFrame() : 0; }
 
-std::int32_t Frolix::FrameCount() const
-{
-    return m_animation ? m_animation->frameCount() : 0;
-}
+std::int32_t Frolix::FrameCount() const { return m_animation ? m_animation->frameCount() : 0; }
 
 void Frolix::setTransparent(AutomationBool value)
 {
@@ -88,14 +82,12 @@ void Frolix::Stop()
     m_timer.stop();
 }
 
-bool Frolix::isPlaying() const
-{
-    return m_player && m_player->state() == Player::State::Playing;
-}
+bool Frolix::isPlaying() const { return m_player && m_player->state() == Player::State::Playing; }
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
-    return takeLoaded(GifAnimation::fromFile(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue : kAutomationFalse;
+    return takeLoaded(GifAnimation::fromFile(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue
+                                                                                      : kAutomationFalse;
 }
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
@@ -289,18 +281,16 @@ QRect Frolix::widgetArea(const QRect& pictureArea) const
     QRect target = pictureRect();
     if (m_frame.isNull() || m_frame.width() == 0 || m_frame.height() == 0)
         return target;
-    QTransform toWidget = QTransform::fromTranslate(target.x(), target.y())
-                              .scale(double(target.width()) / m_frame.width(), double(target.height()) / m_frame.height());
+    QTransform toWidget
+        = QTransform::fromTranslate(target.x(), target.y())
+              .scale(double(target.width()) / m_frame.width(), double(target.height()) / m_frame.height());
     // Smoothing blends each picture pixel into its neighbours, which a scale above 1
     // spreads over several widget pixels: grow by one picture pixel before mapping, and
     // by one widget pixel after it for rounding.
     return toWidget.mapRect(QRectF(pictureArea.adjusted(-1, -1, 1, 1))).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
 }
 
-QRect Frolix::pictureRect() const
-{
-    return targetRect(m_frame.size(), rect(), m_stretchMode);
-}
+QRect Frolix::pictureRect() const { return targetRect(m_frame.size(), rect(), m_stretchMode); }
 
 void Frolix::refreshOpaquePainting()
 {

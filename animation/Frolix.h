@@ -35,8 +35,8 @@ QRect targetRect(QSize image, QRect area, StretchMode mode);
 // transparent, so premultiplying changes nothing.
 inline constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 inline constexpr gif::PixelOrder kDisplayOrder = kLittleEndian ? gif::PixelOrder::Bgra : gif::PixelOrder::Rgba;
-inline constexpr QImage::Format kDisplayFormat =
-    kLittleEndian ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied;
+inline constexpr QImage::Format kDisplayFormat
+    = kLittleEndian ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied;
 
 // Canvases up to this size are copied for showing; larger ones are shown in place.
 inline constexpr std::size_t kMaxShownCopyBytes = 16u << 20;

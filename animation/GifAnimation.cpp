@@ -7,12 +7,13 @@
 
 namespace frolix {
 
-Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(std::vector<std::uint8_t> bytes, std::size_t snapshotBudgetBytes,
-                                                              gif::PixelOrder order)
+Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(
+    std::vector<std::uint8_t> bytes, std::size_t snapshotBudgetBytes, gif::PixelOrder order)
 {
     auto file = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
     gif::GifInfo info = FROLIX_TRY(gif::scan(*file));
-    return std::shared_ptr<GifAnimation>(new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
+    return std::shared_ptr<GifAnimation>(
+        new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
 }
 
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path, gif::PixelOrder order)
@@ -32,7 +33,7 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesyst
         bytes.insert(bytes.end(), buffer, buffer + in.gcount());
         if (bytes.size() > kMaxFileBytes)
             return makeError(Error::Kind::OverLimit,
-                             path.string() + ": larger than the limit of " + std::to_string(kMaxFileBytes) + " bytes");
+                path.string() + ": larger than the limit of " + std::to_string(kMaxFileBytes) + " bytes");
     }
     if (in.bad())
         return makeError(Error::Kind::Io, path.string() + ": read failed");

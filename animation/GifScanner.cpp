@@ -70,11 +70,11 @@ bool readGraphicControl(ByteReader& in, std::optional<PendingControl>& control, 
             return false;
         if (*size != 4)
             warnings.push_back("graphic control at offset " + std::to_string(at) + " has block size "
-                               + std::to_string(*size) + " instead of 4; its first four bytes were used");
+                + std::to_string(*size) + " instead of 4; its first four bytes were used");
     } else {
         if (*size < 4)
             warnings.push_back("graphic control at offset " + std::to_string(at) + " has block size "
-                               + std::to_string(*size) + ", too short for its fields; ignored");
+                + std::to_string(*size) + ", too short for its fields; ignored");
         if (!in.skip(*size))
             return false;
     }
@@ -112,7 +112,7 @@ std::string offsetText(std::size_t offset) { return "offset " + std::to_string(o
 } // namespace
 
 std::vector<FrameRecord> groupFrames(const std::vector<ImageRecord>& images, std::uint16_t screenWidth,
-                                     std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation)
+    std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation)
 {
     std::vector<FrameRecord> frames;
     bool anyDelay = false;
@@ -169,13 +169,14 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
     in.skip(1); // pixel aspect ratio: browsers ignore it and so do we
 
     if (info.width == 0 || info.height == 0)
-        return makeError(Error::Kind::Malformed, "logical screen " + std::to_string(info.width) + " x "
-                                                     + std::to_string(info.height) + " has no pixels to show");
+        return makeError(Error::Kind::Malformed,
+            "logical screen " + std::to_string(info.width) + " x " + std::to_string(info.height)
+                + " has no pixels to show");
     std::uint64_t pixels = std::uint64_t(info.width) * info.height;
     if (pixels > kMaxCanvasPixels)
-        return makeError(Error::Kind::OverLimit, "logical screen " + std::to_string(info.width) + " x "
-                                                     + std::to_string(info.height) + " is over the limit of "
-                                                     + std::to_string(kMaxCanvasPixels) + " pixels");
+        return makeError(Error::Kind::OverLimit,
+            "logical screen " + std::to_string(info.width) + " x " + std::to_string(info.height)
+                + " is over the limit of " + std::to_string(kMaxCanvasPixels) + " pixels");
 
     std::size_t globalOffset = 0;
     std::uint16_t globalSize = 0;
@@ -261,10 +262,11 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
         }
         default:
             if (info.images.empty())
-                return makeError(Error::Kind::Malformed, "unexpected byte " + std::to_string(*introducer) + " at "
-                                                             + offsetText(blockOffset) + " before the first image");
+                return makeError(Error::Kind::Malformed,
+                    "unexpected byte " + std::to_string(*introducer) + " at " + offsetText(blockOffset)
+                        + " before the first image");
             info.warnings.push_back("unexpected byte " + std::to_string(*introducer) + " at " + offsetText(blockOffset)
-                                    + "; the rest of the file is ignored");
+                + "; the rest of the file is ignored");
             sawTrailer = true;
             break;
         }
@@ -272,12 +274,13 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
 
     if (truncated) {
         if (info.images.empty())
-            return makeError(Error::Kind::Truncated, "truncated before the first image (file ends at "
-                                                         + offsetText(data.size()) + ")");
+            return makeError(Error::Kind::Truncated,
+                "truncated before the first image (file ends at " + offsetText(data.size()) + ")");
         info.warnings.push_back("file ends at " + offsetText(data.size()) + " without a trailer");
     }
 
-    info.frames = groupFrames(info.images, info.width, info.height, info.isGif87a, info.storedLoopCount.has_value(), &info.forcedAnimation);
+    info.frames = groupFrames(
+        info.images, info.width, info.height, info.isGif87a, info.storedLoopCount.has_value(), &info.forcedAnimation);
     std::size_t usedImages = info.frames.back().firstImage + info.frames.back().imageCount;
     if (usedImages < info.images.size()) {
         info.warnings.push_back("more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored");

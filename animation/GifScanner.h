@@ -39,10 +39,10 @@ inline constexpr std::size_t kMaxFrames = 32767;
 inline constexpr std::size_t kMaxImages = 1u << 20;
 
 enum class Disposal : std::uint8_t {
-    None,              // 0: unspecified, treated like Keep
-    Keep,              // 1: leave the image in place
+    None, // 0: unspecified, treated like Keep
+    Keep, // 1: leave the image in place
     RestoreBackground, // 2: clear the image's rectangle to transparent
-    RestorePrevious,   // 3 (and 4, see QUIRKS.md): put back what was there before
+    RestorePrevious, // 3 (and 4, see QUIRKS.md): put back what was there before
 };
 
 Disposal disposalFromWire(std::uint8_t value);
@@ -86,6 +86,6 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data);
 
 // Groups images into displayed frames (exposed for tests).
 std::vector<FrameRecord> groupFrames(const std::vector<ImageRecord>& images, std::uint16_t screenWidth,
-                                     std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation);
+    std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation);
 
 } // namespace frolix::gif

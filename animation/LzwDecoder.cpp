@@ -53,8 +53,8 @@ struct Cursor {
     unsigned codeSize = 0;
     std::uint32_t codeMask = 0;
     unsigned nextCode = 0;
-    unsigned growAt = 0;       // codes are one bit wider once nextCode reaches this
-    unsigned adding = 1;       // 0 once the table is full
+    unsigned growAt = 0; // codes are one bit wider once nextCode reaches this
+    unsigned adding = 1; // 0 once the table is full
     std::uint64_t pending = 0; // the entry the next code makes: the last string and one byte more
     std::size_t produced = 0;
     unsigned invalidCode = 0;
@@ -154,8 +154,7 @@ inline void copyString(std::uint8_t* to, const std::uint8_t* from, unsigned coun
 
 // Writes the string of `entry`; `repeat` for KwKwK, whose string is the last one plus
 // its own first byte, the one byte of it not yet written.
-template <bool careful, bool repeat>
-inline void writeString(Cursor& c, const Stream& stream, std::uint64_t entry)
+template <bool careful, bool repeat> inline void writeString(Cursor& c, const Stream& stream, std::uint64_t entry)
 {
     const unsigned count = unsigned(entry & 0xFFFF);
     const std::uint8_t* from = stream.out + (entry >> 16);
@@ -182,8 +181,7 @@ inline void writeString(Cursor& c, const Stream& stream, std::uint64_t entry)
 // checks every code against the end of the input and the output; the fast kind stops
 // (still Running) before a code that would load the input's last 8 bytes, and needs
 // kMaxStringRoom bytes of room after `limit`.
-template <bool careful>
-Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size_t limit)
+template <bool careful> Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size_t limit)
 {
     Cursor c = cursor;
     Status status = Status::Running;
@@ -286,8 +284,8 @@ std::size_t LzwDecoder::decode(std::span<std::uint8_t> out)
 
     Table table;
     std::fill_n(table, m_endCode + 1, std::uint64_t(0));
-    const Stream stream { m_input.data(), m_inputSize, m_minCodeSize, m_clearCode, m_endCode, m_inputEnd,
-                          out.data(), out.size() };
+    const Stream stream { m_input.data(), m_inputSize, m_minCodeSize, m_clearCode, m_endCode, m_inputEnd, out.data(),
+        out.size() };
     Cursor cursor;
     if (!out.empty())
         m_status = restart(cursor, stream, table);

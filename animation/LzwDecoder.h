@@ -18,9 +18,9 @@ class LzwDecoder {
 public:
     enum class Status {
         Running,
-        Finished,       // end code, or the sub-block chain ended properly
-        DataEnded,      // the file ended inside the data
-        InvalidCode,    // a code past the table; pixels up to it are kept
+        Finished, // end code, or the sub-block chain ended properly
+        DataEnded, // the file ended inside the data
+        InvalidCode, // a code past the table; pixels up to it are kept
         BadMinCodeSize, // nothing can be decoded
     };
 

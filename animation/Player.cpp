@@ -35,10 +35,7 @@ Player::Player(const Clock& clock, Timeline timeline)
 {
 }
 
-Milliseconds Player::delayOf(int frame) const
-{
-    return playedDelay(m_timeline.storedDelaysCs[std::size_t(frame - 1)]);
-}
+Milliseconds Player::delayOf(int frame) const { return playedDelay(m_timeline.storedDelaysCs[std::size_t(frame - 1)]); }
 
 void Player::play()
 {
@@ -58,10 +55,7 @@ void Player::play()
     m_nextChange = m_clock.now() + delayOf(m_frame);
 }
 
-void Player::stop()
-{
-    m_state = State::Stopped;
-}
+void Player::stop() { m_state = State::Stopped; }
 
 void Player::jumpToFrame(int frame)
 {

@@ -83,7 +83,7 @@ private:
     State m_state = State::Stopped;
     Sequence m_sequence = Sequence::Normal;
     int m_frame = 1;
-    int m_direction = 1;        // ping-pong's current direction
+    int m_direction = 1; // ping-pong's current direction
     std::uint32_t m_playsDone = 0;
     Milliseconds m_nextChange {};
     std::function<void()> m_onStep;

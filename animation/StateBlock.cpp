@@ -47,20 +47,26 @@ std::string hex(std::uint32_t value, int digits)
 std::string classIdText(std::span<const std::uint8_t> id)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id[3], id[2],
-                  id[1], id[0], id[5], id[4], id[7], id[6], id[8], id[9], id[10], id[11], id[12], id[13], id[14], id[15]);
+    std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id[3],
+        id[2], id[1], id[0], id[5], id[4], id[7], id[6], id[8], id[9], id[10], id[11], id[12], id[13], id[14], id[15]);
     return text;
 }
 
 const char* typeName(std::uint16_t code)
 {
     switch (TypeCode(code)) {
-    case TypeCode::I2: return "I2";
-    case TypeCode::I4: return "I4";
-    case TypeCode::Bstr: return "BSTR";
-    case TypeCode::Dispatch: return "DISPATCH";
-    case TypeCode::Bool: return "BOOL";
-    case TypeCode::Ui4: return "UI4";
+    case TypeCode::I2:
+        return "I2";
+    case TypeCode::I4:
+        return "I4";
+    case TypeCode::Bstr:
+        return "BSTR";
+    case TypeCode::Dispatch:
+        return "DISPATCH";
+    case TypeCode::Bool:
+        return "BOOL";
+    case TypeCode::Ui4:
+        return "UI4";
     }
     return "unknown";
 }
@@ -74,7 +80,11 @@ Error malformedAt(std::size_t offset, const std::string& text)
 // much, relative to the end of the field that was being read.
 class Cursor {
 public:
-    explicit Cursor(std::span<const std::uint8_t> data) : m_reader(data), m_size(data.size()) {}
+    explicit Cursor(std::span<const std::uint8_t> data)
+        : m_reader(data)
+        , m_size(data.size())
+    {
+    }
 
     std::size_t offset() const { return m_reader.offset(); }
     std::size_t remaining() const { return m_reader.remaining(); }
@@ -82,9 +92,9 @@ public:
     Error shortOf(std::size_t fieldEnd, std::string_view what) const
     {
         std::size_t missing = fieldEnd - m_size;
-        return makeError(Error::Kind::Truncated, "state block ends at offset " + std::to_string(m_size) + ", "
-                             + std::to_string(missing) + (missing == 1 ? " byte" : " bytes") + " short of "
-                             + std::string(what));
+        return makeError(Error::Kind::Truncated,
+            "state block ends at offset " + std::to_string(m_size) + ", " + std::to_string(missing)
+                + (missing == 1 ? " byte" : " bytes") + " short of " + std::string(what));
     }
 
     Result<std::uint16_t> u16(std::string_view what)
@@ -113,9 +123,9 @@ public:
     {
         if (count <= remaining())
             return std::nullopt;
-        return makeError(Error::Kind::Truncated, "state block offset " + std::to_string(countOffset) + ": " + std::string(what)
-                             + " " + std::to_string(count) + " is larger than the " + std::to_string(remaining())
-                             + " bytes that remain");
+        return makeError(Error::Kind::Truncated,
+            "state block offset " + std::to_string(countOffset) + ": " + std::string(what) + " " + std::to_string(count)
+                + " is larger than the " + std::to_string(remaining()) + " bytes that remain");
     }
 
 private:
@@ -129,7 +139,7 @@ Result<ValueBstr> readBstr(Cursor& cursor)
     std::uint32_t count = FROLIX_TRY(cursor.u32("a text byte count"));
     if (count < 2 || count % 2 != 0)
         return malformedAt(countOffset,
-                           "text byte count " + std::to_string(count) + " is not an even number of at least 2 (the terminating zero)");
+            "text byte count " + std::to_string(count) + " is not an even number of at least 2 (the terminating zero)");
     if (auto error = cursor.checkCount(countOffset, count, "text byte count"))
         return *error;
     auto bytes = FROLIX_TRY(cursor.bytes(count, "a text"));
@@ -139,7 +149,8 @@ Result<ValueBstr> readBstr(Cursor& cursor)
         value.text.push_back(char16_t(bytes[i] | (bytes[i + 1] << 8)));
     std::uint16_t last = std::uint16_t(bytes[count - 2] | (bytes[count - 1] << 8));
     if (last != 0)
-        return malformedAt(countOffset + 4 + count - 2, "text ends with " + hex(last, 4) + " instead of a zero character");
+        return malformedAt(
+            countOffset + 4 + count - 2, "text ends with " + hex(last, 4) + " instead of a zero character");
     return value;
 }
 
@@ -155,7 +166,8 @@ Result<ValueDispatch> readDispatch(Cursor& cursor)
     std::size_t magicOffset = cursor.offset();
     std::uint32_t magic = FROLIX_TRY(cursor.u32("the picture's magic"));
     if (magic != kStandardPictureMagic)
-        return malformedAt(magicOffset, "expected the picture magic " + hex(kStandardPictureMagic, 8) + ", found " + hex(magic, 8));
+        return malformedAt(
+            magicOffset, "expected the picture magic " + hex(kStandardPictureMagic, 8) + ", found " + hex(magic, 8));
     std::size_t countOffset = cursor.offset();
     std::uint32_t count = FROLIX_TRY(cursor.u32("a picture byte count"));
     if (auto error = cursor.checkCount(countOffset, count, "picture byte count"))
@@ -240,7 +252,8 @@ void putValue(std::vector<std::uint8_t>& out, const TypedValue& value)
 
 TypeCode typeCodeOf(const TypedValue& value)
 {
-    static constexpr TypeCode codes[] = { TypeCode::I2, TypeCode::I4, TypeCode::Bstr, TypeCode::Dispatch, TypeCode::Bool, TypeCode::Ui4 };
+    static constexpr TypeCode codes[]
+        = { TypeCode::I2, TypeCode::I4, TypeCode::Bstr, TypeCode::Dispatch, TypeCode::Bool, TypeCode::Ui4 };
     return codes[value.index()];
 }
 
@@ -285,7 +298,7 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
     for (std::size_t i = 0; i < block.animation.size(); ++i) {
         if (units[2 * i + 1] != 0)
             return malformedAt(unitsOffset + 2 * i,
-                               "unit " + hex(std::uint32_t(units[2 * i] | (units[2 * i + 1] << 8)), 4) + " has a non-zero high byte");
+                "unit " + hex(std::uint32_t(units[2 * i] | (units[2 * i + 1] << 8)), 4) + " has a non-zero high byte");
         block.animation[i] = units[2 * i];
     }
 
@@ -294,12 +307,14 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
         return cursor.shortOf(trailerOffset + kTrailerBytes, "the trailer");
     std::uint32_t width = FROLIX_TRY(cursor.u32("the trailer"));
     if (width != block.extentWidthHimetric)
-        return malformedAt(trailerOffset, "expected the extent width " + std::to_string(block.extentWidthHimetric)
-                                              + " again, found " + std::to_string(width));
+        return malformedAt(trailerOffset,
+            "expected the extent width " + std::to_string(block.extentWidthHimetric) + " again, found "
+                + std::to_string(width));
     std::uint32_t height = FROLIX_TRY(cursor.u32("the trailer"));
     if (height != block.extentHeightHimetric)
-        return malformedAt(trailerOffset + 4, "expected the extent height " + std::to_string(block.extentHeightHimetric)
-                                                  + " again, found " + std::to_string(height));
+        return malformedAt(trailerOffset + 4,
+            "expected the extent height " + std::to_string(block.extentHeightHimetric) + " again, found "
+                + std::to_string(height));
     std::uint32_t zero = FROLIX_TRY(cursor.u32("the trailer"));
     if (zero != 0)
         return malformedAt(trailerOffset + 8, "expected 0 before the end marker, found " + std::to_string(zero));
@@ -307,8 +322,9 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
     if (marker != kStateBlockEndMarker)
         return malformedAt(trailerOffset + 12, "expected the end marker 0xFFFF, found " + hex(marker, 4));
     if (cursor.remaining() != 0)
-        return malformedAt(cursor.offset(), std::to_string(cursor.remaining())
-                                                + (cursor.remaining() == 1 ? " byte follows" : " bytes follow") + " the end marker");
+        return malformedAt(cursor.offset(),
+            std::to_string(cursor.remaining()) + (cursor.remaining() == 1 ? " byte follows" : " bytes follow")
+                + " the end marker");
     return block;
 }
 
@@ -334,13 +350,24 @@ std::vector<std::uint8_t> writeStateBlock(const StateBlock& block)
 namespace {
 
 constexpr const char* kMemberNames[kStateValueCount] = {
-    "BackColor", "Transparent", "AutoPlay", "StartFrame", "StretchMode", "AutoSize", "FileName",
-    "Sequence", "ToolTipText", "StatusText", "Tag", "Picture", "MousePointer", "MouseIcon",
+    "BackColor",
+    "Transparent",
+    "AutoPlay",
+    "StartFrame",
+    "StretchMode",
+    "AutoSize",
+    "FileName",
+    "Sequence",
+    "ToolTipText",
+    "StatusText",
+    "Tag",
+    "Picture",
+    "MousePointer",
+    "MouseIcon",
 };
 
 // Which value each member reads, so the kind check and the error text agree.
-template <typename T>
-Result<T> member(const StateBlock& block, std::size_t index)
+template <typename T> Result<T> member(const StateBlock& block, std::size_t index)
 {
     const TypedValue& value = block.values[index];
     if (const T* typed = std::get_if<T>(&value))
@@ -348,10 +375,10 @@ Result<T> member(const StateBlock& block, std::size_t index)
     TypedValue expected { T {} };
     auto expectedCode = std::uint16_t(typeCodeOf(expected));
     auto foundCode = std::uint16_t(typeCodeOf(value));
-    return malformedAt(block.valueOffset(index), "value " + std::to_string(index + 1) + " (" + kMemberNames[index] + ") should be "
-                                                     + typeName(expectedCode) + " (type code " + std::to_string(expectedCode)
-                                                     + "), found " + typeName(foundCode) + " (type code "
-                                                     + std::to_string(foundCode) + ")");
+    return malformedAt(block.valueOffset(index),
+        "value " + std::to_string(index + 1) + " (" + kMemberNames[index] + ") should be " + typeName(expectedCode)
+            + " (type code " + std::to_string(expectedCode) + "), found " + typeName(foundCode) + " (type code "
+            + std::to_string(foundCode) + ")");
 }
 
 } // namespace

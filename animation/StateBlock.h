@@ -55,7 +55,22 @@ inline constexpr std::size_t kStateValueCount = 14;
 inline constexpr std::uint32_t kStandardPictureMagic = 0x0000746C;
 // {0BE35204-8F91-11CE-9DE3-00AA004BB851} in its stored byte order.
 inline constexpr std::array<std::uint8_t, 16> kStandardPictureClassId = {
-    0x04, 0x52, 0xE3, 0x0B, 0x91, 0x8F, 0xCE, 0x11, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51,
+    0x04,
+    0x52,
+    0xE3,
+    0x0B,
+    0x91,
+    0x8F,
+    0xCE,
+    0x11,
+    0x9D,
+    0xE3,
+    0x00,
+    0xAA,
+    0x00,
+    0x4B,
+    0xB8,
+    0x51,
 };
 
 // A DISPATCH value: no object (an all-zero class id), or a standard picture whose
@@ -109,7 +124,6 @@ struct StateBlock {
     // Byte offset of value `index` (from 0) in the stored block.
     std::size_t valueOffset(std::size_t index) const;
 };
-
 
 struct DesignState {
     std::uint32_t extentWidthHimetric = 0;

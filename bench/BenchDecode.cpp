@@ -111,8 +111,8 @@ void decodeStb(benchmark::State& state, std::shared_ptr<const Bytes> file)
     for (auto _ : state) {
         int* delays = nullptr;
         int width = 0, height = 0, frames = 0, components = 0;
-        stbi_uc* rgba = stbi_load_gif_from_memory(file->data(), int(file->size()), &delays, &width, &height, &frames,
-                                                  &components, 4);
+        stbi_uc* rgba = stbi_load_gif_from_memory(
+            file->data(), int(file->size()), &delays, &width, &height, &frames, &components, 4);
         if (!rgba) {
             state.SkipWithError(stbi_failure_reason());
             return;
@@ -128,7 +128,8 @@ void decodeStb(benchmark::State& state, std::shared_ptr<const Bytes> file)
 #ifdef FROLIX_HAVE_QT_GUI
 void decodeQt(benchmark::State& state, std::shared_ptr<const Bytes> file)
 {
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(file->data()), qsizetype(file->size()));
+    const QByteArray data
+        = QByteArray::fromRawData(reinterpret_cast<const char*>(file->data()), qsizetype(file->size()));
     double pixels = 0;
     for (auto _ : state) {
         QBuffer buffer;
@@ -161,7 +162,8 @@ void registerAll()
         auto file = std::make_shared<const Bytes>(readFile(path));
         std::string name = path.filename().string();
         benchmark::RegisterBenchmark(("decode/ours/" + name).c_str(), decodeOurs, file)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("decode/giflib/" + name).c_str(), decodeGiflib, file)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/giflib/" + name).c_str(), decodeGiflib, file)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("decode/stb/" + name).c_str(), decodeStb, file)->Unit(benchmark::kMillisecond);
 #ifdef FROLIX_HAVE_QT_GUI
         benchmark::RegisterBenchmark(("decode/qt/" + name).c_str(), decodeQt, file)->Unit(benchmark::kMillisecond);

@@ -39,8 +39,8 @@ unsigned touch(std::span<const std::uint8_t> pixels)
 
 void drivePlayer(const frolix::Timeline& timeline)
 {
-    static constexpr frolix::Sequence kSequences[] = { frolix::Sequence::Normal, frolix::Sequence::Reverse,
-                                                       frolix::Sequence::PingPong };
+    static constexpr frolix::Sequence kSequences[]
+        = { frolix::Sequence::Normal, frolix::Sequence::Reverse, frolix::Sequence::PingPong };
     for (frolix::Sequence sequence : kSequences) {
         FakeClock clock;
         frolix::Player player(clock, timeline);

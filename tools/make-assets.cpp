@@ -62,7 +62,8 @@ double bayer(int x, int y)
 // Integer hash to [0, 1): the lattice values of the cloud noise.
 double latticeValue(int x, int y, int octave)
 {
-    std::uint32_t h = std::uint32_t(x) * 0x8DA6B343u ^ std::uint32_t(y) * 0xD8163841u ^ std::uint32_t(octave) * 0xCB1AB31Fu;
+    std::uint32_t h
+        = std::uint32_t(x) * 0x8DA6B343u ^ std::uint32_t(y) * 0xD8163841u ^ std::uint32_t(octave) * 0xCB1AB31Fu;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
@@ -77,7 +78,8 @@ double valueNoise(double x, double y, int octave)
     double fx = x - ix, fy = y - iy;
     double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
     double top = latticeValue(ix, iy, octave) + (latticeValue(ix + 1, iy, octave) - latticeValue(ix, iy, octave)) * sx;
-    double bottom = latticeValue(ix, iy + 1, octave) + (latticeValue(ix + 1, iy + 1, octave) - latticeValue(ix, iy + 1, octave)) * sx;
+    double bottom = latticeValue(ix, iy + 1, octave)
+        + (latticeValue(ix + 1, iy + 1, octave) - latticeValue(ix, iy + 1, octave)) * sx;
     return top + (bottom - top) * sy;
 }
 
@@ -94,7 +96,8 @@ Bytes makeSky()
     std::vector<Rgb> palette;
     for (int shade = 0; shade < kSkyShades; ++shade)
         for (int level = 0; level < kCloudLevels; ++level)
-            palette.push_back(mix(mix(kSkyTop, kSkyHorizon, shade / double(kSkyShades - 1)), kCloudWhite, level / double(kCloudLevels - 1)));
+            palette.push_back(mix(mix(kSkyTop, kSkyHorizon, shade / double(kSkyShades - 1)), kCloudWhite,
+                level / double(kCloudLevels - 1)));
 
     std::vector<std::uint8_t> pixels(std::size_t(kSkyWidth) * kSkyHeight); // top-down here
     for (int y = 0; y < kSkyHeight; ++y) {
@@ -145,7 +148,8 @@ Bytes makeSky()
         putU8(out, 0);
     }
     for (int y = kSkyHeight - 1; y >= 0; --y)
-        out.insert(out.end(), pixels.begin() + std::ptrdiff_t(y) * kSkyWidth, pixels.begin() + std::ptrdiff_t(y + 1) * kSkyWidth);
+        out.insert(out.end(), pixels.begin() + std::ptrdiff_t(y) * kSkyWidth,
+            pixels.begin() + std::ptrdiff_t(y + 1) * kSkyWidth);
     return out;
 }
 
@@ -175,14 +179,16 @@ std::array<Rgb, 256> logoPalette()
     bases[kShadowBase] = { 6, 8, 26 };
     bases[kOutlineBase] = { 84, 34, 12 };
     for (int i = 0; i < kFillShades; ++i)
-        bases[std::size_t(kFillBase + i)] = mix(Rgb { 255, 232, 120 }, Rgb { 230, 104, 28 }, i / double(kFillShades - 1));
+        bases[std::size_t(kFillBase + i)]
+            = mix(Rgb { 255, 232, 120 }, Rgb { 230, 104, 28 }, i / double(kFillShades - 1));
     bases[kStarBase] = { 150, 170, 230 };
     for (std::size_t i = kStarBase + 1; i < bases.size(); ++i) // spare entries: a grey ramp
         bases[i] = { 40.0 * double(i - kStarBase), 40.0 * double(i - kStarBase), 40.0 * double(i - kStarBase) };
     std::array<Rgb, 256> palette;
     for (std::size_t base = 0; base < bases.size(); ++base)
         for (int level = 0; level < kLevels; ++level)
-            palette[base * kLevels + std::size_t(level)] = mix(bases[base], Rgb { 255, 255, 250 }, 0.88 * level / (kLevels - 1));
+            palette[base * kLevels + std::size_t(level)]
+                = mix(bases[base], Rgb { 255, 255, 250 }, 0.88 * level / (kLevels - 1));
     return palette;
 }
 
@@ -216,10 +222,15 @@ std::vector<LogoPixel> stillLogo()
                 if (glyph->rows[row][column] == '#')
                     for (int dy = 0; dy < kFontScale; ++dy)
                         for (int dx = 0; dx < kFontScale; ++dx)
-                            ink[std::size_t(kTextTop + row * kFontScale + dy) * kLogoWidth + std::size_t(left + column * kFontScale + dx)] = true;
+                            ink[std::size_t(kTextTop + row * kFontScale + dy) * kLogoWidth
+                                + std::size_t(left + column * kFontScale + dx)]
+                                = true;
         left += (glyph->width + 1) * kFontScale;
     }
-    auto inkAt = [&](int x, int y) { return x >= 0 && y >= 0 && x < kLogoWidth && y < kLogoHeight && ink[std::size_t(y) * kLogoWidth + std::size_t(x)]; };
+    auto inkAt = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < kLogoWidth && y < kLogoHeight
+            && ink[std::size_t(y) * kLogoWidth + std::size_t(x)];
+    };
 
     std::vector<LogoPixel> logo(ink.size());
     for (int y = 0; y < kLogoHeight; ++y) {
@@ -258,8 +269,10 @@ std::vector<LogoPixel> stillLogo()
 
 // The highlight of one frame: a diagonal band across the letters (frames 10-17) and a
 // four-pointed glint at the right (frames 2-9 and 17-22). 0 means none.
-constexpr double kBandCentre[kLogoFrames + 1] = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 20, 32, 44, 56, 68, 80, 92, 0, 0, 0, 0, 0 };
-constexpr double kGlintSize[kLogoFrames + 1] = { 0, 0, 1.5, 3, 4.5, 6, 7, 5, 3, 0, 0, 0, 0, 0, 0, 0, 0, 2, 4, 6, 4, 2, 0 };
+constexpr double kBandCentre[kLogoFrames + 1]
+    = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 20, 32, 44, 56, 68, 80, 92, 0, 0, 0, 0, 0 };
+constexpr double kGlintSize[kLogoFrames + 1]
+    = { 0, 0, 1.5, 3, 4.5, 6, 7, 5, 3, 0, 0, 0, 0, 0, 0, 0, 0, 2, 4, 6, 4, 2, 0 };
 constexpr double kGlintX = 84.5, kGlintY = 26.5;
 constexpr double kBandHalfWidth = 6;
 
@@ -273,7 +286,7 @@ double highlight(int frame, int x, int y, bool ink)
     if (double size = kGlintSize[frame]; size > 0) {
         double dx = std::abs(x + 0.5 - kGlintX), dy = std::abs(y + 0.5 - kGlintY);
         double arms = std::max(std::max(0.0, 1 - dx / size) * std::max(0.0, 1 - dy / 1.1),
-                               std::max(0.0, 1 - dy / size) * std::max(0.0, 1 - dx / 1.1));
+            std::max(0.0, 1 - dy / size) * std::max(0.0, 1 - dx / 1.1));
         double core = std::max(0.0, 1 - (dx + dy) / (0.45 * size + 1));
         amount = std::max(amount, std::max(arms, core));
     }
@@ -373,8 +386,8 @@ Bytes makeLogo()
     putU16(out, kLogoWidth);
     putU16(out, kLogoHeight);
     putU8(out, 0xF7); // global table of 256 entries, 8 bits of colour resolution
-    putU8(out, 0);    // background index
-    putU8(out, 0);    // no aspect ratio
+    putU8(out, 0); // background index
+    putU8(out, 0); // no aspect ratio
     for (const Rgb& colour : logoPalette()) {
         putU8(out, channel(colour.r));
         putU8(out, channel(colour.g));
@@ -417,10 +430,12 @@ Bytes makeLogo()
             auto still = logoFrame(logo, 1);
             for (int y = 0; y < kLogoHeight; ++y)
                 for (int x = 0; x < kLogoWidth; ++x)
-                    if ((x < kPatchLeft || x >= kPatchLeft + kPatchWidth || y < kPatchTop || y >= kPatchTop + kPatchHeight)
-                        && full[std::size_t(y) * kLogoWidth + std::size_t(x)] != still[std::size_t(y) * kLogoWidth + std::size_t(x)])
-                        throw std::runtime_error("logo frame " + std::to_string(frame) + " has a highlight outside the patch at "
-                                                 + std::to_string(x) + "," + std::to_string(y));
+                    if ((x < kPatchLeft || x >= kPatchLeft + kPatchWidth || y < kPatchTop
+                            || y >= kPatchTop + kPatchHeight)
+                        && full[std::size_t(y) * kLogoWidth + std::size_t(x)]
+                            != still[std::size_t(y) * kLogoWidth + std::size_t(x)])
+                        throw std::runtime_error("logo frame " + std::to_string(frame)
+                            + " has a highlight outside the patch at " + std::to_string(x) + "," + std::to_string(y));
         }
         std::vector<std::uint8_t> pixels;
         for (int y = top; y < top + height; ++y)
@@ -450,7 +465,8 @@ Bytes makeLogo()
     const std::string note = "Frolix logo";
     std::size_t spare = kLogoBytes - 1 - out.size();
     if (out.size() + 1 > kLogoBytes || spare < 4 + note.size() || spare > 4 + 255)
-        throw std::runtime_error("logo.gif is " + std::to_string(out.size() + 1) + " bytes before padding; adjust the picture");
+        throw std::runtime_error(
+            "logo.gif is " + std::to_string(out.size() + 1) + " bytes before padding; adjust the picture");
     putU8(out, 0x21);
     putU8(out, 0xFE);
     std::string comment = note + std::string(spare - 4 - note.size(), ' ');
@@ -466,11 +482,36 @@ Bytes makeLogo()
 
 // The icon's own 16 colours; index 0 doubles as "transparent" under the mask.
 constexpr std::array<Rgb, 16> kIconPalette = { {
-    { 0, 0, 0 }, { 38, 38, 46 }, { 70, 72, 84 }, { 128, 130, 140 }, { 200, 202, 210 }, { 255, 255, 255 },
-    { 20, 30, 90 }, { 40, 70, 170 }, { 110, 150, 230 }, { 230, 160, 30 }, { 255, 215, 60 }, { 255, 245, 180 },
-    { 120, 0, 0 }, { 0, 120, 0 }, { 0, 120, 120 }, { 120, 0, 120 },
+    { 0, 0, 0 },
+    { 38, 38, 46 },
+    { 70, 72, 84 },
+    { 128, 130, 140 },
+    { 200, 202, 210 },
+    { 255, 255, 255 },
+    { 20, 30, 90 },
+    { 40, 70, 170 },
+    { 110, 150, 230 },
+    { 230, 160, 30 },
+    { 255, 215, 60 },
+    { 255, 245, 180 },
+    { 120, 0, 0 },
+    { 0, 120, 0 },
+    { 0, 120, 120 },
+    { 120, 0, 120 },
 } };
-enum IconColour { kTransparent = -1, kBlack = 0, kFilm = 1, kFilmEdge = 2, kHole = 4, kWhite = 5, kSkyMid = 7, kSkyLight = 8, kGold = 9, kYellow = 10, kPale = 11 };
+enum IconColour {
+    kTransparent = -1,
+    kBlack = 0,
+    kFilm = 1,
+    kFilmEdge = 2,
+    kHole = 4,
+    kWhite = 5,
+    kSkyMid = 7,
+    kSkyLight = 8,
+    kGold = 9,
+    kYellow = 10,
+    kPale = 11
+};
 
 // A film frame (sprocket holes down both sides) with a sparkle in its window, drawn on
 // a 32-unit grid and sampled at the icon's size.
@@ -538,7 +579,8 @@ Bytes iconImage(int size, int bitsPerPixel)
         }
     }
     // One bit: black film, white holes, window and sparkle.
-    auto mono = [](int colour) { return colour == kHole || colour == kPale || colour == kYellow || colour == kGold ? 1 : 0; };
+    auto mono
+        = [](int colour) { return colour == kHole || colour == kPale || colour == kYellow || colour == kGold ? 1 : 0; };
     Bytes mask;
     for (int y = size - 1; y >= 0; --y) {
         Bytes colourRow(xorStride, 0), maskRow(andStride, 0);
@@ -597,15 +639,16 @@ Bytes makeIcon()
 Bytes makeDesktopEntry()
 {
     Bytes out;
-    putText(out, "[Desktop Entry]\n"
-                 "Version=1.0\n"
-                 "Type=Application\n"
-                 "Name=Frolix viewer\n"
-                 "Comment=Play animated GIF files\n"
-                 "Exec=frolix-viewer\n"
-                 "Icon=frolix\n"
-                 "Terminal=false\n"
-                 "Categories=Graphics;Viewer;\n");
+    putText(out,
+        "[Desktop Entry]\n"
+        "Version=1.0\n"
+        "Type=Application\n"
+        "Name=Frolix viewer\n"
+        "Comment=Play animated GIF files\n"
+        "Exec=frolix-viewer\n"
+        "Icon=frolix\n"
+        "Terminal=false\n"
+        "Categories=Graphics;Viewer;\n");
     return out;
 }
 

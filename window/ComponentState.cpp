@@ -12,10 +12,7 @@ namespace {
 
 // Extents are stored in hundredths of a millimetre; the window is laid out at 96 pixels
 // to the inch (15 twips to the pixel).
-int pixelsFromHimetric(std::uint32_t himetric)
-{
-    return int(std::lround(double(himetric) * 96.0 / 2540.0));
-}
+int pixelsFromHimetric(std::uint32_t himetric) { return int(std::lround(double(himetric) * 96.0 / 2540.0)); }
 
 Qt::CursorShape cursorFor(std::int32_t mousePointer)
 {
@@ -64,8 +61,8 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
 {
     component.setDesignedSize(
         QSize(pixelsFromHimetric(state.extentWidthHimetric), pixelsFromHimetric(state.extentHeightHimetric)));
-    component.setBackColor(QColor(int(state.backColor & 0xFF), int((state.backColor >> 8) & 0xFF),
-                                  int((state.backColor >> 16) & 0xFF)));
+    component.setBackColor(
+        QColor(int(state.backColor & 0xFF), int((state.backColor >> 8) & 0xFF), int((state.backColor >> 16) & 0xFF)));
     component.setTransparent(state.transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
     std::int16_t stretch = std::int16_t(state.stretchMode);
     component.setStretchMode(stretch);
@@ -88,12 +85,14 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
         QString path = QString::fromStdU16String(state.fileName);
         shown = component.LoadFile(path) == frolix::kAutomationTrue;
         if (!shown)
-            std::fprintf(stderr, "frolix-viewer: the stored file name %s cannot be shown (%s); using the stored "
-                                 "animation\n", qPrintable(path), qPrintable(component.lastError()));
+            std::fprintf(stderr,
+                "frolix-viewer: the stored file name %s cannot be shown (%s); using the stored "
+                "animation\n",
+                qPrintable(path), qPrintable(component.lastError()));
     }
     if (!shown && !component.showAnimation(std::move(state.animation)))
-        std::fprintf(stderr, "frolix-viewer: the stored animation cannot be shown: %s\n",
-                     qPrintable(component.lastError()));
+        std::fprintf(
+            stderr, "frolix-viewer: the stored animation cannot be shown: %s\n", qPrintable(component.lastError()));
     component.showFrame(state.startFrame);
 }
 
@@ -105,7 +104,7 @@ bool initialiseFromStateBlock(frolix::Frolix& component, std::span<const std::ui
     auto state = parsed ? frolix::designStateFrom(parsed.value()) : frolix::Result<frolix::DesignState>(parsed.error());
     if (!state) {
         std::fprintf(stderr, "frolix-viewer: the component's start-up state is damaged (%s); it starts empty\n",
-                     state.error().message.c_str());
+            state.error().message.c_str());
         return false;
     }
     apply(component, std::move(state).value());
@@ -118,6 +117,6 @@ void initialiseFromStoredState(frolix::Frolix& component)
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
-    initialiseFromStateBlock(component, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                  std::size_t(bytes.size())));
+    initialiseFromStateBlock(
+        component, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
 }

@@ -152,7 +152,8 @@ std::vector<MountPoint> browsableMounts(const QByteArray& mountsTable)
         }
         if (!wanted)
             continue;
-        auto same = std::find_if(mounts.begin(), mounts.end(), [&](const MountPoint& m) { return m.path == mount.path; });
+        auto same
+            = std::find_if(mounts.begin(), mounts.end(), [&](const MountPoint& m) { return m.path == mount.path; });
         if (same != mounts.end())
             *same = mount; // the later mount hides the earlier one
         else
@@ -232,10 +233,7 @@ void DriveListBox::showPopup()
     QComboBox::showPopup();
 }
 
-QString DriveListBox::Drive() const
-{
-    return currentData().toString();
-}
+QString DriveListBox::Drive() const { return currentData().toString(); }
 
 void DriveListBox::selectDriveHolding(const QString& path)
 {
@@ -338,7 +336,8 @@ void FileListBox::userSelected()
         QString folder = m_path;
         Listing check = listDirectory(folder);
         if (check.error == 0)
-            QMetaObject::invokeMethod(this, [this] { refresh(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { refresh(); }, Qt::QueuedConnection);
         emit failed(message);
         return;
     }
@@ -371,17 +370,15 @@ void FileListBox::setFileName(const QString& value)
     }
 }
 
-bool FileListBox::refresh()
-{
-    return showDirectory(m_path);
-}
+bool FileListBox::refresh() { return showDirectory(m_path); }
 
 bool FileListBox::showDirectory(const QString& requested)
 {
     QString path = normalised(requested);
     Listing listing = listDirectory(path);
     if (listing.error != 0) {
-        emit failed(QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error)));
+        emit failed(
+            QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error)));
         return false;
     }
     // The pattern matches regardless of case, as "*.gif" always has for this list.

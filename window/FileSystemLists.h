@@ -14,9 +14,9 @@
 #include <vector>
 
 struct MountPoint {
-    QString path;      // where it is mounted
-    QString device;    // what is mounted there
-    QString type;      // file system type
+    QString path; // where it is mounted
+    QString device; // what is mounted there
+    QString type; // file system type
 };
 
 // The mounted file systems a person browses: the root, real devices, network shares;

@@ -14,10 +14,7 @@
 #include <limits>
 
 // Resources compiled into a static library must be registered by name.
-static void registerResources()
-{
-    Q_INIT_RESOURCE(resources);
-}
+static void registerResources() { Q_INIT_RESOURCE(resources); }
 
 namespace {
 
@@ -30,7 +27,7 @@ std::optional<std::int16_t> readInt16(std::int32_t value, const char* member)
     auto narrowed = toInt16(value);
     if (!narrowed)
         std::fprintf(stderr, "frolix-viewer: %s returned %ld, outside the 16-bit range; label left unchanged\n", member,
-                     long(value));
+            long(value));
     return narrowed;
 }
 
@@ -121,10 +118,7 @@ void Form1::applyFrameCountRule()
         m_ui->lblFrame->setText(decimalText(*count) + QStringLiteral(" Frames"));
 }
 
-void Form1::Form_Load()
-{
-    applyFrameCountRule();
-}
+void Form1::Form_Load() { applyFrameCountRule(); }
 
 void Form1::Frolix1_Step()
 {
@@ -132,15 +126,9 @@ void Form1::Frolix1_Step()
         m_ui->Label1->setText(QStringLiteral("Frame ") + decimalText(*frame));
 }
 
-void Form1::Drive1_Change()
-{
-    m_ui->Dir1->setPath(m_ui->Drive1->Drive());
-}
+void Form1::Drive1_Change() { m_ui->Dir1->setPath(m_ui->Drive1->Drive()); }
 
-void Form1::Dir1_Change()
-{
-    m_ui->File1->setFileName(m_ui->Dir1->Path());
-}
+void Form1::Dir1_Change() { m_ui->File1->setFileName(m_ui->Dir1->Path()); }
 
 void Form1::File1_Click()
 {
@@ -157,35 +145,17 @@ void Form1::File1_Click()
     applyFrameCountRule();
 }
 
-void Form1::cmdPlay_Click()
-{
-    m_frolix->Play();
-}
+void Form1::cmdPlay_Click() { m_frolix->Play(); }
 
-void Form1::cmdStop_Click()
-{
-    m_frolix->Stop();
-}
+void Form1::cmdStop_Click() { m_frolix->Stop(); }
 
-void Form1::Check1_Click()
-{
-    m_frolix->setTransparent(checkValueToBool(m_ui->Check1->checkState()));
-}
+void Form1::Check1_Click() { m_frolix->setTransparent(checkValueToBool(m_ui->Check1->checkState())); }
 
-void Form1::Check2_Click()
-{
-    m_frolix->setAutoSize(checkValueToBool(m_ui->Check2->checkState()));
-}
+void Form1::Check2_Click() { m_frolix->setAutoSize(checkValueToBool(m_ui->Check2->checkState())); }
 
-void Form1::optStretch_Click(std::int16_t index)
-{
-    m_frolix->setStretchMode(index);
-}
+void Form1::optStretch_Click(std::int16_t index) { m_frolix->setStretchMode(index); }
 
-void Form1::optSequence_Click(std::int16_t index)
-{
-    m_frolix->setSequence(index);
-}
+void Form1::optSequence_Click(std::int16_t index) { m_frolix->setSequence(index); }
 
 void Form1::reportListFailure(const QString& message)
 {

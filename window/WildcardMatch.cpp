@@ -49,7 +49,8 @@ bool wildcardMatch(QStringView name, QStringView pattern)
                 continue;
             }
             qsizetype next = p + 1;
-            bool matches = token == u'?' || (token == u'[' ? matchSet(pattern, p, name[n], next) : sameLetter(token, name[n]));
+            bool matches
+                = token == u'?' || (token == u'[' ? matchSet(pattern, p, name[n], next) : sameLetter(token, name[n]));
             if (matches) {
                 ++n;
                 p = next;

@@ -1,7 +1,7 @@
 // frolix-viewer: opens the one window and runs until it is closed.
 
-#include "Form1.h"
 #include "FontWarmUp.h"
+#include "Form1.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -26,8 +26,9 @@ bool displayAvailable()
 int main(int argc, char** argv)
 {
     if (!displayAvailable()) {
-        std::fprintf(stderr, "frolix-viewer: no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it on a "
-                             "desktop or under xvfb-run\n");
+        std::fprintf(stderr,
+            "frolix-viewer: no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it on a "
+            "desktop or under xvfb-run\n");
         return 2;
     }
     FontWarmUp fonts;

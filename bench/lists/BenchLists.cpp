@@ -22,8 +22,8 @@ QString bigFolder()
     if (!made) {
         for (int i = 0; i < 20000; ++i) {
             QString name = i % 10 == 0 ? QStringLiteral("folder %1").arg(i)
-                : i % 3 == 0          ? QStringLiteral("picture %1.GIF").arg(i)
-                                      : QStringLiteral("file %1.gif").arg(i);
+                : i % 3 == 0           ? QStringLiteral("picture %1.GIF").arg(i)
+                                       : QStringLiteral("file %1.gif").arg(i);
             QByteArray path = QFile::encodeName(dir.path() + '/' + name);
             if (i % 10 == 0) {
                 ::mkdir(path.constData(), 0755);

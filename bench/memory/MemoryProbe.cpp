@@ -2,8 +2,8 @@
 // animation costs under the default snapshot budget: images drawn per displayed frame
 // and the peak resident memory. Run by hand; prints figures, asserts nothing.
 
-#include "GifBuilder.h"
 #include "GifAnimation.h"
+#include "GifBuilder.h"
 
 #include <sys/resource.h>
 
@@ -48,7 +48,7 @@ int main()
         }
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%-9s %zu frames shown, %.2f images drawn per frame, worst step %zu images, %.2f s, peak %ld KiB\n",
-                    name, shown, double(composer.imagesDrawn() - drawnBefore) / double(shown), worstStep, seconds, peakKiB());
+            name, shown, double(composer.imagesDrawn() - drawnBefore) / double(shown), worstStep, seconds, peakKiB());
         worstStep = 0;
     };
 

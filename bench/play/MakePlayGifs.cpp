@@ -146,10 +146,10 @@ std::vector<Rgb> makePalette()
     for (int i = 0; i < 192; ++i) {
         double t = i / 192.0 * 2 * M_PI;
         palette.push_back({ std::uint8_t(128 + 90 * std::sin(t)), std::uint8_t(128 + 90 * std::sin(t + 2.1)),
-                            std::uint8_t(128 + 90 * std::sin(t + 4.2)) });
+            std::uint8_t(128 + 90 * std::sin(t + 4.2)) });
     }
-    const Rgb base[8] = { { 230, 40, 40 }, { 40, 200, 60 }, { 40, 80, 230 }, { 240, 220, 40 },
-                          { 220, 60, 220 }, { 40, 220, 220 }, { 250, 250, 250 }, { 30, 30, 30 } };
+    const Rgb base[8] = { { 230, 40, 40 }, { 40, 200, 60 }, { 40, 80, 230 }, { 240, 220, 40 }, { 220, 60, 220 },
+        { 40, 220, 220 }, { 250, 250, 250 }, { 30, 30, 30 } };
     for (const Rgb& b : base)
         for (int s = 0; s < 8; ++s) {
             double k = 0.45 + 0.55 * s / 7.0;
@@ -173,14 +173,15 @@ void header(Bytes& out, int width, int height, const std::vector<Rgb>& palette)
         out.push_back(c.b);
     }
     // Loop forever.
-    const std::uint8_t loop[] = { 0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0 };
+    const std::uint8_t loop[]
+        = { 0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0 };
     out.insert(out.end(), loop, loop + sizeof loop);
 }
 
 void image(Bytes& out, int x, int y, int w, int h, int delayCs, const std::vector<std::uint8_t>& indices)
 {
-    const std::uint8_t gce[] = { 0x21, 0xF9, 4, 0x04 /* leave in place */, std::uint8_t(delayCs & 0xFF),
-                                 std::uint8_t(delayCs >> 8), 0, 0 };
+    const std::uint8_t gce[]
+        = { 0x21, 0xF9, 4, 0x04 /* leave in place */, std::uint8_t(delayCs & 0xFF), std::uint8_t(delayCs >> 8), 0, 0 };
     out.insert(out.end(), gce, gce + sizeof gce);
     out.push_back(0x2C);
     put16(out, x);
@@ -194,7 +195,8 @@ void image(Bytes& out, int x, int y, int w, int h, int delayCs, const std::vecto
 
 // Paints one frame of the scene into `canvas` (palette indices), over rows and columns
 // [x0, x0 + w) x [y0, y0 + h) of a `width` x `height` picture.
-void scene(std::vector<std::uint8_t>& canvas, int width, int height, int x0, int y0, int w, int h, int frame, int shapes)
+void scene(
+    std::vector<std::uint8_t>& canvas, int width, int height, int x0, int y0, int w, int h, int frame, int shapes)
 {
     for (int y = y0; y < y0 + h; ++y)
         for (int x = x0; x < x0 + w; ++x) {

@@ -99,8 +99,8 @@ inline double msSinceLaunch()
     const char* t0 = std::getenv("PLAY_T0_NS");
     if (!t0 || !*t0)
         return -1;
-    auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::system_clock::now().time_since_epoch()).count();
+    auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                   .count();
     return double(now - std::atoll(t0)) / 1e6;
 }
 

@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     const auto delays = play::frameDelaysMs(delaysOf.toStdString());
     if (!delays.empty() && int(delays.size()) != component->FrameCount()) {
         std::fprintf(stderr, "play-probe: %s has %zu frames, the component shows %d\n", qPrintable(delaysOf),
-                     delays.size(), int(component->FrameCount()));
+            delays.size(), int(component->FrameCount()));
         return 1;
     }
 

@@ -36,7 +36,8 @@ double cpuSeconds()
 {
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -81,12 +82,13 @@ int main(int argc, char** argv)
 
     bombs::Bytes file = bomb->make();
     if (writeTo)
-        std::ofstream(writeTo, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        std::ofstream(writeTo, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     const long baseKiB = peakKiB();
     const double baseCpu = cpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     std::printf("case %s: %s\nfile %zu bytes; peak before loading %ld KiB\n", bomb->name.c_str(), bomb->what.c_str(),
-                file.size(), baseKiB);
+        file.size(), baseKiB);
 
 #ifndef FROLIX_WITH_COMPONENT
     (void)playSeconds; // playing needs the component
@@ -120,7 +122,7 @@ int main(int argc, char** argv)
         std::printf("result: refused: %s\n", qPrintable(component.lastError()));
     } else {
         std::printf("result: loaded %d x %d, %d frames\n", component.animationSize().width(),
-                    component.animationSize().height(), component.FrameCount());
+            component.animationSize().height(), component.FrameCount());
         QApplication::processEvents(); // first tick and paint
         std::printf("loaded and first frame shown in %.3f s\n", secondsSince(start));
         if (playSeconds > 0) {
@@ -131,7 +133,7 @@ int main(int argc, char** argv)
             loop.exec();
             const double wall = secondsSince(playStart);
             std::printf("played %.2f s: %d frame changes (%.1f per second), CPU %.3f s (%.1f%% of one core)\n", wall,
-                        steps, steps / wall, cpuSeconds() - cpuBefore, 100 * (cpuSeconds() - cpuBefore) / wall);
+                steps, steps / wall, cpuSeconds() - cpuBefore, 100 * (cpuSeconds() - cpuBefore) / wall);
         } else {
             for (int number : { 2, component.FrameCount() / 2, component.FrameCount(), 1 }) {
                 if (number < 1 || number > component.FrameCount())
@@ -145,6 +147,6 @@ int main(int argc, char** argv)
     }
 #endif
     std::printf("wall %.3f s, CPU %.3f s, peak RSS %ld KiB (%.1f MiB), %.1f MiB above the start\n", secondsSince(start),
-                cpuSeconds() - baseCpu, peakKiB(), peakKiB() / 1024.0, (peakKiB() - baseKiB) / 1024.0);
+        cpuSeconds() - baseCpu, peakKiB(), peakKiB() / 1024.0, (peakKiB() - baseKiB) / 1024.0);
     return 0;
 }

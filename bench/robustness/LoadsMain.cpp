@@ -73,12 +73,12 @@ int main(int argc, char** argv)
             ++wrongLabel;
         if (load == 1 || load == 100 || load == 500 || load == loads)
             std::printf("after %4d loads: RSS %ld KiB, peak %ld KiB, %zu boxes answered\n", load, statusKiB("VmRSS:"),
-                        statusKiB("VmHWM:"), answerer.seen().size());
+                statusKiB("VmHWM:"), answerer.seen().size());
     }
     std::size_t readWrong = 0;
     for (const auto& box : answerer.seen())
         readWrong += box.text == QStringLiteral("Read Wrong");
-    std::printf("%d loads, %zu boxes, %zu of them \"Read Wrong\", %d wrong frame labels\n", loads, answerer.seen().size(),
-                readWrong, wrongLabel);
+    std::printf("%d loads, %zu boxes, %zu of them \"Read Wrong\", %d wrong frame labels\n", loads,
+        answerer.seen().size(), readWrong, wrongLabel);
     return readWrong == std::size_t(loads / 2) && answerer.seen().size() == readWrong && wrongLabel == 0 ? 0 : 1;
 }

@@ -14,11 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -86,7 +86,11 @@ public:
         std::uint16_t stored = m_delays[std::size_t(frame() - 1)];
         return Milliseconds(stored <= 1 ? 100 : 10 * stored);
     }
-    void step() { m_position = (m_position + 1) % m_cycle.size(); ++m_steps; }
+    void step()
+    {
+        m_position = (m_position + 1) % m_cycle.size();
+        ++m_steps;
+    }
     // Changes until the last play ends: ping-pong comes home to frame 1 as its last step.
     std::uint64_t stepsUntilFinished() const
     {
@@ -126,8 +130,8 @@ constexpr int kLongestTick = 37;
 // Moves the clock by uneven ticks for `minutes`. `shown` collects the frame announced
 // at each change; each must be the model's next frame, announced by the first tick at
 // or after the moment it was due.
-Tally run(FakeClock& clock, const frolix::Timeline& timeline, Sequence sequence, Driver& driver, std::vector<int>& shown,
-          int minutes, long& residentAfterAMinute)
+Tally run(FakeClock& clock, const frolix::Timeline& timeline, Sequence sequence, Driver& driver,
+    std::vector<int>& shown, int minutes, long& residentAfterAMinute)
 {
     Tally tally;
     Model model(timeline, sequence);
@@ -165,7 +169,8 @@ Tally run(FakeClock& clock, const frolix::Timeline& timeline, Sequence sequence,
             ++tally.restarts;
             model.restart();
             // Play from the end goes back to the first frame, announced as a change.
-            if (driver.frame() != model.frame() || shown.size() > 1 || (!shown.empty() && shown.front() != model.frame()))
+            if (driver.frame() != model.frame() || shown.size() > 1
+                || (!shown.empty() && shown.front() != model.frame()))
                 ++tally.wrongFrame;
             shown.clear();
             due = clock.now() + model.delay();
@@ -193,10 +198,12 @@ int main(int argc, char** argv)
     }
     const frolix::Timeline timeline = loaded.value()->timeline();
     std::printf("%s: %d frames, loop count %s\n", argv[1], loaded.value()->frameCount(),
-                timeline.storedLoopCount ? std::to_string(*timeline.storedLoopCount).c_str() : "none");
+        timeline.storedLoopCount ? std::to_string(*timeline.storedLoopCount).c_str() : "none");
     int failures = 0;
     for (Sequence sequence : { Sequence::Normal, Sequence::Reverse, Sequence::PingPong }) {
-        const char* name = sequence == Sequence::Normal ? "normal" : sequence == Sequence::Reverse ? "reverse" : "ping-pong";
+        const char* name = sequence == Sequence::Normal ? "normal"
+            : sequence == Sequence::Reverse             ? "reverse"
+                                                        : "ping-pong";
         for (bool component : { false, true }) {
             FakeClock clock;
             std::vector<int> shown;
@@ -213,7 +220,7 @@ int main(int argc, char** argv)
                     player->jumpToFrame(player->frameCount());
                 player->play();
                 driver = { [&] { player->update(); }, [&] { return player->currentFrame(); },
-                           [&] { return player->state() == frolix::Player::State::Playing; }, [&] { player->play(); } };
+                    [&] { return player->state() == frolix::Player::State::Playing; }, [&] { player->play(); } };
             } else {
                 widget = std::make_unique<frolix::Frolix>();
                 widget->resize(528, 247);
@@ -221,7 +228,8 @@ int main(int argc, char** argv)
                 widget->useClock(clock);
                 widget->setSequence(code);
                 widget->showAnimation(bytes);
-                QObject::connect(widget.get(), &frolix::FrolixControl::Step, [&] { shown.push_back(widget->CurrentFrame()); });
+                QObject::connect(
+                    widget.get(), &frolix::FrolixControl::Step, [&] { shown.push_back(widget->CurrentFrame()); });
                 if (sequence == Sequence::Reverse) {
                     // From the last frame, with its own delay, as the model starts.
                     widget->Stop();
@@ -235,18 +243,21 @@ int main(int argc, char** argv)
                               if (++ticks % 2000 == 0)
                                   QApplication::processEvents(); // paints what was shown
                           },
-                           [&] { return widget->CurrentFrame(); }, [&] { return widget->isPlaying(); },
-                           [&] { widget->Play(); } };
+                    [&] { return widget->CurrentFrame(); }, [&] { return widget->isPlaying(); },
+                    [&] { widget->Play(); } };
             }
             const long afterLoad = residentKiB();
             long afterAMinute = -1;
             Tally tally = run(clock, timeline, sequence, driver, shown, minutes, afterAMinute);
             const long after = residentKiB();
-            std::printf("%-9s %-9s %d min: %llu changes, %llu restarts; wrong frame %llu, wrong time %llu, wrong finish %llu; RSS %ld KiB "
-                        "before, %ld after loading, %ld after 1 min, %ld after the run (%+ld KiB from 1 min to the end)\n",
-                        name, component ? "component" : "player", minutes, (unsigned long long)tally.changes,
-                        (unsigned long long)tally.restarts, (unsigned long long)tally.wrongFrame,
-                        (unsigned long long)tally.wrongTime, (unsigned long long)tally.wrongFinish, before, afterLoad, afterAMinute, after, after - afterAMinute);
+            std::printf(
+                "%-9s %-9s %d min: %llu changes, %llu restarts; wrong frame %llu, wrong time %llu, wrong finish %llu; "
+                "RSS %ld KiB "
+                "before, %ld after loading, %ld after 1 min, %ld after the run (%+ld KiB from 1 min to the end)\n",
+                name, component ? "component" : "player", minutes, (unsigned long long)tally.changes,
+                (unsigned long long)tally.restarts, (unsigned long long)tally.wrongFrame,
+                (unsigned long long)tally.wrongTime, (unsigned long long)tally.wrongFinish, before, afterLoad,
+                afterAMinute, after, after - afterAMinute);
             failures += int(tally.wrongFrame + tally.wrongTime + tally.wrongFinish);
         }
     }

@@ -16,8 +16,8 @@
 #include <optional>
 #include <span>
 #include <sstream>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 using namespace assets_test;
@@ -61,8 +61,11 @@ struct Field {
 void expectFields(const std::vector<std::uint8_t>& data, std::size_t base, std::initializer_list<Field> fields)
 {
     for (const Field& f : fields)
-        EXPECT_EQ(f.size == 1 ? data[base + f.offset] : f.size == 2 ? u16At(data, base + f.offset) : u32At(data, base + f.offset),
-                  f.value) << "field at offset " << base + f.offset;
+        EXPECT_EQ(f.size == 1 ? data[base + f.offset]
+                : f.size == 2 ? u16At(data, base + f.offset)
+                              : u32At(data, base + f.offset),
+            f.value)
+            << "field at offset " << base + f.offset;
 }
 
 TEST(SkyBitmap, HeaderDescribesAn8BitBottomUpImageWith65Colours)
@@ -71,9 +74,10 @@ TEST(SkyBitmap, HeaderDescribesAn8BitBottomUpImageWith65Colours)
     ASSERT_EQ(bmp.size(), 14u + 40u + 65u * 4u + 640u * 480u);
     // Signature, file size, reserved, pixel offset; then the info header: size, width,
     // height (positive: bottom-up), planes, bits, BI_RGB, image size, resolution, colours.
-    expectFields(bmp, 0, { { 0, 2, 'B' | 'M' << 8 }, { 2, 4, 307514 }, { 6, 4, 0 }, { 10, 4, 314 }, { 14, 4, 40 },
-                           { 18, 4, 640 }, { 22, 4, 480 }, { 26, 2, 1 }, { 28, 2, 8 }, { 30, 4, 0 }, { 34, 4, 307200 },
-                           { 38, 4, 3790 }, { 42, 4, 3780 }, { 46, 4, 65 }, { 50, 4, 65 } });
+    expectFields(bmp, 0,
+        { { 0, 2, 'B' | 'M' << 8 }, { 2, 4, 307514 }, { 6, 4, 0 }, { 10, 4, 314 }, { 14, 4, 40 }, { 18, 4, 640 },
+            { 22, 4, 480 }, { 26, 2, 1 }, { 28, 2, 8 }, { 30, 4, 0 }, { 34, 4, 307200 }, { 38, 4, 3790 },
+            { 42, 4, 3780 }, { 46, 4, 65 }, { 50, 4, 65 } });
 }
 
 struct SkyPixels {
@@ -149,7 +153,7 @@ TEST(LogoGif, StructureReadsBackWithOurScanner)
     ASSERT_TRUE(scanned.ok()) << scanned.error().message;
     const auto& info = scanned.value();
     EXPECT_EQ(std::tuple(info.width, info.height, info.isGif87a, info.warnings.size(), info.storedLoopCount),
-              std::tuple(std::uint16_t(96), std::uint16_t(56), false, std::size_t(0), std::optional<std::uint16_t>(1000)));
+        std::tuple(std::uint16_t(96), std::uint16_t(56), false, std::size_t(0), std::optional<std::uint16_t>(1000)));
     ASSERT_EQ(info.images.size(), 22u);
     ASSERT_EQ(info.frames.size(), 22u);
     for (int number = 1; number <= 22; ++number) {
@@ -158,8 +162,8 @@ TEST(LogoGif, StructureReadsBackWithOurScanner)
         auto rect = isPatchFrame(number) ? std::tuple(69, 20, 23, 21) : std::tuple(0, 0, 96, 56);
         EXPECT_EQ(std::tuple(int(image.left), int(image.top), int(image.width), int(image.height)), rect) << number;
         EXPECT_TRUE(image.hasGraphicControl && image.delayCs == 2 && image.disposal == frolix::gif::Disposal::None
-                    && !image.transparentIndex && !image.interlaced && image.minCodeSize == 8 && image.paletteOffset == 13
-                    && info.frames[std::size_t(number - 1)].imageCount == 1)
+            && !image.transparentIndex && !image.interlaced && image.minCodeSize == 8 && image.paletteOffset == 13
+            && info.frames[std::size_t(number - 1)].imageCount == 1)
             << "frame " << number;
     }
 }
@@ -173,12 +177,14 @@ TEST(LogoGif, NamesEachFramesSourceFile)
     for (; at < bytes.size() && bytes[at] != 0; at += 1 + bytes[at])
         names.emplace_back(bytes.begin() + std::ptrdiff_t(at + 1), bytes.begin() + std::ptrdiff_t(at + 1 + bytes[at]));
     ASSERT_EQ(names.size(), 22u);
-    EXPECT_EQ(std::tuple(names[0], names[1], names[9], names[21]), std::tuple("01.gif", "02b.gif", "10b.gif", "22b.gif"));
+    EXPECT_EQ(
+        std::tuple(names[0], names[1], names[9], names[21]), std::tuple("01.gif", "02b.gif", "10b.gif", "22b.gif"));
 }
 
 // Pixels of `frame` that differ from `base`: how many, their mean x, and whether every
 // one of them got lighter.
-std::tuple<std::size_t, double, bool> differenceFrom(std::span<const std::uint8_t> base, std::span<const std::uint8_t> frame)
+std::tuple<std::size_t, double, bool> differenceFrom(
+    std::span<const std::uint8_t> base, std::span<const std::uint8_t> frame)
 {
     std::size_t count = 0;
     double sumX = 0;
@@ -211,7 +217,8 @@ TEST(LogoGif, ComposedFramesShowAGlintAndAHighlightSweepingAcross)
     double previousX = -1;
     for (int number = 10; number <= 16; ++number) {
         auto [count, meanX, brighter] = differenceFrom(frames[1], frames[std::size_t(number)]);
-        EXPECT_TRUE(count > 20 && brighter && meanX > previousX + 5 && (number > 10 || meanX < 30)) << "frame " << number;
+        EXPECT_TRUE(count > 20 && brighter && meanX > previousX + 5 && (number > 10 || meanX < 30))
+            << "frame " << number;
         previousX = meanX;
     }
     // The glint in the patch grows and shrinks, lighter than the logo under it.
@@ -231,19 +238,24 @@ TEST(Icon, DirectoryListsThreeClassicImages)
     ASSERT_GE(ico.size(), 6u + 3u * 16u);
     expectFields(ico, 0, { { 0, 2, 0 }, { 2, 2, 1 }, { 4, 2, 3 } }); // an icon of three images
     std::size_t nextOffset = 6 + 3 * 16;
-    for (auto [i, side, colours, bits] : { std::tuple(0, 32, 2, 1), std::tuple(1, 32, 16, 4), std::tuple(2, 16, 16, 4) }) {
+    for (auto [i, side, colours, bits] :
+        { std::tuple(0, 32, 2, 1), std::tuple(1, 32, 16, 4), std::tuple(2, 16, 16, 4) }) {
         SCOPED_TRACE("image " + std::to_string(i));
-        const std::size_t entry = 6 + std::size_t(i) * 16, offset = u32At(ico, entry + 12), bytes = u32At(ico, entry + 8);
-        const std::size_t colourRow = std::size_t((side * bits + 31) / 32 * 4), maskRow = std::size_t((side + 31) / 32 * 4);
-        expectFields(ico, entry, { { 0, 1, std::uint32_t(side) }, { 1, 1, std::uint32_t(side) }, { 2, 1, std::uint32_t(colours) },
-                                   { 3, 1, 0 }, { 4, 2, 1 }, { 6, 2, std::uint32_t(bits) } });
+        const std::size_t entry = 6 + std::size_t(i) * 16, offset = u32At(ico, entry + 12),
+                          bytes = u32At(ico, entry + 8);
+        const std::size_t colourRow = std::size_t((side * bits + 31) / 32 * 4),
+                          maskRow = std::size_t((side + 31) / 32 * 4);
+        expectFields(ico, entry,
+            { { 0, 1, std::uint32_t(side) }, { 1, 1, std::uint32_t(side) }, { 2, 1, std::uint32_t(colours) },
+                { 3, 1, 0 }, { 4, 2, 1 }, { 6, 2, std::uint32_t(bits) } });
         EXPECT_EQ(offset, nextOffset) << "images follow one another";
         ASSERT_LE(offset + bytes, ico.size());
         nextOffset = offset + bytes;
         // A DIB header with the height doubled for the mask, the colour table, the colour
         // rows and the 1-bit mask rows, each row 4-aligned.
-        expectFields(ico, offset, { { 0, 4, 40 }, { 4, 4, std::uint32_t(side) }, { 8, 4, std::uint32_t(2 * side) },
-                                    { 12, 2, 1 }, { 14, 2, std::uint32_t(bits) }, { 16, 4, 0 } });
+        expectFields(ico, offset,
+            { { 0, 4, 40 }, { 4, 4, std::uint32_t(side) }, { 8, 4, std::uint32_t(2 * side) }, { 12, 2, 1 },
+                { 14, 2, std::uint32_t(bits) }, { 16, 4, 0 } });
         EXPECT_EQ(bytes, 40 + 4 * std::size_t(colours) + (colourRow + maskRow) * std::size_t(side));
         // The emblem does not fill the square: some pixels are masked out, most are not.
         std::size_t maskStart = offset + 40 + 4 * std::size_t(colours) + colourRow * std::size_t(side), masked = 0;
@@ -265,8 +277,9 @@ TEST(DesktopEntry, HasTheKeysALauncherNeeds)
     std::map<std::string, std::string> keys;
     while (std::getline(in, line))
         EXPECT_TRUE(keys.emplace(line.substr(0, line.find('=')), line.substr(line.find('=') + 1)).second) << line;
-    const std::pair<std::string, std::string> want[] = { { "Type", "Application" }, { "Version", "1.0" },
-        { "Name", "Frolix viewer" }, { "Exec", "frolix-viewer" }, { "Icon", "frolix" }, { "Categories", "Graphics;Viewer;" } };
+    const std::pair<std::string, std::string> want[]
+        = { { "Type", "Application" }, { "Version", "1.0" }, { "Name", "Frolix viewer" }, { "Exec", "frolix-viewer" },
+              { "Icon", "frolix" }, { "Categories", "Graphics;Viewer;" } };
     for (const auto& [key, value] : want)
         EXPECT_EQ(keys[key], value) << key;
 }

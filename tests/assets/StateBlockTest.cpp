@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <tuple>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 using namespace assets_test;
 using namespace frolix;
@@ -35,19 +35,19 @@ TEST(CommittedStateBlock, EveryFieldSitsAtItsOffset)
     };
     const Field fields[] = {
         { 12, 19, 0x00FFC0C0 }, // BackColor
-        { 18, 11, 0xFFFF },     // Transparent
-        { 22, 11, 0xFFFF },     // AutoPlay
-        { 26, 2, 1 },           // StartFrame
-        { 30, 2, 0 },           // StretchMode
-        { 34, 11, 0 },          // AutoSize
-        { 38, 8, 2 },           // FileName: byte count 2, the zero character
-        { 46, 2, 0 },           // Sequence
-        { 50, 8, 2 },           // ToolTipText
-        { 58, 8, 2 },           // StatusText
-        { 66, 8, 2 },           // Tag
-        { 74, 9, 0x0BE35204 },  // Picture: Data1 of the standard picture class id
-        { 100, 3, 14 },         // MousePointer
-        { 106, 9, 0 },          // MouseIcon: zero class id
+        { 18, 11, 0xFFFF }, // Transparent
+        { 22, 11, 0xFFFF }, // AutoPlay
+        { 26, 2, 1 }, // StartFrame
+        { 30, 2, 0 }, // StretchMode
+        { 34, 11, 0 }, // AutoSize
+        { 38, 8, 2 }, // FileName: byte count 2, the zero character
+        { 46, 2, 0 }, // Sequence
+        { 50, 8, 2 }, // ToolTipText
+        { 58, 8, 2 }, // StatusText
+        { 66, 8, 2 }, // Tag
+        { 74, 9, 0x0BE35204 }, // Picture: Data1 of the standard picture class id
+        { 100, 3, 14 }, // MousePointer
+        { 106, 9, 0 }, // MouseIcon: zero class id
     };
     for (const Field& field : fields) {
         SCOPED_TRACE("offset " + std::to_string(field.offset));
@@ -57,15 +57,17 @@ TEST(CommittedStateBlock, EveryFieldSitsAtItsOffset)
     }
     // Each text's zero character; the picture class id, magic "lt" and empty picture;
     // MouseIcon's zero class id; then the animation's byte count and the trailer.
-    EXPECT_EQ(std::tuple(u16At(block, 44), u16At(block, 56), u16At(block, 64), u16At(block, 72)), std::tuple(0, 0, 0, 0));
-    const std::vector<std::uint8_t> pictureClassId = { 0x04, 0x52, 0xE3, 0x0B, 0x91, 0x8F, 0xCE, 0x11,
-                                                       0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51 };
+    EXPECT_EQ(
+        std::tuple(u16At(block, 44), u16At(block, 56), u16At(block, 64), u16At(block, 72)), std::tuple(0, 0, 0, 0));
+    const std::vector<std::uint8_t> pictureClassId
+        = { 0x04, 0x52, 0xE3, 0x0B, 0x91, 0x8F, 0xCE, 0x11, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51 };
     EXPECT_EQ(std::vector<std::uint8_t>(block.begin() + 76, block.begin() + 92), pictureClassId);
     EXPECT_EQ(std::tuple(u32At(block, 92), u32At(block, 96)), std::tuple(0x746Cu, 0u));
     EXPECT_TRUE(std::all_of(block.begin() + 108, block.begin() + 124, [](std::uint8_t b) { return b == 0; }));
     const std::size_t end = 128 + 2 * logo.size();
-    EXPECT_EQ(std::tuple(u32At(block, 124), u32At(block, end), u32At(block, end + 4), u32At(block, end + 8), u16At(block, end + 12)),
-              std::tuple(2u * logo.size(), 13970u, 6535u, 0u, 0xFFFF));
+    EXPECT_EQ(std::tuple(u32At(block, 124), u32At(block, end), u32At(block, end + 4), u32At(block, end + 8),
+                  u16At(block, end + 12)),
+        std::tuple(2u * logo.size(), 13970u, 6535u, 0u, 0xFFFF));
     for (std::size_t i = 0; i < logo.size(); ++i)
         ASSERT_EQ(u16At(block, 128 + 2 * i), logo[i]) << "unit " << i;
 
@@ -86,9 +88,9 @@ TEST(CommittedStateBlock, ReadsBackAsTheDocumentedDesignState)
     ASSERT_TRUE(state.ok()) << state.error().message;
     const DesignState& d = state.value();
     EXPECT_EQ(std::tuple(d.extentWidthHimetric, d.extentHeightHimetric, d.backColor, d.startFrame, d.mousePointer),
-              std::tuple(13970u, 6535u, 0x00FFC0C0u, 1, 14)); // back colour: red 192, green 192, blue 255
+        std::tuple(13970u, 6535u, 0x00FFC0C0u, 1, 14)); // back colour: red 192, green 192, blue 255
     EXPECT_EQ(std::tuple(d.transparent, d.autoPlay, d.autoSize, d.stretchMode, d.sequence),
-              std::tuple(true, true, false, StretchMode::None, Sequence::Normal));
+        std::tuple(true, true, false, StretchMode::None, Sequence::Normal));
     EXPECT_TRUE(d.fileName.empty() && d.toolTipText.empty() && d.statusText.empty() && d.tag.empty());
     ASSERT_TRUE(std::holds_alternative<StandardPicture>(d.picture));
     EXPECT_TRUE(std::get<StandardPicture>(d.picture).bytes.empty());
@@ -166,7 +168,7 @@ TEST(CraftedStateBlock, ObjectsAndTextRoundTripAndMoveTheFieldsAfterThem)
     block.values[11] = ValueDispatch { StandardPicture { picture } };
     bytes = writeStateBlock(block);
     EXPECT_EQ(std::tuple(u32At(bytes, 92), u32At(bytes, 96), bytes[100], u16At(bytes, 105), u32At(bytes, 129)),
-              std::tuple(0x746Cu, 5u, std::uint8_t('B'), 3, 12u));
+        std::tuple(0x746Cu, 5u, std::uint8_t('B'), 3, 12u));
     read = readStateBlock(bytes);
     ASSERT_TRUE(read.ok()) << read.error().message;
     EXPECT_EQ(read.value(), block);
@@ -195,27 +197,48 @@ TEST(CraftedStateBlock, EachKindOfDamageIsRefusedWithItsOffset)
 {
     using K = Error::Kind;
     const Damage cases[] = {
-        { "block shorter than its header", [](auto& b) { b.resize(10); }, K::Truncated, "state block ends at offset 10, 2 bytes short of the extent height" },
-        { "wrong version", [](auto& b) { setU32(b, 0, 0x100); }, K::Malformed, "state block offset 0: expected version 0x00000200, found 0x00000100" },
-        { "unknown type code", [](auto& b) { setU16(b, 26, 7); }, K::Malformed, "state block offset 26: unknown type code 7" },
-        { "BOOL neither 0 nor 0xFFFF", [](auto& b) { setU16(b, 20, 1); }, K::Malformed, "state block offset 20: BOOL 0x0001 is neither 0 (False) nor 0xFFFF (True)" },
-        { "odd text count", [](auto& b) { setU32(b, 40, 3); }, K::Malformed, "state block offset 40: text byte count 3 is not an even number of at least 2" },
-        { "text count without room for the terminator", [](auto& b) { setU32(b, 40, 0); }, K::Malformed, "state block offset 40: text byte count 0 is not" },
-        { "text count beyond the block", [](auto& b) { setU32(b, 40, 1000); }, K::Truncated, "state block offset 40: text byte count 1000 is larger than the 110 bytes that remain" },
-        { "text without its zero character", [](auto& b) { setU16(b, 44, 0x41); }, K::Malformed, "state block offset 44: text ends with 0x0041 instead of a zero character" },
-        { "unknown class id", [](auto& b) { b[76] ^= 1; }, K::Malformed, "state block offset 76: unknown class id {0BE35205-8F91-11CE-9DE3-00AA004BB851}" },
-        { "wrong picture magic", [](auto& b) { setU32(b, 92, 0); }, K::Malformed, "state block offset 92: expected the picture magic 0x0000746C, found 0x00000000" },
-        { "picture count beyond the block", [](auto& b) { setU32(b, 96, 0x7FFFFFF0); }, K::Truncated, "state block offset 96: picture byte count 2147483632 is larger than the 54 bytes that remain" },
-        { "odd animation count", [](auto& b) { setU32(b, 124, 13); }, K::Malformed, "state block offset 124: animation byte count 13 is odd" },
-        { "animation count beyond the block", [](auto& b) { setU32(b, 124, 40); }, K::Truncated, "state block offset 124: animation byte count 40 is larger than the 26 bytes that remain" },
-        { "animation count too small", [](auto& b) { setU32(b, 124, 10); }, K::Malformed, "state block offset 138: expected the extent width 13970 again" },
-        { "unit with a high byte", [](auto& b) { b[135] = 1; }, K::Malformed, "state block offset 134: unit 0x0138 has a non-zero high byte" },
-        { "block ends inside the trailer", [](auto& b) { b.resize(150); }, K::Truncated, "state block ends at offset 150, 4 bytes short of the trailer" },
-        { "trailer width differs", [](auto& b) { setU32(b, 140, 1); }, K::Malformed, "state block offset 140: expected the extent width 13970 again, found 1" },
-        { "trailer height differs", [](auto& b) { setU32(b, 144, 2); }, K::Malformed, "state block offset 144: expected the extent height 6535 again, found 2" },
-        { "non-zero before the end marker", [](auto& b) { setU32(b, 148, 5); }, K::Malformed, "state block offset 148: expected 0 before the end marker, found 5" },
-        { "wrong end marker", [](auto& b) { setU16(b, 152, 0xFFFE); }, K::Malformed, "state block offset 152: expected the end marker 0xFFFF, found 0xFFFE" },
-        { "bytes after the end marker", [](auto& b) { b.push_back(0); }, K::Malformed, "state block offset 154: 1 byte follows the end marker" },
+        { "block shorter than its header", [](auto& b) { b.resize(10); }, K::Truncated,
+            "state block ends at offset 10, 2 bytes short of the extent height" },
+        { "wrong version", [](auto& b) { setU32(b, 0, 0x100); }, K::Malformed,
+            "state block offset 0: expected version 0x00000200, found 0x00000100" },
+        { "unknown type code", [](auto& b) { setU16(b, 26, 7); }, K::Malformed,
+            "state block offset 26: unknown type code 7" },
+        { "BOOL neither 0 nor 0xFFFF", [](auto& b) { setU16(b, 20, 1); }, K::Malformed,
+            "state block offset 20: BOOL 0x0001 is neither 0 (False) nor 0xFFFF (True)" },
+        { "odd text count", [](auto& b) { setU32(b, 40, 3); }, K::Malformed,
+            "state block offset 40: text byte count 3 is not an even number of at least 2" },
+        { "text count without room for the terminator", [](auto& b) { setU32(b, 40, 0); }, K::Malformed,
+            "state block offset 40: text byte count 0 is not" },
+        { "text count beyond the block", [](auto& b) { setU32(b, 40, 1000); }, K::Truncated,
+            "state block offset 40: text byte count 1000 is larger than the 110 bytes that remain" },
+        { "text without its zero character", [](auto& b) { setU16(b, 44, 0x41); }, K::Malformed,
+            "state block offset 44: text ends with 0x0041 instead of a zero character" },
+        { "unknown class id", [](auto& b) { b[76] ^= 1; }, K::Malformed,
+            "state block offset 76: unknown class id {0BE35205-8F91-11CE-9DE3-00AA004BB851}" },
+        { "wrong picture magic", [](auto& b) { setU32(b, 92, 0); }, K::Malformed,
+            "state block offset 92: expected the picture magic 0x0000746C, found 0x00000000" },
+        { "picture count beyond the block", [](auto& b) { setU32(b, 96, 0x7FFFFFF0); }, K::Truncated,
+            "state block offset 96: picture byte count 2147483632 is larger than the 54 bytes that remain" },
+        { "odd animation count", [](auto& b) { setU32(b, 124, 13); }, K::Malformed,
+            "state block offset 124: animation byte count 13 is odd" },
+        { "animation count beyond the block", [](auto& b) { setU32(b, 124, 40); }, K::Truncated,
+            "state block offset 124: animation byte count 40 is larger than the 26 bytes that remain" },
+        { "animation count too small", [](auto& b) { setU32(b, 124, 10); }, K::Malformed,
+            "state block offset 138: expected the extent width 13970 again" },
+        { "unit with a high byte", [](auto& b) { b[135] = 1; }, K::Malformed,
+            "state block offset 134: unit 0x0138 has a non-zero high byte" },
+        { "block ends inside the trailer", [](auto& b) { b.resize(150); }, K::Truncated,
+            "state block ends at offset 150, 4 bytes short of the trailer" },
+        { "trailer width differs", [](auto& b) { setU32(b, 140, 1); }, K::Malformed,
+            "state block offset 140: expected the extent width 13970 again, found 1" },
+        { "trailer height differs", [](auto& b) { setU32(b, 144, 2); }, K::Malformed,
+            "state block offset 144: expected the extent height 6535 again, found 2" },
+        { "non-zero before the end marker", [](auto& b) { setU32(b, 148, 5); }, K::Malformed,
+            "state block offset 148: expected 0 before the end marker, found 5" },
+        { "wrong end marker", [](auto& b) { setU16(b, 152, 0xFFFE); }, K::Malformed,
+            "state block offset 152: expected the end marker 0xFFFF, found 0xFFFE" },
+        { "bytes after the end marker", [](auto& b) { b.push_back(0); }, K::Malformed,
+            "state block offset 154: 1 byte follows the end marker" },
     };
     const auto intact = writeStateBlock(smallBlock());
     ASSERT_EQ(intact.size(), 154u);
@@ -241,10 +264,14 @@ struct Misfit {
 TEST(CraftedStateBlock, DesignStateRefusesValuesOfTheWrongKindOrRange)
 {
     const Misfit cases[] = {
-        { "BackColor as I4", 0, ValueI4 { 0xC0 }, "state block offset 12: value 1 (BackColor) should be UI4 (type code 19), found I4 (type code 3)" },
-        { "StartFrame as BOOL", 3, ValueBool { true }, "state block offset 26: value 4 (StartFrame) should be I2 (type code 2), found BOOL (type code 11)" },
-        { "Picture as text", 11, ValueBstr { u"sky.bmp" }, "state block offset 74: value 12 (Picture) should be DISPATCH (type code 9), found BSTR (type code 8)" },
-        { "MouseIcon as I2", 13, ValueI2 { 0 }, "state block offset 106: value 14 (MouseIcon) should be DISPATCH (type code 9), found I2 (type code 2)" },
+        { "BackColor as I4", 0, ValueI4 { 0xC0 },
+            "state block offset 12: value 1 (BackColor) should be UI4 (type code 19), found I4 (type code 3)" },
+        { "StartFrame as BOOL", 3, ValueBool { true },
+            "state block offset 26: value 4 (StartFrame) should be I2 (type code 2), found BOOL (type code 11)" },
+        { "Picture as text", 11, ValueBstr { u"sky.bmp" },
+            "state block offset 74: value 12 (Picture) should be DISPATCH (type code 9), found BSTR (type code 8)" },
+        { "MouseIcon as I2", 13, ValueI2 { 0 },
+            "state block offset 106: value 14 (MouseIcon) should be DISPATCH (type code 9), found I2 (type code 2)" },
         { "StartFrame 0", 3, ValueI2 { 0 }, "state block offset 28: StartFrame 0 is below 1" },
         { "StretchMode 3", 4, ValueI2 { 3 }, "state block offset 32: StretchMode 3 is not 0, 1 or 2" },
         { "Sequence -1", 7, ValueI2 { -1 }, "state block offset 48: Sequence -1 is not 0, 1 or 2" },

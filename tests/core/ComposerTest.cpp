@@ -42,13 +42,15 @@ struct Shape {
 
 void addShape(GifBuilder& gif, const Shape& shape)
 {
-    Image image { std::uint16_t(shape.left), std::uint16_t(shape.top), std::uint16_t(shape.width), std::uint16_t(shape.height) };
+    Image image { std::uint16_t(shape.left), std::uint16_t(shape.top), std::uint16_t(shape.width),
+        std::uint16_t(shape.height) };
     bool transparent = shape.pattern.find('.') != std::string::npos;
     for (int i = 0; i < shape.width * shape.height; ++i) {
         char c = shape.pattern.size() == 1 ? shape.pattern[0] : shape.pattern[std::size_t(i)];
         image.indices.push_back(c == '.' ? 255 : std::uint8_t(c - 'a'));
     }
-    gif.control({ shape.delayCs, shape.disposal, transparent ? std::optional<std::uint8_t>(255) : std::nullopt }).image(image);
+    gif.control({ shape.delayCs, shape.disposal, transparent ? std::optional<std::uint8_t>(255) : std::nullopt })
+        .image(image);
 }
 
 struct Scenario {
@@ -57,7 +59,7 @@ struct Scenario {
     std::vector<std::string> frames; // on a 4 x 2 screen
 };
 
-class Disposal : public ::testing::TestWithParam<Scenario> {};
+class Disposal : public ::testing::TestWithParam<Scenario> { };
 
 TEST_P(Disposal, ComposesEachFrame)
 {
@@ -90,12 +92,13 @@ TEST(Composer, KnowsWhenEveryPixelIsOpaque)
         { "a transparent index in it", { { 0, 0, 4, 2, "a.aaaaaa" } }, { false } },
         { "part of the screen", { { 0, 0, 2, 2, "a" } }, { false } },
         { "larger than the screen, clipped", { { 0, 0, 6, 3, "a" } }, { true } },
-        { "cleared by the next image's disposal", { { 0, 0, 4, 2, "a", kBackground }, { 0, 0, 1, 1, "b" } }, { true, false } },
+        { "cleared by the next image's disposal", { { 0, 0, 4, 2, "a", kBackground }, { 0, 0, 1, 1, "b" } },
+            { true, false } },
         { "a clear covered again", { { 0, 0, 4, 2, "a", kBackground }, { 0, 0, 4, 2, "b" } }, { true, true } },
         { "restored over opaque pixels", { { 0, 0, 4, 2, "a" }, { 0, 0, 1, 1, "b", kPrevious }, { 1, 0, 1, 1, "c" } },
-          { true, true, true } },
-        { "restored to a canvas with holes", { { 0, 0, 2, 2, "a" }, { 0, 0, 4, 2, "b", kPrevious }, { 0, 0, 1, 1, "c" } },
-          { false, true, false } },
+            { true, true, true } },
+        { "restored to a canvas with holes",
+            { { 0, 0, 2, 2, "a" }, { 0, 0, 4, 2, "b", kPrevious }, { 0, 0, 1, 1, "c" } }, { false, true, false } },
     };
     for (const auto& c : cases) {
         GifBuilder gif(4, 2);
@@ -114,28 +117,54 @@ TEST(Composer, KnowsWhenEveryPixelIsOpaque)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Composer, Disposal,
-    ::testing::Values(
-        Scenario { "KeepAccumulates", { kBase, { 1, 0, 2, 1, "b", kKeep }, { 2, 1, 2, 1, "c", kNone } }, { "aaaa/aaaa", "abba/aaaa", "abba/aacc" } },
-        Scenario { "BackgroundClearsToTransparent", { kBase, { 1, 0, 2, 2, "b", kBackground }, { 0, 0, 1, 1, "c" } }, { "aaaa/aaaa", "abba/abba", "c..a/a..a" } },
-        Scenario { "PreviousPutsBack", { kBase, { 1, 0, 2, 2, "b", kPrevious }, { 0, 0, 1, 1, "c" } }, { "aaaa/aaaa", "abba/abba", "caaa/aaaa" } },
-        Scenario { "DisposalFourActsAsPrevious", { kBase, { 1, 0, 2, 2, "b", 4 }, { 0, 0, 1, 1, "c" } }, { "aaaa/aaaa", "abba/abba", "caaa/aaaa" } },
-        Scenario { "PreviousRun", { kBase, { 0, 0, 2, 1, "b", kPrevious }, { 1, 0, 2, 1, "c", kPrevious }, { 3, 1, 1, 1, "d", kPrevious }, { 0, 1, 1, 1, "e" } }, { "aaaa/aaaa", "bbaa/aaaa", "acca/aaaa", "aaaa/aaad", "aaaa/eaaa" } },
-        Scenario { "PreviousOnFirstImageIsTransparent", { { 0, 0, 2, 2, "a", kPrevious }, { 2, 0, 2, 2, "b" } }, { "aa../aa..", "..bb/..bb" } },
-        Scenario { "BackgroundThenPrevious", { kBase, { 0, 0, 2, 2, "b", kBackground }, { 1, 0, 2, 2, "c", kPrevious }, { 3, 0, 1, 1, "d" } }, { "aaaa/aaaa", "bbaa/bbaa", ".cca/.cca", "..ad/..aa" } },
-        Scenario { "PreviousThenBackground", { kBase, { 0, 0, 2, 2, "b", kPrevious }, { 1, 0, 2, 2, "c", kBackground }, { 0, 1, 1, 1, "d" } }, { "aaaa/aaaa", "bbaa/bbaa", "acca/acca", "a..a/d..a" } },
-        Scenario { "PreviousKeepsTransparentHoles", { kBase, { 0, 0, 4, 1, "b..b", kPrevious }, { 1, 1, 1, 1, "c" } }, { "aaaa/aaaa", "baab/aaaa", "aaaa/acaa" } },
-        Scenario { "TransparentIndexLeavesCanvas", { kBase, { 0, 0, 4, 2, "b.b..c.c", kKeep } }, { "aaaa/aaaa", "baba/acac" } },
+INSTANTIATE_TEST_SUITE_P(Composer, Disposal,
+    ::testing::Values(Scenario { "KeepAccumulates", { kBase, { 1, 0, 2, 1, "b", kKeep }, { 2, 1, 2, 1, "c", kNone } },
+                          { "aaaa/aaaa", "abba/aaaa", "abba/aacc" } },
+        Scenario { "BackgroundClearsToTransparent", { kBase, { 1, 0, 2, 2, "b", kBackground }, { 0, 0, 1, 1, "c" } },
+            { "aaaa/aaaa", "abba/abba", "c..a/a..a" } },
+        Scenario { "PreviousPutsBack", { kBase, { 1, 0, 2, 2, "b", kPrevious }, { 0, 0, 1, 1, "c" } },
+            { "aaaa/aaaa", "abba/abba", "caaa/aaaa" } },
+        Scenario { "DisposalFourActsAsPrevious", { kBase, { 1, 0, 2, 2, "b", 4 }, { 0, 0, 1, 1, "c" } },
+            { "aaaa/aaaa", "abba/abba", "caaa/aaaa" } },
+        Scenario { "PreviousRun",
+            { kBase, { 0, 0, 2, 1, "b", kPrevious }, { 1, 0, 2, 1, "c", kPrevious }, { 3, 1, 1, 1, "d", kPrevious },
+                { 0, 1, 1, 1, "e" } },
+            { "aaaa/aaaa", "bbaa/aaaa", "acca/aaaa", "aaaa/aaad", "aaaa/eaaa" } },
+        Scenario { "PreviousOnFirstImageIsTransparent", { { 0, 0, 2, 2, "a", kPrevious }, { 2, 0, 2, 2, "b" } },
+            { "aa../aa..", "..bb/..bb" } },
+        Scenario { "BackgroundThenPrevious",
+            { kBase, { 0, 0, 2, 2, "b", kBackground }, { 1, 0, 2, 2, "c", kPrevious }, { 3, 0, 1, 1, "d" } },
+            { "aaaa/aaaa", "bbaa/bbaa", ".cca/.cca", "..ad/..aa" } },
+        Scenario { "PreviousThenBackground",
+            { kBase, { 0, 0, 2, 2, "b", kPrevious }, { 1, 0, 2, 2, "c", kBackground }, { 0, 1, 1, 1, "d" } },
+            { "aaaa/aaaa", "bbaa/bbaa", "acca/acca", "a..a/d..a" } },
+        Scenario { "PreviousKeepsTransparentHoles", { kBase, { 0, 0, 4, 1, "b..b", kPrevious }, { 1, 1, 1, 1, "c" } },
+            { "aaaa/aaaa", "baab/aaaa", "aaaa/acaa" } },
+        Scenario { "TransparentIndexLeavesCanvas", { kBase, { 0, 0, 4, 2, "b.b..c.c", kKeep } },
+            { "aaaa/aaaa", "baba/acac" } },
         // Images without a delay are drawn, and disposed of, within the next frame.
-        Scenario { "CombinedBackground", { { 0, 0, 4, 2, "a", kKeep, 0 }, { 0, 0, 2, 2, "b", kBackground, 0 }, { 2, 0, 1, 1, "c", kKeep }, { 3, 1, 1, 1, "d" } }, { "..ca/..aa", "..ca/..ad" } },
-        Scenario { "CombinedPrevious", { { 0, 0, 4, 2, "a", kKeep, 0 }, { 1, 0, 2, 1, "b", kPrevious, 0 }, { 0, 1, 1, 1, "c", kPrevious }, { 3, 0, 1, 1, "d" } }, { "aaaa/caaa", "aaad/aaaa" } },
-        Scenario { "CombinedPreviousRunKeepsLastVisible", { kBase, { 0, 0, 1, 1, "b", kPrevious, 0 }, { 1, 0, 1, 1, "c", kPrevious, 0 }, { 2, 0, 1, 1, "d", kPrevious } }, { "aaaa/aaaa", "aada/aaaa" } },
+        Scenario { "CombinedBackground",
+            { { 0, 0, 4, 2, "a", kKeep, 0 }, { 0, 0, 2, 2, "b", kBackground, 0 }, { 2, 0, 1, 1, "c", kKeep },
+                { 3, 1, 1, 1, "d" } },
+            { "..ca/..aa", "..ca/..ad" } },
+        Scenario { "CombinedPrevious",
+            { { 0, 0, 4, 2, "a", kKeep, 0 }, { 1, 0, 2, 1, "b", kPrevious, 0 }, { 0, 1, 1, 1, "c", kPrevious },
+                { 3, 0, 1, 1, "d" } },
+            { "aaaa/caaa", "aaad/aaaa" } },
+        Scenario { "CombinedPreviousRunKeepsLastVisible",
+            { kBase, { 0, 0, 1, 1, "b", kPrevious, 0 }, { 1, 0, 1, 1, "c", kPrevious, 0 },
+                { 2, 0, 1, 1, "d", kPrevious } },
+            { "aaaa/aaaa", "aada/aaaa" } },
         // Clipping: the base picture around the clipped rectangle must survive.
-        Scenario { "PartlyOutsideClipped", { kBase, { 2, 1, 5, 5, "b", kPrevious }, { 0, 0, 1, 1, "c" } }, { "aaaa/aaaa", "aaaa/aabb", "caaa/aaaa" } },
-        Scenario { "PartlyOutsideBackground", { kBase, { 3, 0, 9, 9, "b", kBackground }, { 0, 0, 1, 1, "c" } }, { "aaaa/aaaa", "aaab/aaab", "caa./aaa." } },
-        Scenario { "PatternClippedOnTheRight", { kBase, { 2, 0, 3, 2, "bcdefg", kKeep } }, { "aaaa/aaaa", "aabc/aaef" } },
-        Scenario { "WhollyOutside", { kBase, { 4, 0, 2, 2, "b", kBackground }, { 0, 2, 4, 1, "c", kPrevious }, { 65535, 65535, 1, 1, "d" } }, { "aaaa/aaaa", "aaaa/aaaa", "aaaa/aaaa", "aaaa/aaaa" } }),
+        Scenario { "PartlyOutsideClipped", { kBase, { 2, 1, 5, 5, "b", kPrevious }, { 0, 0, 1, 1, "c" } },
+            { "aaaa/aaaa", "aaaa/aabb", "caaa/aaaa" } },
+        Scenario { "PartlyOutsideBackground", { kBase, { 3, 0, 9, 9, "b", kBackground }, { 0, 0, 1, 1, "c" } },
+            { "aaaa/aaaa", "aaab/aaab", "caa./aaa." } },
+        Scenario {
+            "PatternClippedOnTheRight", { kBase, { 2, 0, 3, 2, "bcdefg", kKeep } }, { "aaaa/aaaa", "aabc/aaef" } },
+        Scenario { "WhollyOutside",
+            { kBase, { 4, 0, 2, 2, "b", kBackground }, { 0, 2, 4, 1, "c", kPrevious }, { 65535, 65535, 1, 1, "d" } },
+            { "aaaa/aaaa", "aaaa/aaaa", "aaaa/aaaa", "aaaa/aaaa" } }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Damaged or odd pixel data in a 2 x 2 image at (1, 1) over a 4 x 4 screen of 'z'.
@@ -159,8 +188,7 @@ Image patch(std::vector<std::uint8_t> indices, unsigned minCodeSize = 2)
     return { .left = 1, .top = 1, .width = 2, .height = 2, .indices = std::move(indices), .minCodeSize = minCodeSize };
 }
 
-template <typename Change>
-Image with(Image image, Change change)
+template <typename Change> Image with(Image image, Change change)
 {
     change(image);
     return image;
@@ -176,7 +204,7 @@ void expectOneWarning(GifAnimation& animation, const std::string& part)
     }
 }
 
-class PixelData : public ::testing::TestWithParam<DataCase> {};
+class PixelData : public ::testing::TestWithParam<DataCase> { };
 
 TEST_P(PixelData, DrawsWhatItCanAndLeavesTheRest)
 {
@@ -191,17 +219,22 @@ TEST_P(PixelData, DrawsWhatItCanAndLeavesTheRest)
     expectOneWarning(*loaded.value(), c.warning);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Composer, PixelData,
-    ::testing::Values(
-        DataCase { "Complete", patch({ 1, 2, 3, 0 }), "zzzz/zbcz/zdaz/zzzz", "" },
+INSTANTIATE_TEST_SUITE_P(Composer, PixelData,
+    ::testing::Values(DataCase { "Complete", patch({ 1, 2, 3, 0 }), "zzzz/zbcz/zdaz/zzzz", "" },
         DataCase { "ExtraPixelsIgnored", patch({ 1, 2, 3, 0, 3, 3, 3, 3, 2, 2 }), "zzzz/zbcz/zdaz/zzzz", "" },
-        DataCase { "NoEndCode", with(patch({ 1, 2, 3, 0 }), [](Image& i) { i.lzw.endCode = false; }), "zzzz/zbcz/zdaz/zzzz", "" },
+        DataCase { "NoEndCode", with(patch({ 1, 2, 3, 0 }), [](Image& i) { i.lzw.endCode = false; }),
+            "zzzz/zbcz/zdaz/zzzz", "" },
         DataCase { "DataEndsEarly", patch({ 1, 2, 3 }), "zzzz/zbcz/zdzz/zzzz", "pixel data ends early" },
-        DataCase { "CodePastTable", with(patch({}), [](Image& i) { i.codeStream = codes(2, { -1, 1, 2, 3, 15 }); }), "zzzz/zbcz/zdzz/zzzz",
-                   "invalid LZW code 15" },
+        DataCase { "CodePastTable",
+            with(patch({}),
+                [](Image& i) {
+                    i.codeStream = codes(2, { -1, 1, 2, 3, 15 });
+                }),
+            "zzzz/zbcz/zdzz/zzzz", "invalid LZW code 15" },
         DataCase { "MinCodeSizeZero", patch({ 1, 1, 1, 1 }, 0), "zzzz/zzzz/zzzz/zzzz", "LZW minimum code size 0" },
-        DataCase { "IndexPastLocalTableIsBlack", with(patch({ 0, 1, 2, 3 }), [](Image& i) { i.localPalette = testPalette(2); }), "zzzz/zabz/z##z/zzzz", "" }),
+        DataCase { "IndexPastLocalTableIsBlack",
+            with(patch({ 0, 1, 2, 3 }), [](Image& i) { i.localPalette = testPalette(2); }), "zzzz/zabz/z##z/zzzz",
+            "" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Composer, NoColourTableAtAllDrawsOpaqueBlack)
@@ -281,15 +314,15 @@ TEST(Composer, ReportsTheAreaEachFrameChanged)
 
 TEST(Interlace, BuilderWritesPassOrder)
 {
-    EXPECT_EQ(interlacedRowOrder(17),
-              (std::vector<unsigned> { 0, 8, 16, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15 }));
+    EXPECT_EQ(
+        interlacedRowOrder(17), (std::vector<unsigned> { 0, 8, 16, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15 }));
 }
 
 struct InterlaceCase {
     unsigned height, top, screenHeight;
 };
 
-class Interlace : public ::testing::TestWithParam<InterlaceCase> {};
+class Interlace : public ::testing::TestWithParam<InterlaceCase> { };
 
 TEST_P(Interlace, RowsLandWhereTheyBelong)
 {
@@ -317,15 +350,14 @@ std::vector<InterlaceCase> interlaceCases()
 {
     std::vector<InterlaceCase> cases;
     for (unsigned h = 1; h <= 17; ++h) {
-        cases.push_back({ h, 0, h });          // exactly the screen
-        cases.push_back({ h, 2, 2 + h / 2 });  // bottom half clipped away
+        cases.push_back({ h, 0, h }); // exactly the screen
+        cases.push_back({ h, 2, 2 + h / 2 }); // bottom half clipped away
     }
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Composer, Interlace, ::testing::ValuesIn(interlaceCases()), [](const auto& info) {
-    return "Height" + std::to_string(info.param.height) + (info.param.top ? "Clipped" : "");
-});
+INSTANTIATE_TEST_SUITE_P(Composer, Interlace, ::testing::ValuesIn(interlaceCases()),
+    [](const auto& info) { return "Height" + std::to_string(info.param.height) + (info.param.top ? "Clipped" : ""); });
 
 // A 12 x 8 animation whose every frame depends on its history: moving patches with
 // keep, background and previous disposal, some frames made of several images.
@@ -341,7 +373,7 @@ Bytes historyAnimation(std::size_t frames)
             unsigned disposal = random() % 4;
             std::uint16_t delay = i + 1 == images ? 5 : 0;
             Image image { std::uint16_t(random() % 12), std::uint16_t(random() % 8), std::uint16_t(1 + random() % 6),
-                          std::uint16_t(1 + random() % 4) };
+                std::uint16_t(1 + random() % 4) };
             for (int p = 0; p < image.width * image.height; ++p)
                 image.indices.push_back(std::uint8_t(random() % 40));
             gif.control({ delay, disposal, std::uint8_t(random() % 40) }); // some pixels show through
@@ -373,7 +405,7 @@ std::vector<std::size_t> visitOrder(const std::string& name, std::size_t frames)
 }
 
 // A visiting order, and a snapshot budget in canvases.
-class RandomAccess : public ::testing::TestWithParam<std::tuple<std::string, int>> {};
+class RandomAccess : public ::testing::TestWithParam<std::tuple<std::string, int>> { };
 
 TEST_P(RandomAccess, MatchesSequentialComposition)
 {
@@ -405,8 +437,8 @@ TEST_P(RandomAccess, MatchesSequentialComposition)
 }
 
 INSTANTIATE_TEST_SUITE_P(Composer, RandomAccess,
-                         ::testing::Combine(::testing::Values("Reverse", "PingPong", "Random"), ::testing::Values(0, 2, 5, 11)),
-                         [](const auto& info) { return std::get<0>(info.param) + ("Budget" + std::to_string(std::get<1>(info.param))); });
+    ::testing::Combine(::testing::Values("Reverse", "PingPong", "Random"), ::testing::Values(0, 2, 5, 11)),
+    [](const auto& info) { return std::get<0>(info.param) + ("Budget" + std::to_string(std::get<1>(info.param))); });
 
 // Forward play, looping included, never copies a canvas; the first step back pays one
 // pass to lay down snapshots, and the steps after it draw a few images each.
@@ -436,7 +468,8 @@ TEST(SnapshotBudget, CopiesOnlyOnceFramesAreAskedForBackwards)
 
 std::size_t fingerprint(std::span<const std::uint8_t> pixels)
 {
-    return std::hash<std::string_view> {}(std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
+    return std::hash<std::string_view> {}(
+        std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
 }
 
 // 1000 frames of 1000 x 1000 played backwards and back and forth under the default
@@ -456,7 +489,9 @@ TEST(SnapshotBudget, LongLargeAnimationStaysWithinBudget)
     GifAnimation& animation = *loaded.value();
     std::vector<int> order;
     for (int k = 0; k < 3 * int(kBigFrames) - 2; ++k) // backwards, forwards, backwards
-        order.push_back(k < int(kBigFrames) ? int(kBigFrames) - k : k < 2 * int(kBigFrames) - 1 ? k - int(kBigFrames) + 2 : 3 * int(kBigFrames) - 2 - k);
+        order.push_back(k < int(kBigFrames)   ? int(kBigFrames) - k
+                : k < 2 * int(kBigFrames) - 1 ? k - int(kBigFrames) + 2
+                                              : 3 * int(kBigFrames) - 2 - k);
     std::size_t mostHeld = 0;
     for (int n : order) {
         ASSERT_EQ(fingerprint(animation.frame(n)), want[std::size_t(n - 1)]) << "frame " << n;

@@ -58,7 +58,11 @@ private:
 // the first since a clear, and widens once the next entry no longer fits, up to 12 bits.
 class CodeWriter {
 public:
-    explicit CodeWriter(unsigned minCodeSize) : m_min(minCodeSize) { clear(false); }
+    explicit CodeWriter(unsigned minCodeSize)
+        : m_min(minCodeSize)
+    {
+        clear(false);
+    }
     unsigned clearCode() const { return 1u << m_min; }
     unsigned nextEntry() const { return m_next; } // 4096 when the table is full
     void code(unsigned value)
@@ -172,7 +176,7 @@ struct Image {
 class GifBuilder {
 public:
     GifBuilder(std::uint16_t width, std::uint16_t height, std::optional<std::vector<Rgb>> global = testPalette(),
-               bool gif87a = false)
+        bool gif87a = false)
     {
         raw({ 'G', 'I', 'F', '8', std::uint8_t(gif87a ? '7' : '9'), 'a' });
         raw({ std::uint8_t(width), std::uint8_t(width >> 8), std::uint8_t(height), std::uint8_t(height >> 8) });
@@ -188,7 +192,7 @@ public:
     GifBuilder& control(const Control& c)
     {
         Bytes body { std::uint8_t((c.disposal & 7) << 2 | (c.transparent ? 1 : 0)), std::uint8_t(c.delayCs),
-                     std::uint8_t(c.delayCs >> 8), c.transparent.value_or(0) };
+            std::uint8_t(c.delayCs >> 8), c.transparent.value_or(0) };
         body.resize(c.blockSize);
         raw({ 0x21, 0xF9, c.blockSize }).raw(body);
         return raw({ 0 });
@@ -196,9 +200,10 @@ public:
     GifBuilder& image(const Image& image)
     {
         raw({ 0x2C, std::uint8_t(image.left), std::uint8_t(image.left >> 8), std::uint8_t(image.top),
-              std::uint8_t(image.top >> 8), std::uint8_t(image.width), std::uint8_t(image.width >> 8),
-              std::uint8_t(image.height), std::uint8_t(image.height >> 8),
-              std::uint8_t((image.interlaced ? 0x40 : 0) | (image.localPalette ? 0x80 | sizeField(image.localPalette->size()) : 0)) });
+            std::uint8_t(image.top >> 8), std::uint8_t(image.width), std::uint8_t(image.width >> 8),
+            std::uint8_t(image.height), std::uint8_t(image.height >> 8),
+            std::uint8_t((image.interlaced ? 0x40 : 0)
+                | (image.localPalette ? 0x80 | sizeField(image.localPalette->size()) : 0)) });
         if (image.localPalette)
             palette(*image.localPalette);
         raw({ std::uint8_t(image.minCodeSize) });
@@ -207,15 +212,19 @@ public:
         std::vector<std::uint8_t> ordered;
         for (unsigned row : image.interlaced ? interlacedRowOrder(image.height) : std::vector<unsigned> {})
             ordered.insert(ordered.end(), image.indices.begin() + std::ptrdiff_t(row) * image.width,
-                           image.indices.begin() + std::ptrdiff_t(row + 1) * image.width);
+                image.indices.begin() + std::ptrdiff_t(row + 1) * image.width);
         return raw(subBlocks(lzwEncode(image.interlaced ? ordered : image.indices, image.minCodeSize, image.lzw)));
     }
     // A whole image of one index.
-    GifBuilder& fill(std::uint16_t left, std::uint16_t top, std::uint16_t width, std::uint16_t height, std::uint8_t index)
+    GifBuilder& fill(
+        std::uint16_t left, std::uint16_t top, std::uint16_t width, std::uint16_t height, std::uint8_t index)
     {
         return image({ left, top, width, height, std::vector<std::uint8_t>(std::size_t(width) * height, index) });
     }
-    GifBuilder& comment(const std::string& text) { return raw({ 0x21, 0xFE }).raw(subBlocks(Bytes(text.begin(), text.end()))); }
+    GifBuilder& comment(const std::string& text)
+    {
+        return raw({ 0x21, 0xFE }).raw(subBlocks(Bytes(text.begin(), text.end())));
+    }
     GifBuilder& raw(const Bytes& bytes)
     {
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
@@ -253,12 +262,20 @@ using Rgba = std::array<std::uint8_t, 4>;
 inline constexpr Rgba kClear { 0, 0, 0, 0 };
 inline constexpr Rgba kBlack { 0, 0, 0, 255 };
 
-inline Rgba colourOf(unsigned index) { return Rgba { std::uint8_t(index), std::uint8_t(255 - index), std::uint8_t(index ^ 0x5A), 255 }; }
+inline Rgba colourOf(unsigned index)
+{
+    return Rgba { std::uint8_t(index), std::uint8_t(255 - index), std::uint8_t(index ^ 0x5A), 255 };
+}
 
 // An expected canvas, transparent until painted.
 class Picture {
 public:
-    Picture(unsigned width, unsigned height) : m_width(width), m_height(height), m_bytes(std::size_t(width) * height * 4) {}
+    Picture(unsigned width, unsigned height)
+        : m_width(width)
+        , m_height(height)
+        , m_bytes(std::size_t(width) * height * 4)
+    {
+    }
     Picture& set(unsigned x, unsigned y, Rgba colour)
     {
         std::copy(colour.begin(), colour.end(), m_bytes.begin() + std::ptrdiff_t((std::size_t(y) * m_width + x) * 4));
@@ -281,11 +298,15 @@ private:
 };
 
 // Empty when equal; otherwise the first differing pixel as "pixel (x, y) have ... want ...".
-inline std::string firstDifference(std::span<const std::uint8_t> have, std::span<const std::uint8_t> want, unsigned width)
+inline std::string firstDifference(
+    std::span<const std::uint8_t> have, std::span<const std::uint8_t> want, unsigned width)
 {
     if (have.size() != want.size())
         return "size " + std::to_string(have.size()) + " bytes, want " + std::to_string(want.size());
-    auto text = [](const std::uint8_t* p) { return "(" + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," + std::to_string(p[3]) + ")"; };
+    auto text = [](const std::uint8_t* p) {
+        return "(" + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + ","
+            + std::to_string(p[3]) + ")";
+    };
     for (std::size_t i = 0; i < have.size(); i += 4)
         if (std::memcmp(&have[i], &want[i], 4) != 0)
             return "pixel (" + std::to_string(i / 4 % width) + ", " + std::to_string(i / 4 / width) + ") have "
@@ -307,7 +328,11 @@ inline Bytes bigAnimation()
     GifBuilder gif(1000, 1000);
     gif.loop(0).control({ 4, 1 }).fill(0, 0, 1000, 1000, 1);
     for (unsigned f = 1; f < kBigFrames; ++f)
-        gif.control({ 4, (f % 7 == 3) ? 3u : (f % 5 == 0) ? 2u : 1u }).fill(std::uint16_t(f * 37 % 984), std::uint16_t(f * 53 % 984), 16, 16, std::uint8_t(2 + f % 200));
+        gif.control({ 4,
+                        (f % 7 == 3)       ? 3u
+                            : (f % 5 == 0) ? 2u
+                                           : 1u })
+            .fill(std::uint16_t(f * 37 % 984), std::uint16_t(f * 53 % 984), 16, 16, std::uint8_t(2 + f % 200));
     return gif.bytes();
 }
 

@@ -2,8 +2,8 @@
 // every boundary written at widths stated here, and hand-written code sequences for
 // the corner cases.
 
-#include "LzwDecoder.h"
 #include "GifBuilder.h"
+#include "LzwDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +62,7 @@ struct RoundTrip {
     std::size_t capacity; // of the output buffer; 0: plenty
 };
 
-class LzwRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+class LzwRoundTrip : public ::testing::TestWithParam<RoundTrip> { };
 
 TEST_P(LzwRoundTrip, GivesBackWhatWasEncoded)
 {
@@ -72,28 +72,29 @@ TEST_P(LzwRoundTrip, GivesBackWhatWasEncoded)
     EXPECT_EQ(out.status, Status::Finished);
     ASSERT_EQ(out.indices.size(), trip.indices.size());
     auto mismatch = std::mismatch(out.indices.begin(), out.indices.end(), trip.indices.begin());
-    EXPECT_EQ(mismatch.first, out.indices.end()) << "first difference at index " << (mismatch.first - out.indices.begin());
+    EXPECT_EQ(mismatch.first, out.indices.end())
+        << "first difference at index " << (mismatch.first - out.indices.begin());
 }
 
 // Noise fills the 4096-entry table every few thousand pixels; runs make the longest
 // strings and the code-not-yet-in-the-table case on every step.
-INSTANTIATE_TEST_SUITE_P(
-    Lzw, LzwRoundTrip,
+INSTANTIATE_TEST_SUITE_P(Lzw, LzwRoundTrip,
     ::testing::Values(RoundTrip { "NoiseClearWhenFull", randomIndices(40000, 256, 1), 8, {}, 255, 0 },
-                      RoundTrip { "NoiseDeferredClear", randomIndices(40000, 256, 2), 8, { .codesBeforeClearWhenFull = 700 }, 255, 0 },
-                      RoundTrip { "NoiseFrozenTable", randomIndices(40000, 256, 3), 8, { .codesBeforeClearWhenFull = -1 }, 255, 0 },
-                      RoundTrip { "NoiseOneByteBlocks", randomIndices(5000, 256, 4), 8, {}, 1, 0 },
-                      RoundTrip { "NoiseExactRoom", randomIndices(9000, 16, 5), 4, {}, 255, 9000 },
-                      RoundTrip { "TwoColoursMinSize1", randomIndices(20000, 2, 6), 1, {}, 255, 0 },
-                      RoundTrip { "TwoColoursMinSize2", randomIndices(20000, 2, 7), 2, {}, 100, 0 },
-                      RoundTrip { "FewColoursDeferred", randomIndices(60000, 3, 8), 2, { .codesBeforeClearWhenFull = 5000 }, 255, 0 },
-                      RoundTrip { "MinSize11", randomIndices(30000, 256, 9), 11, {}, 255, 0 },
-                      RoundTrip { "LongRun", std::vector<std::uint8_t>(3000000, 7), 8, {}, 255, 0 },
-                      RoundTrip { "LongRunExactRoom", std::vector<std::uint8_t>(500000, 1), 2, {}, 255, 500000 },
-                      RoundTrip { "ShortPeriods", shortPeriods(12), 8, {}, 255, 0 },
-                      RoundTrip { "ShortPeriodsExactRoom", shortPeriods(13), 8, {}, 255, 24600 },
-                      RoundTrip { "NoLeadingClear", randomIndices(3000, 256, 10), 8, { false, true, 0 }, 255, 0 },
-                      RoundTrip { "Empty", {}, 8, {}, 255, 0 }),
+        RoundTrip {
+            "NoiseDeferredClear", randomIndices(40000, 256, 2), 8, { .codesBeforeClearWhenFull = 700 }, 255, 0 },
+        RoundTrip { "NoiseFrozenTable", randomIndices(40000, 256, 3), 8, { .codesBeforeClearWhenFull = -1 }, 255, 0 },
+        RoundTrip { "NoiseOneByteBlocks", randomIndices(5000, 256, 4), 8, {}, 1, 0 },
+        RoundTrip { "NoiseExactRoom", randomIndices(9000, 16, 5), 4, {}, 255, 9000 },
+        RoundTrip { "TwoColoursMinSize1", randomIndices(20000, 2, 6), 1, {}, 255, 0 },
+        RoundTrip { "TwoColoursMinSize2", randomIndices(20000, 2, 7), 2, {}, 100, 0 },
+        RoundTrip { "FewColoursDeferred", randomIndices(60000, 3, 8), 2, { .codesBeforeClearWhenFull = 5000 }, 255, 0 },
+        RoundTrip { "MinSize11", randomIndices(30000, 256, 9), 11, {}, 255, 0 },
+        RoundTrip { "LongRun", std::vector<std::uint8_t>(3000000, 7), 8, {}, 255, 0 },
+        RoundTrip { "LongRunExactRoom", std::vector<std::uint8_t>(500000, 1), 2, {}, 255, 500000 },
+        RoundTrip { "ShortPeriods", shortPeriods(12), 8, {}, 255, 0 },
+        RoundTrip { "ShortPeriodsExactRoom", shortPeriods(13), 8, {}, 255, 24600 },
+        RoundTrip { "NoLeadingClear", randomIndices(3000, 256, 10), 8, { false, true, 0 }, 255, 0 },
+        RoundTrip { "Empty", {}, 8, {}, 255, 0 }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Literal codes only, at the widths a reader with minimum code size 8 must use: the
@@ -113,7 +114,7 @@ unsigned literalWidth(std::size_t n)
 
 std::uint8_t literalValue(std::size_t n) { return std::uint8_t((n * 37 + n / 256) % 256); }
 
-class LzwWidthBoundary : public ::testing::TestWithParam<std::size_t> {};
+class LzwWidthBoundary : public ::testing::TestWithParam<std::size_t> { };
 
 TEST_P(LzwWidthBoundary, LiteralsAtStatedWidthsDecode)
 {
@@ -131,8 +132,8 @@ TEST_P(LzwWidthBoundary, LiteralsAtStatedWidthsDecode)
     EXPECT_EQ(got.indices, want);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lzw, LzwWidthBoundary,
-                         ::testing::Values(254, 255, 256, 766, 767, 768, 1790, 1791, 1792, 3838, 3839, 3840, 5000));
+INSTANTIATE_TEST_SUITE_P(
+    Lzw, LzwWidthBoundary, ::testing::Values(254, 255, 256, 766, 767, 768, 1790, 1791, 1792, 3838, 3839, 3840, 5000));
 
 TEST(LzwFullTable, DeferredClearKeepsTwelveBitCodesAndTheTableUntilTheClear)
 {
@@ -181,7 +182,7 @@ struct Sequence {
     std::uint16_t invalidCode = 0;
 };
 
-class LzwSequence : public ::testing::TestWithParam<Sequence> {};
+class LzwSequence : public ::testing::TestWithParam<Sequence> { };
 
 TEST_P(LzwSequence, Decodes)
 {
@@ -200,20 +201,18 @@ TEST_P(LzwSequence, Decodes)
 }
 
 // Minimum code size 2: literals 0-3, clear 4, end 5, first entry 6.
-INSTANTIATE_TEST_SUITE_P(
-    Lzw, LzwSequence,
-    ::testing::Values(
-        Sequence { "KwKwK", 2, { C, 1, 6, 7, E }, { 1, 1, 1, 1, 1, 1 }, Status::Finished },
+INSTANTIATE_TEST_SUITE_P(Lzw, LzwSequence,
+    ::testing::Values(Sequence { "KwKwK", 2, { C, 1, 6, 7, E }, { 1, 1, 1, 1, 1, 1 }, Status::Finished },
         Sequence { "EntryAfterKwKwK", 2, { C, 2, 6, 3, 7, E }, { 2, 2, 2, 3, 2, 2, 3 }, Status::Finished },
         Sequence { "ClearInTheMiddleResetsEntries", 2, { C, 0, 1, 6, C, 2, 3, 6, E }, { 0, 1, 0, 1, 2, 3, 2, 3 },
-                   Status::Finished },
+            Status::Finished },
         Sequence { "DoubledClears", 2, { C, C, 1, 2, C, C, 3, E }, { 1, 2, 3 }, Status::Finished },
         Sequence { "NoLeadingClear", 2, { 1, 2, 6, E }, { 1, 2, 1, 2 }, Status::Finished },
         Sequence { "NoEndCodeStopsAtTerminator", 2, { C, 1, 2, 3, 1 }, { 1, 2, 3, 1 }, Status::Finished },
         Sequence { "CodesAfterEndIgnored", 2, { C, 1, E, 2, 3, E }, { 1 }, Status::Finished },
         Sequence { "NoTerminatorDataEnds", 2, { C, 1, 2, 3, 1 }, { 1, 2, 3, 1 }, Status::DataEnded, false },
         Sequence { "CodePastTableKeepsEarlierPixels", 2, { C, 0, 1, 2, 3, 15, 1, E }, { 0, 1, 2, 3 },
-                   Status::InvalidCode, true, 15 },
+            Status::InvalidCode, true, 15 },
         Sequence { "FirstCodeAfterClearNotLiteral", 2, { C, 1, C, 6, E }, { 1 }, Status::InvalidCode, true, 6 },
         Sequence { "MinSize1", 1, { C, 0, 1, 4, 5, E }, { 0, 1, 0, 1, 1, 0 }, Status::Finished },
         Sequence { "MinSize0Refused", 0, { 1, 1 }, {}, Status::BadMinCodeSize },

@@ -69,7 +69,8 @@ TEST(Player, StoredDelaysPlayAsBrowsersPlayThem)
         player.update();
         changes.emplace_back(int(at.count()) - 1000, player.currentFrame());
     }
-    EXPECT_EQ(changes, (std::vector<std::pair<int, int>> { { 100, 2 }, { 200, 3 }, { 220, 4 }, { 720, 5 }, { 656070, 1 } }));
+    EXPECT_EQ(
+        changes, (std::vector<std::pair<int, int>> { { 100, 2 }, { 200, 3 }, { 220, 4 }, { 720, 5 }, { 656070, 1 } }));
 }
 
 struct LoopCase {
@@ -79,7 +80,7 @@ struct LoopCase {
     std::optional<int> plays; // nullopt: forever
 };
 
-class PlayerLoops : public ::testing::TestWithParam<LoopCase> {};
+class PlayerLoops : public ::testing::TestWithParam<LoopCase> { };
 
 TEST_P(PlayerLoops, PlaysTheRightNumberOfTimes)
 {
@@ -107,13 +108,12 @@ TEST_P(PlayerLoops, PlaysTheRightNumberOfTimes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Player, PlayerLoops,
-                         ::testing::Values(LoopCase { "NoExtensionPlaysOnce", std::nullopt, false, 1 },
-                                           LoopCase { "StoredZeroForever", 0, false, std::nullopt },
-                                           LoopCase { "StoredOnePlaysTwice", 1, false, 2 },
-                                           LoopCase { "StoredFourPlaysFive", 4, false, 5 },
-                                           LoopCase { "ForcedAnimationForever", std::nullopt, true, std::nullopt },
-                                           LoopCase { "StoredCountBeatsForcing", 2, true, 3 }),
-                         [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(LoopCase { "NoExtensionPlaysOnce", std::nullopt, false, 1 },
+        LoopCase { "StoredZeroForever", 0, false, std::nullopt }, LoopCase { "StoredOnePlaysTwice", 1, false, 2 },
+        LoopCase { "StoredFourPlaysFive", 4, false, 5 },
+        LoopCase { "ForcedAnimationForever", std::nullopt, true, std::nullopt },
+        LoopCase { "StoredCountBeatsForcing", 2, true, 3 }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct SequenceCase {
     const char* name;
@@ -123,7 +123,7 @@ struct SequenceCase {
     std::vector<int> shown; // from the frame shown at play()
 };
 
-class PlayerSequences : public ::testing::TestWithParam<SequenceCase> {};
+class PlayerSequences : public ::testing::TestWithParam<SequenceCase> { };
 
 TEST_P(PlayerSequences, ShowFramesInOrder)
 {
@@ -143,15 +143,14 @@ TEST_P(PlayerSequences, ShowFramesInOrder)
     EXPECT_EQ(recorder.frames, changes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Player, PlayerSequences,
-    ::testing::Values(
-        SequenceCase { "Normal", Sequence::Normal, 4, 0, { 1, 2, 3, 4, 1, 2, 3, 4, 1 } },
+INSTANTIATE_TEST_SUITE_P(Player, PlayerSequences,
+    ::testing::Values(SequenceCase { "Normal", Sequence::Normal, 4, 0, { 1, 2, 3, 4, 1, 2, 3, 4, 1 } },
         // Reverse from the first frame goes on to the last.
         SequenceCase { "Reverse", Sequence::Reverse, 4, 0, { 1, 4, 3, 2, 1, 4, 3, 2, 1 } },
         SequenceCase { "PingPong", Sequence::PingPong, 4, 0, { 1, 2, 3, 4, 3, 2, 1, 2, 3, 4, 3, 2, 1, 2 } },
         SequenceCase { "PingPongTwoFrames", Sequence::PingPong, 2, 0, { 1, 2, 1, 2, 1 } },
-        SequenceCase { "PingPongOncePlaysThereAndBack", Sequence::PingPong, 4, std::nullopt, { 1, 2, 3, 4, 3, 2, 1, 1 } },
+        SequenceCase {
+            "PingPongOncePlaysThereAndBack", Sequence::PingPong, 4, std::nullopt, { 1, 2, 3, 4, 3, 2, 1, 1 } },
         SequenceCase { "PingPongTwice", Sequence::PingPong, 3, 1, { 1, 2, 3, 2, 1, 2, 3, 2, 1, 1 } }),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -216,7 +215,8 @@ TEST(Player, PlayAfterFinishedStartsAgain)
         int first = sequence == Sequence::Reverse ? 3 : 1;
         EXPECT_EQ(player.currentFrame(), first);
         EXPECT_EQ(recorder.frames.size(), first == 3 ? 2u : 3u) << "one step for the jump back, none for no change";
-        std::vector<int> want = sequence == Sequence::Reverse ? std::vector<int> { 3, 2, 1, 1 } : std::vector<int> { 1, 2, 3, 3 };
+        std::vector<int> want
+            = sequence == Sequence::Reverse ? std::vector<int> { 3, 2, 1, 1 } : std::vector<int> { 1, 2, 3, 3 };
         EXPECT_EQ(run(player, clock, 10), want);
         EXPECT_EQ(player.state(), Player::State::Finished);
     }
@@ -230,7 +230,7 @@ struct LateCase {
     int nextChangeMs;
 };
 
-class PlayerLate : public ::testing::TestWithParam<LateCase> {};
+class PlayerLate : public ::testing::TestWithParam<LateCase> { };
 
 // Five frames of 100 ms played from time 0: changes are due at 100, 200, ...
 TEST_P(PlayerLate, CatchesUpWithinASecondAndSkipsBeyond)
@@ -248,11 +248,10 @@ TEST_P(PlayerLate, CatchesUpWithinASecondAndSkipsBeyond)
 }
 
 INSTANTIATE_TEST_SUITE_P(Player, PlayerLate,
-                         ::testing::Values(LateCase { "OnTime", 0, 2, 1, 200 }, LateCase { "Late450", 450, 1, 5, 600 },
-                                           LateCase { "LateOneSecond", 1000, 2, 11, 1200 },
-                                           LateCase { "LateJustOverASecond", 1001, 2, 1, 1201 },
-                                           LateCase { "LateAMinute", 60000, 2, 1, 60200 }),
-                         [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(LateCase { "OnTime", 0, 2, 1, 200 }, LateCase { "Late450", 450, 1, 5, 600 },
+        LateCase { "LateOneSecond", 1000, 2, 11, 1200 }, LateCase { "LateJustOverASecond", 1001, 2, 1, 1201 },
+        LateCase { "LateAMinute", 60000, 2, 1, 60200 }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Player, OneFrameNeverSteps)
 {

@@ -2,8 +2,8 @@
 // of images into displayed frames and the frame cap.
 
 #include "GifAnimation.h"
-#include "GifScanner.h"
 #include "GifBuilder.h"
+#include "GifScanner.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,10 @@ GifBuilder oneImage()
     return gif;
 }
 
-Bytes prefix(const Bytes& bytes, std::size_t size) { return Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(size)); }
+Bytes prefix(const Bytes& bytes, std::size_t size)
+{
+    return Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(size));
+}
 
 struct Refusal {
     const char* name;
@@ -29,7 +32,7 @@ struct Refusal {
     std::string message; // a part of the reason
 };
 
-class ScanRefuses : public ::testing::TestWithParam<Refusal> {};
+class ScanRefuses : public ::testing::TestWithParam<Refusal> { };
 
 TEST_P(ScanRefuses, WithAReason)
 {
@@ -42,23 +45,23 @@ TEST_P(ScanRefuses, WithAReason)
 
 Bytes header() { return GifBuilder(2, 2).bytes(false); } // signature, screen, global table
 
-INSTANTIATE_TEST_SUITE_P(
-    Scan, ScanRefuses,
-    ::testing::Values(
-        Refusal { "Empty", {}, Error::Kind::NotGif, "not a GIF file" },
-        Refusal { "Png", { 0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 0, 0 }, Error::Kind::NotGif, "not a GIF file" },
-        Refusal { "SignatureOnly", { 'G', 'I', 'F', '8', '9', 'a' }, Error::Kind::Truncated, "logical screen descriptor" },
+INSTANTIATE_TEST_SUITE_P(Scan, ScanRefuses,
+    ::testing::Values(Refusal { "Empty", {}, Error::Kind::NotGif, "not a GIF file" },
+        Refusal {
+            "Png", { 0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 0, 0 }, Error::Kind::NotGif, "not a GIF file" },
+        Refusal {
+            "SignatureOnly", { 'G', 'I', 'F', '8', '9', 'a' }, Error::Kind::Truncated, "logical screen descriptor" },
         Refusal { "CutInScreen", prefix(header(), 10), Error::Kind::Truncated, "logical screen descriptor" },
         Refusal { "CutInGlobalTable", prefix(header(), 13 + 700), Error::Kind::Truncated, "global colour table" },
         Refusal { "NoBlocks", header(), Error::Kind::Truncated, "truncated before the first image" },
         Refusal { "CutInControl", prefix(GifBuilder(2, 2).control({ 5 }).bytes(false), 13 + 768 + 5),
-                  Error::Kind::Truncated, "truncated before the first image" },
+            Error::Kind::Truncated, "truncated before the first image" },
         Refusal { "CutInDescriptor", prefix(oneImage().bytes(), 13 + 768 + 6), Error::Kind::Truncated,
-                  "truncated before the first image" },
+            "truncated before the first image" },
         Refusal { "CutInComment", prefix(GifBuilder(2, 2).comment("hello").bytes(false), 13 + 768 + 4),
-                  Error::Kind::Truncated, "truncated before the first image" },
+            Error::Kind::Truncated, "truncated before the first image" },
         Refusal { "StrayByteBeforeImage", GifBuilder(2, 2).raw({ 0x00 }).fill(0, 0, 2, 2, 1).bytes(),
-                  Error::Kind::Malformed, "unexpected byte 0" },
+            Error::Kind::Malformed, "unexpected byte 0" },
         Refusal { "ZeroWidth", GifBuilder(0, 5).bytes(), Error::Kind::Malformed, "no pixels to show" },
         Refusal { "OverCanvasLimit", GifBuilder(8193, 4096).bytes(), Error::Kind::OverLimit, "over the limit" }),
     [](const auto& info) { return std::string(info.param.name); });
@@ -78,7 +81,7 @@ struct Recovery {
     std::size_t images;
 };
 
-class ScanRecovers : public ::testing::TestWithParam<Recovery> {};
+class ScanRecovers : public ::testing::TestWithParam<Recovery> { };
 
 TEST_P(ScanRecovers, KeepsTheImagesAndWarns)
 {
@@ -92,19 +95,24 @@ TEST_P(ScanRecovers, KeepsTheImagesAndWarns)
 
 Bytes twoImages() { return oneImage().fill(0, 0, 1, 1, 2).bytes(); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scan, ScanRecovers,
-    ::testing::Values(
-        Recovery { "MissingTrailer", oneImage().bytes(false), "without a trailer", 1 },
+INSTANTIATE_TEST_SUITE_P(Scan, ScanRecovers,
+    ::testing::Values(Recovery { "MissingTrailer", oneImage().bytes(false), "without a trailer", 1 },
         Recovery { "EndsInImageData", prefix(oneImage().bytes(), oneImage().size() - 2), "without a trailer", 1 },
         Recovery { "EndsInSecondDescriptor", prefix(twoImages(), oneImage().size() + 5), "without a trailer", 1 },
         Recovery { "EndsInLocalTable",
-                   prefix(oneImage().image({ .width = 2, .height = 2, .indices = { 0, 0, 0, 0 }, .localPalette = testPalette(4) }).bytes(),
-                          oneImage().size() + 10 + 5),
-                   "without a trailer", 2 },
+            prefix(oneImage()
+                       .image({ .width = 2, .height = 2, .indices = { 0, 0, 0, 0 }, .localPalette = testPalette(4) })
+                       .bytes(),
+                oneImage().size() + 10 + 5),
+            "without a trailer", 2 },
         Recovery { "GarbageAfterImage", oneImage().raw({ 0x99, 1, 2, 3 }).bytes(), "unexpected byte 153", 1 },
-        Recovery { "UnknownVersion", [] { Bytes b = oneImage().bytes(); b[4] = '0'; return b; }(), "unknown GIF version",
-                   1 }),
+        Recovery { "UnknownVersion",
+            [] {
+                Bytes b = oneImage().bytes();
+                b[4] = '0';
+                return b;
+            }(),
+            "unknown GIF version", 1 }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An image cut in its local table is kept as a record without data (the suite's
@@ -124,11 +132,11 @@ TEST(Scan, FilesWithoutPixelDataShowOneEmptyFrame)
 struct ControlCase {
     const char* name;
     Control control;
-    bool used;           // the fields reach the image
+    bool used; // the fields reach the image
     std::string warning; // empty when none
 };
 
-class GraphicControl : public ::testing::TestWithParam<ControlCase> {};
+class GraphicControl : public ::testing::TestWithParam<ControlCase> { };
 
 TEST_P(GraphicControl, BlockSize)
 {
@@ -159,13 +167,12 @@ TEST_P(GraphicControl, BlockSize)
     EXPECT_EQ(firstDifference(loaded.value()->frame(loaded.value()->frameCount()), want), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scan, GraphicControl,
+INSTANTIATE_TEST_SUITE_P(Scan, GraphicControl,
     ::testing::Values(ControlCase { "Four", { 7, 2, 9, 4 }, true, "" },
-                      ControlCase { "FiveFirstFourUsed", { 7, 2, 9, 5 }, true, "block size 5 instead of 4" },
-                      ControlCase { "LongFirstFourUsed", { 300, 2, 9, 255 }, true, "block size 255 instead of 4" },
-                      ControlCase { "ThreeIgnored", { 7, 2, 9, 3 }, false, "block size 3, too short" },
-                      ControlCase { "ZeroIgnored", { 7, 2, 9, 0 }, false, "block size 0, too short" }),
+        ControlCase { "FiveFirstFourUsed", { 7, 2, 9, 5 }, true, "block size 5 instead of 4" },
+        ControlCase { "LongFirstFourUsed", { 300, 2, 9, 255 }, true, "block size 255 instead of 4" },
+        ControlCase { "ThreeIgnored", { 7, 2, 9, 3 }, false, "block size 3, too short" },
+        ControlCase { "ZeroIgnored", { 7, 2, 9, 0 }, false, "block size 0, too short" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Scan, DisposalFourIsRestorePreviousAndFiveToSevenAreNone)
@@ -178,8 +185,9 @@ TEST(Scan, DisposalFourIsRestorePreviousAndFiveToSevenAreNone)
     std::vector<Disposal> got;
     for (const auto& image : info.value().images)
         got.push_back(image.disposal);
-    EXPECT_EQ(got, (std::vector<Disposal> { Disposal::RestorePrevious, Disposal::RestorePrevious, Disposal::None,
-                                            Disposal::None, Disposal::None }));
+    EXPECT_EQ(got,
+        (std::vector<Disposal> {
+            Disposal::RestorePrevious, Disposal::RestorePrevious, Disposal::None, Disposal::None, Disposal::None }));
 }
 
 // Grouping: an image on a 4 x 4 screen, full-screen or not, opaque or not, with a delay.
@@ -198,7 +206,7 @@ struct Grouping {
     bool forced = false;
 };
 
-class FrameGrouping : public ::testing::TestWithParam<Grouping> {};
+class FrameGrouping : public ::testing::TestWithParam<Grouping> { };
 
 TEST_P(FrameGrouping, FollowsTheDelays)
 {
@@ -231,26 +239,25 @@ constexpr Shot kSmall {};
 constexpr Shot kFull { true };
 Shot delayed(std::uint16_t delay, bool full = false) { return Shot { full, delay }; }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scan, FrameGrouping,
-    ::testing::Values(
-        Grouping { "NoDelayJoinsNextDelayed", { kSmall, kSmall, delayed(5), kSmall, delayed(7) }, false, false,
-                   { { 3, 5 }, { 2, 7 } } },
+INSTANTIATE_TEST_SUITE_P(Scan, FrameGrouping,
+    ::testing::Values(Grouping { "NoDelayJoinsNextDelayed", { kSmall, kSmall, delayed(5), kSmall, delayed(7) }, false,
+                          false, { { 3, 5 }, { 2, 7 } } },
         Grouping { "TrailingNoDelayIsLastFrame", { delayed(5), kSmall, kSmall }, false, false, { { 1, 5 }, { 2, 0 } } },
         Grouping { "AllWithoutDelayIsOnePicture", { kSmall, kSmall, kSmall }, false, false, { { 3, 0 } } },
         Grouping { "LoopExtensionForcesAnimation", { kSmall, kSmall }, false, true, { { 1, 0 }, { 1, 0 } }, true },
         Grouping { "Gif87aForcesAnimation", { kSmall, kSmall }, true, false, { { 1, 0 }, { 1, 0 } }, true },
-        Grouping { "ThreeOpaqueFullScreenForce", { kFull, kFull, kFull }, false, false, { { 1, 0 }, { 1, 0 }, { 1, 0 } },
-                   true },
+        Grouping { "ThreeOpaqueFullScreenForce", { kFull, kFull, kFull }, false, false,
+            { { 1, 0 }, { 1, 0 }, { 1, 0 } }, true },
         Grouping { "TwoOpaqueFullScreenArePicture", { kFull, kFull }, false, false, { { 2, 0 } } },
-        Grouping { "TransparentFullScreenDoNotForce", { kFull, kFull, Shot { true, 0, true } }, false, false, { { 3, 0 } } },
+        Grouping {
+            "TransparentFullScreenDoNotForce", { kFull, kFull, Shot { true, 0, true } }, false, false, { { 3, 0 } } },
         Grouping { "SmallAmongFullScreenDoNotForce", { kFull, kSmall, kFull }, false, false, { { 3, 0 } } },
         Grouping { "OneImageIsNeverForced", { kSmall }, true, true, { { 1, 0 } } },
         Grouping { "AnyDelayMeansNoForcing", { kSmall, delayed(1), kSmall }, true, true, { { 2, 1 }, { 1, 0 } } },
         Grouping { "NoImagesOneEmptyFrame", {}, false, false, { { 0, 0 } } }),
     [](const auto& info) { return std::string(info.param.name); });
 
-class FrameCap : public ::testing::TestWithParam<std::size_t> {};
+class FrameCap : public ::testing::TestWithParam<std::size_t> { };
 
 TEST_P(FrameCap, KeepsAtMost32767Frames)
 {
@@ -268,7 +275,9 @@ TEST_P(FrameCap, KeepsAtMost32767Frames)
         && animation.info().warnings.back().find("more than 32767 frames") != std::string::npos;
     EXPECT_EQ(warned, images > gif::kMaxFrames);
     // The last frame kept is the image it should be.
-    EXPECT_EQ(firstDifference(animation.frame(animation.frameCount()), Picture(1, 1).set(0, 0, colourOf((kept - 1) % 7))), "");
+    EXPECT_EQ(
+        firstDifference(animation.frame(animation.frameCount()), Picture(1, 1).set(0, 0, colourOf((kept - 1) % 7))),
+        "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Scan, FrameCap, ::testing::Values(32767, 32768, 33000));

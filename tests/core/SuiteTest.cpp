@@ -74,7 +74,7 @@ std::string sanitise(const std::string& name)
     return out;
 }
 
-class Conformance : public ::testing::TestWithParam<std::string> {};
+class Conformance : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(Conformance, MatchesExpectedFrames)
 {
@@ -101,13 +101,13 @@ TEST_P(Conformance, MatchesExpectedFrames)
 }
 
 INSTANTIATE_TEST_SUITE_P(GifSuite, Conformance, ::testing::ValuesIn(casesWithFrames(true)),
-                         [](const auto& info) { return sanitise(info.param); });
+    [](const auto& info) { return sanitise(info.param); });
 
 // What the engine does where the suite gives no picture.
 struct Decision {
     std::string name;
     std::optional<Error::Kind> refusal;
-    std::string message;            // the refusal, or a part of the one draw warning
+    std::string message; // the refusal, or a part of the one draw warning
     std::optional<Picture> picture; // the one frame shown
 };
 
@@ -126,7 +126,7 @@ std::vector<Decision> decisions()
     };
 }
 
-class Decisions : public ::testing::TestWithParam<Decision> {};
+class Decisions : public ::testing::TestWithParam<Decision> { };
 
 TEST_P(Decisions, ArePinned)
 {
@@ -148,8 +148,8 @@ TEST_P(Decisions, ArePinned)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(GifSuite, Decisions, ::testing::ValuesIn(decisions()),
-                         [](const auto& info) { return sanitise(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    GifSuite, Decisions, ::testing::ValuesIn(decisions()), [](const auto& info) { return sanitise(info.param.name); });
 
 TEST(GifSuiteDecisions, PlainTextIsSkippedAndTheImageDrawn)
 {

@@ -36,8 +36,8 @@ void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.path.file
 std::vector<Sample> collectSamples()
 {
     std::vector<Sample> samples;
-    for (auto [folder, prefix, mustBeAccepted] : { std::tuple(FROLIX_BENCH_CORPUS_DIR, "bench_", true),
-                                                   std::tuple(FROLIX_GIF_SUITE_DIR, "suite_", false) }) {
+    for (auto [folder, prefix, mustBeAccepted] :
+        { std::tuple(FROLIX_BENCH_CORPUS_DIR, "bench_", true), std::tuple(FROLIX_GIF_SUITE_DIR, "suite_", false) }) {
         std::vector<fs::path> paths;
         for (const auto& entry : fs::directory_iterator(folder))
             if (entry.path().extension() == ".gif")
@@ -45,7 +45,8 @@ std::vector<Sample> collectSamples()
         std::sort(paths.begin(), paths.end());
         for (const auto& path : paths) {
             std::string name = prefix + path.filename().string();
-            std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+            std::replace_if(
+                name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
             samples.push_back({ path, mustBeAccepted, name });
         }
     }
@@ -75,7 +76,8 @@ std::optional<std::uint16_t> referenceLoopCount(const GifFileType& gif)
         for (const ExtensionBlock& block : std::span(blocks, std::size_t(count))) {
             if (block.Function == APPLICATION_EXT_FUNC_CODE)
                 inLoopExtension = block.ByteCount == 11
-                    && (std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 || std::memcmp(block.Bytes, "ANIMEXTS1.0", 11) == 0);
+                    && (std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0
+                        || std::memcmp(block.Bytes, "ANIMEXTS1.0", 11) == 0);
             else if (block.Function != CONTINUE_EXT_FUNC_CODE)
                 inLoopExtension = false;
             else if (inLoopExtension && block.ByteCount >= 3 && block.Bytes[0] == 1)
@@ -97,8 +99,9 @@ void compareIndices(const Bytes& bytes, const frolix::gif::ImageRecord& image, c
     std::size_t got = decoder.decode(ours);
     EXPECT_EQ(got, total) << "decoded " << got << " of " << total << " indices; status " << int(decoder.status());
     std::vector<std::size_t> rows;
-    for (auto [start, step] : image.interlaced ? std::vector<std::pair<int, int>> { { 0, 8 }, { 4, 8 }, { 2, 4 }, { 1, 2 } }
-                                               : std::vector<std::pair<int, int>> { { 0, 1 } })
+    for (auto [start, step] : image.interlaced
+            ? std::vector<std::pair<int, int>> { { 0, 8 }, { 4, 8 }, { 2, 4 }, { 1, 2 } }
+            : std::vector<std::pair<int, int>> { { 0, 1 } })
         for (std::size_t y = std::size_t(start); y < image.height; y += std::size_t(step))
             rows.push_back(y);
     for (std::size_t at = 0; at < got; ++at) {
@@ -111,7 +114,7 @@ void compareIndices(const Bytes& bytes, const frolix::gif::ImageRecord& image, c
     }
 }
 
-class GiflibDifferential : public testing::TestWithParam<Sample> {};
+class GiflibDifferential : public testing::TestWithParam<Sample> { };
 
 TEST_P(GiflibDifferential, MatchesGiflib)
 {
@@ -124,8 +127,9 @@ TEST_P(GiflibDifferential, MatchesGiflib)
     int error = 0;
     auto close = [](GifFileType* gif) { DGifCloseFile(gif, nullptr); };
     std::unique_ptr<GifFileType, decltype(close)> gif(DGifOpen(&input, readFromMemory, &error), close);
-    std::string refusal = !gif ? std::string("DGifOpen: ") + GifErrorString(error)
-        : DGifSlurp(gif.get()) != GIF_OK ? std::string("DGifSlurp: ") + GifErrorString(gif->Error) : "";
+    std::string refusal = !gif           ? std::string("DGifOpen: ") + GifErrorString(error)
+        : DGifSlurp(gif.get()) != GIF_OK ? std::string("DGifSlurp: ") + GifErrorString(gif->Error)
+                                         : "";
     if (!refusal.empty()) {
         ASSERT_FALSE(sample.mustBeAccepted) << "giflib refuses a benchmark file: " << refusal;
         GTEST_SKIP() << "giflib refuses it (" << refusal << ")";
@@ -145,21 +149,23 @@ TEST_P(GiflibDifferential, MatchesGiflib)
         const GifImageDesc& desc = saved.ImageDesc;
         SCOPED_TRACE("image " + std::to_string(i));
         EXPECT_EQ(std::tuple(image.left, image.top, image.width, image.height, image.interlaced),
-                  std::tuple(desc.Left, desc.Top, desc.Width, desc.Height, bool(desc.Interlace)));
+            std::tuple(desc.Left, desc.Top, desc.Width, desc.Height, bool(desc.Interlace)));
 
         // giflib reads the first graphic control before an image; with several the two
         // readers may rightly differ, so timing is compared only where there is one.
         GraphicsControlBlock control;
         bool hasControl = DGifSavedExtensionToGCB(gif.get(), int(i), &control) == GIF_OK;
         auto controls = std::count_if(saved.ExtensionBlocks, saved.ExtensionBlocks + saved.ExtensionBlockCount,
-                                      [](const ExtensionBlock& block) { return block.Function == GRAPHICS_EXT_FUNC_CODE; });
+            [](const ExtensionBlock& block) { return block.Function == GRAPHICS_EXT_FUNC_CODE; });
         if (controls <= 1) {
             EXPECT_EQ(image.hasGraphicControl, hasControl);
             if (hasControl) {
                 EXPECT_EQ(image.delayCs, control.DelayTime);
                 EXPECT_EQ(image.disposal, frolix::gif::disposalFromWire(std::uint8_t(control.DisposalMode)));
-                EXPECT_EQ(image.transparentIndex, control.TransparentColor == NO_TRANSPARENT_COLOR
-                              ? std::nullopt : std::optional<std::uint8_t>(control.TransparentColor));
+                EXPECT_EQ(image.transparentIndex,
+                    control.TransparentColor == NO_TRANSPARENT_COLOR
+                        ? std::nullopt
+                        : std::optional<std::uint8_t>(control.TransparentColor));
             }
         }
 
@@ -169,13 +175,14 @@ TEST_P(GiflibDifferential, MatchesGiflib)
         for (int entry = 0; entry < image.paletteSize; ++entry) {
             const std::uint8_t* rgb = &bytes[image.paletteOffset + 3 * std::size_t(entry)];
             const GifColorType& want = palette->Colors[entry];
-            ASSERT_TRUE(rgb[0] == want.Red && rgb[1] == want.Green && rgb[2] == want.Blue) << "colour table entry " << entry;
+            ASSERT_TRUE(rgb[0] == want.Red && rgb[1] == want.Green && rgb[2] == want.Blue)
+                << "colour table entry " << entry;
         }
         compareIndices(bytes, image, saved);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GiflibDifferential, testing::ValuesIn(collectSamples()),
-                         [](const testing::TestParamInfo<Sample>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<Sample>& info) { return info.param.name; });
 
 } // namespace

@@ -1,7 +1,7 @@
 // Damaged files through the whole path a load takes: scan, timeline, then the pictures
 // of the first frames. Every file is cut at every offset (big files: every offset of
-// the head, then a stride) and has single bytes flipped at a sample of offsets. Each decode must end with frames or a reason; under the
-// sanitize build ASan, UBSan and the leak checker watch every one of them.
+// the head, then a stride) and has single bytes flipped at a sample of offsets. Each decode must end with frames or a
+// reason; under the sanitize build ASan, UBSan and the leak checker watch every one of them.
 
 #include "GifAnimation.h"
 #include "StateBlock.h"
@@ -86,8 +86,7 @@ private:
 
 // Runs `decode(i)` for every index on all cores (the sanitize build is slow, and the
 // decodes share nothing); returns each one's problem and whether it loaded.
-template <typename Decode>
-std::vector<std::pair<std::string, bool>> decodeAll(std::size_t count, Decode decode)
+template <typename Decode> std::vector<std::pair<std::string, bool>> decodeAll(std::size_t count, Decode decode)
 {
     std::vector<std::pair<std::string, bool>> results(count);
     std::atomic<std::size_t> next { 0 };
@@ -136,7 +135,8 @@ void sweepFlips(const Bytes& file, const std::vector<std::size_t>& offsets, Find
     });
     for (std::size_t i = 0; i < results.size(); ++i)
         if (!results[i].first.empty())
-            findings.add("byte " + std::to_string(offsets[i / 2]) + " xor " + std::to_string(kMasks[i % 2]), results[i].first);
+            findings.add(
+                "byte " + std::to_string(offsets[i / 2]) + " xor " + std::to_string(kMasks[i % 2]), results[i].first);
 }
 
 std::vector<std::size_t> everyOffset(std::size_t from, std::size_t to)
@@ -190,11 +190,11 @@ std::string sweep(const Bytes& bytes, const std::vector<std::size_t>& cuts)
         findings.add("the file", "cannot be read");
     sweepCuts(bytes, cuts, findings);
     sweepFlips(bytes, headThenStride(bytes.size(), kFlipHead, kFlipSamples, false), findings,
-               [](const Bytes& damaged, std::size_t, bool* loaded) { return decodeProblem(damaged, loaded); });
+        [](const Bytes& damaged, std::size_t, bool* loaded) { return decodeProblem(damaged, loaded); });
     return findings.empty() ? "" : findings.text();
 }
 
-class SuiteFile : public testing::TestWithParam<std::string> {};
+class SuiteFile : public testing::TestWithParam<std::string> { };
 
 TEST_P(SuiteFile, EveryCutAndFlipShowsFramesOrSaysWhy)
 {
@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(GifSuite, SuiteFile, testing::ValuesIn(suiteFiles()), t
 
 // --- Files that must load whole: the logo, and the real-world benchmark pictures ---
 
-class WholeFile : public testing::TestWithParam<std::string> {};
+class WholeFile : public testing::TestWithParam<std::string> { };
 
 TEST_P(WholeFile, LoadsWholeAndEveryCutAndFlipShowsFramesOrSaysWhy)
 {
@@ -218,11 +218,10 @@ TEST_P(WholeFile, LoadsWholeAndEveryCutAndFlipShowsFramesOrSaysWhy)
 }
 
 INSTANTIATE_TEST_SUITE_P(Real, WholeFile,
-                         testing::Values("assets/logo.gif", "tests/data/bench-corpus/bricks-dither.gif",
-                                         "tests/data/bench-corpus/hibiscus.regular.gif",
-                                         "tests/data/bench-corpus/gifplayer-muybridge.gif",
-                                         "tests/data/bench-corpus/harvesters.gif"),
-                         testName);
+    testing::Values("assets/logo.gif", "tests/data/bench-corpus/bricks-dither.gif",
+        "tests/data/bench-corpus/hibiscus.regular.gif", "tests/data/bench-corpus/gifplayer-muybridge.gif",
+        "tests/data/bench-corpus/harvesters.gif"),
+    testName);
 
 // --- The component's stored state block ---
 
@@ -239,20 +238,21 @@ TEST_F(StoredState, EveryFlippedByteIsReadOrRefusedWithAReason)
     const Bytes& animation = intact.value().animation;
     std::atomic<std::size_t> decoded { 0 };
     Findings findings;
-    sweepFlips(block, everyOffset(0, block.size()), findings, [&](const Bytes& damaged, std::size_t at, bool*) -> std::string {
-        auto read = frolix::readStateBlock(damaged);
-        if (!read)
-            return read.error().message.empty() ? "refused without a reason" : "";
-        auto state = frolix::designStateFrom(read.value());
-        if (!state)
-            return state.error().message.empty() ? "members refused without a reason" : "";
-        // A flip inside the stored GIF is a damaged animation the component will be
-        // handed; the logo sweep covers such damage, so one stored unit in 32 is enough.
-        if (state.value().animation == animation || at % 64 >= 2)
-            return "";
-        ++decoded;
-        return decodeProblem(state.value().animation);
-    });
+    sweepFlips(
+        block, everyOffset(0, block.size()), findings, [&](const Bytes& damaged, std::size_t at, bool*) -> std::string {
+            auto read = frolix::readStateBlock(damaged);
+            if (!read)
+                return read.error().message.empty() ? "refused without a reason" : "";
+            auto state = frolix::designStateFrom(read.value());
+            if (!state)
+                return state.error().message.empty() ? "members refused without a reason" : "";
+            // A flip inside the stored GIF is a damaged animation the component will be
+            // handed; the logo sweep covers such damage, so one stored unit in 32 is enough.
+            if (state.value().animation == animation || at % 64 >= 2)
+                return "";
+            ++decoded;
+            return decodeProblem(state.value().animation);
+        });
     EXPECT_GT(decoded.load(), 0u);
     EXPECT_TRUE(findings.empty()) << findings.text();
 }

@@ -70,7 +70,8 @@ class FaultsTest : public QObject {
         QVERIFY2(answerer.seen().size() > index, "no message box");
         const auto& box = answerer.seen()[index];
         QVERIFY(box.wasMessageBox);
-        QVERIFY2(box.text.contains(path) && box.text.contains(QString::fromLocal8Bit(std::strerror(error))), qPrintable(box.text));
+        QVERIFY2(box.text.contains(path) && box.text.contains(QString::fromLocal8Bit(std::strerror(error))),
+            qPrintable(box.text));
     }
 
 private slots:
@@ -162,8 +163,8 @@ private slots:
 
     void listedFileIsCutShort_data()
     {
-        QTest::addColumn<int>("keep");         // bytes left, from the start
-        QTest::addColumn<int>("framesAfter");  // 0: refused with "Read Wrong"
+        QTest::addColumn<int>("keep"); // bytes left, from the start
+        QTest::addColumn<int>("framesAfter"); // 0: refused with "Read Wrong"
         const int whole = int(wtest::numberedGif(5).size());
         QTest::newRow("emptied") << 0 << 0;
         QTest::newRow("signature only") << 6 << 0;

@@ -6,8 +6,8 @@
 #include "Form1.h"
 #include "Frolix.h"
 #include "NativePath.h"
-#include "WindowTestSupport.h"
 #include "WildcardMatch.h"
+#include "WindowTestSupport.h"
 #include "ui_Form1.h"
 
 #include <QDir>
@@ -88,8 +88,8 @@ private slots:
         QVERIFY(ui.Dir1->setPath(m_root));
         QCOMPARE(dirChanges.count(), 1);
         QCOMPARE(ui.File1->Path(), m_root);
-        const QStringList expected { "a.gif",    "B.GIF",    "c with space.gif", pathTextFromBytes(kRawName),
-                                     "link.gif", "z\u00e9.gif" };
+        const QStringList expected { "a.gif", "B.GIF", "c with space.gif", pathTextFromBytes(kRawName), "link.gif",
+            "z\u00e9.gif" };
         QCOMPARE(listedNames(*ui.File1), expected);
         QCOMPARE(ui.File1->item(3)->text(), QStringLiteral("d\uFFFD\uFFFD.gif"));
         QCOMPARE(ui.File1->currentItem(), nullptr); // listing selects nothing, so loads nothing
@@ -110,17 +110,27 @@ private slots:
             const char16_t* pattern;
             bool matches;
         } cases[] = {
-            { u"a.gif", u"*.gif", true },         { u"B.GIF", u"*.gif", true },
+            { u"a.gif", u"*.gif", true },
+            { u"B.GIF", u"*.gif", true },
             { u"\u00c9T\u00c9.Gif", u"\u00e9t\u00e9.gif", true },
-            { u".gif", u"*.gif", true },          { u"a.gif.txt", u"*.gif", false },
-            { u"gif", u"*.gif", false },          { u"a.gi", u"*.gif", false },
-            { u"a.b.gif", u"*.gif", true },       { u"aXbXc", u"*X*X*", true },
-            { u"aXb", u"*X*X*", false },          { u"abc", u"a?c", true },
-            { u"ac", u"a?c", false },             { u"frame7.gif", u"frame[0-9].gif", true },
-            { u"frameA.gif", u"frame[0-9].gif", false }, { u"frameA.gif", u"frame[!0-9].gif", true },
-            { u"Xb", u"[xy]b", true },            { u"[b", u"[b", true },
-            { u"", u"*", true },                  { u"", u"?", false },
-            { u"anything", u"", false },          { u"mississippi.gif", u"*ss*ss*.gif", true },
+            { u".gif", u"*.gif", true },
+            { u"a.gif.txt", u"*.gif", false },
+            { u"gif", u"*.gif", false },
+            { u"a.gi", u"*.gif", false },
+            { u"a.b.gif", u"*.gif", true },
+            { u"aXbXc", u"*X*X*", true },
+            { u"aXb", u"*X*X*", false },
+            { u"abc", u"a?c", true },
+            { u"ac", u"a?c", false },
+            { u"frame7.gif", u"frame[0-9].gif", true },
+            { u"frameA.gif", u"frame[0-9].gif", false },
+            { u"frameA.gif", u"frame[!0-9].gif", true },
+            { u"Xb", u"[xy]b", true },
+            { u"[b", u"[b", true },
+            { u"", u"*", true },
+            { u"", u"?", false },
+            { u"anything", u"", false },
+            { u"mississippi.gif", u"*ss*ss*.gif", true },
         };
         for (const auto& c : cases)
             QTest::addRow("%s ~ %s", qPrintable(QString::fromUtf16(c.name)), qPrintable(QString::fromUtf16(c.pattern)))
@@ -245,13 +255,13 @@ private slots:
         // look at the file system, leaves it out (realDrivesAreFolders).
         QTest::newRow("desktop") << desktop
                                  << QStringList { "/|/dev/sda1|ext4", "/etc/hostname|/dev/sda2|ext4",
-                                                  "/home|/dev/sda2|ext4", "/media/me/USB Stick|/dev/sdb1|vfat",
-                                                  "/mnt/share|server:/export|nfs4" };
+                                        "/home|/dev/sda2|ext4", "/media/me/USB Stick|/dev/sdb1|vfat",
+                                        "/mnt/share|server:/export|nfs4" };
         QTest::newRow("a later mount on the same path hides the earlier")
             << QByteArray("/dev/sda1 / ext4 rw 0 0\n/dev/sdc1 /data ext4 rw 0 0\n/dev/sdd1 /data xfs rw 0 0\n")
             << QStringList { "/|/dev/sda1|ext4", "/data|/dev/sdd1|xfs" };
-        QTest::newRow("root that is no device") << QByteArray("overlay / overlay rw 0 0\nproc /proc proc rw 0 0")
-                                                << QStringList { "/|overlay|overlay" };
+        QTest::newRow("root that is no device")
+            << QByteArray("overlay / overlay rw 0 0\nproc /proc proc rw 0 0") << QStringList { "/|overlay|overlay" };
         QTest::newRow("empty") << QByteArray() << QStringList();
     }
     void browsableMounts()
@@ -268,11 +278,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("mount");
-        QTest::newRow("under a mount") << "/home/me/pictures" << "/home";
-        QTest::newRow("the mount itself") << "/home" << "/home";
-        QTest::newRow("a sibling sharing a prefix") << "/home2/x" << "/";
-        QTest::newRow("escaped space") << "/media/me/USB Stick/a.gif" << "/media/me/USB Stick";
-        QTest::newRow("elsewhere") << "/usr/share" << "/";
+        QTest::newRow("under a mount") << "/home/me/pictures"
+                                       << "/home";
+        QTest::newRow("the mount itself") << "/home"
+                                          << "/home";
+        QTest::newRow("a sibling sharing a prefix") << "/home2/x"
+                                                    << "/";
+        QTest::newRow("escaped space") << "/media/me/USB Stick/a.gif"
+                                       << "/media/me/USB Stick";
+        QTest::newRow("elsewhere") << "/usr/share"
+                                   << "/";
     }
     void mountHolding()
     {
@@ -359,10 +374,10 @@ private slots:
         QTest::newRow("4-byte") << QByteArray("\xf0\x9f\x98\x80.gif") << QString::fromUtf8("\xf0\x9f\x98\x80.gif");
         QTest::newRow("4-byte with a low half in the escape range")
             << QByteArray("\xf0\x90\x82\x80") << QString::fromUtf8("\xf0\x90\x82\x80");
-        QTest::newRow("4-byte then an invalid byte") << QByteArray("\xf0\x90\x82\x80\xff")
-                                                     << QString::fromUtf8("\xf0\x90\x82\x80") + QChar(0xFFFD);
-        QTest::newRow("invalid then 4-byte") << QByteArray("\x80\xf0\x90\x82\x80")
-                                             << QChar(0xFFFD) + QString::fromUtf8("\xf0\x90\x82\x80");
+        QTest::newRow("4-byte then an invalid byte")
+            << QByteArray("\xf0\x90\x82\x80\xff") << QString::fromUtf8("\xf0\x90\x82\x80") + QChar(0xFFFD);
+        QTest::newRow("invalid then 4-byte")
+            << QByteArray("\x80\xf0\x90\x82\x80") << QChar(0xFFFD) + QString::fromUtf8("\xf0\x90\x82\x80");
         QTest::newRow("Latin-1 byte") << QByteArray("d\xff\xfe.gif") << "d\uFFFD\uFFFD.gif";
         QTest::newRow("cut 2-byte at the end") << QByteArray("a\xc3") << "a\uFFFD";
         QTest::newRow("overlong") << QByteArray("\xc0\xaf") << "\uFFFD\uFFFD";

@@ -39,7 +39,9 @@ QString captionOf(QWidget* widget)
 QString valueOf(QWidget* widget)
 {
     if (auto* check = qobject_cast<QCheckBox*>(widget))
-        return check->checkState() == Qt::Checked ? "checked" : check->checkState() == Qt::Unchecked ? "unchecked" : "grayed";
+        return check->checkState() == Qt::Checked  ? "checked"
+            : check->checkState() == Qt::Unchecked ? "unchecked"
+                                                   : "grayed";
     if (auto* radio = qobject_cast<QRadioButton*>(widget))
         return radio->isChecked() ? "on" : "off";
     return QString();
@@ -143,7 +145,8 @@ private slots:
         QCOMPARE(widget->metaObject()->className(), d.className);
         QCOMPARE(widget->parentWidget()->objectName(), QString(d.parent));
         QCOMPARE(captionOf(widget), QString::fromUtf8(d.caption));
-        QCOMPARE(widget->geometry(), QRect(pixels(d.twips.x()), pixels(d.twips.y()), pixels(d.twips.width()), pixels(d.twips.height())));
+        QCOMPARE(widget->geometry(),
+            QRect(pixels(d.twips.x()), pixels(d.twips.y()), pixels(d.twips.width()), pixels(d.twips.height())));
         QCOMPARE(valueOf(widget), QString(d.value));
         QCOMPARE(widget->focusPolicy() != Qt::NoFocus, d.takesFocus);
         QVERIFY(widget->isEnabled());
@@ -270,7 +273,7 @@ private slots:
         for (QPoint empty : { QPoint(4, 4), QPoint(552, 440), QPoint(200, 270) }) {
             QColor sky = first.pixelColor(empty);
             QVERIFY2(sky.blue() > sky.red() + 20 && sky.blue() >= sky.green(),
-                     qPrintable(QStringLiteral("(%1, %2) is %3").arg(empty.x()).arg(empty.y()).arg(sky.name())));
+                qPrintable(QStringLiteral("(%1, %2) is %3").arg(empty.x()).arg(empty.y()).arg(sky.name())));
         }
         // The logo (96 x 56) is drawn at the component's top-left and moves on.
         clock.advance(20);
@@ -349,8 +352,10 @@ private slots:
     {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("member");
-        QTest::newRow("Check1") << "Check1" << "Transparent";
-        QTest::newRow("Check2") << "Check2" << "AutoSize";
+        QTest::newRow("Check1") << "Check1"
+                                << "Transparent";
+        QTest::newRow("Check2") << "Check2"
+                                << "AutoSize";
     }
     void checkBoxes()
     {
@@ -381,8 +386,10 @@ private slots:
     {
         QTest::addColumn<QString>("group");
         QTest::addColumn<QString>("member");
-        QTest::newRow("optStretch") << "optStretch" << "StretchMode";
-        QTest::newRow("optSequence") << "optSequence" << "Sequence";
+        QTest::newRow("optStretch") << "optStretch"
+                                    << "StretchMode";
+        QTest::newRow("optSequence") << "optSequence"
+                                     << "Sequence";
     }
     void optionButtons()
     {
@@ -394,8 +401,7 @@ private slots:
             auto* button = f.form->findChild<QRadioButton*>(QStringLiteral("%1_%2").arg(group).arg(index));
             QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
         }
-        QCOMPARE(f.component->calls,
-                 (QStringList { member + " 2", member + " 1", member + " 0", member + " 2" }));
+        QCOMPARE(f.component->calls, (QStringList { member + " 2", member + " 1", member + " 0", member + " 2" }));
         QCOMPARE(f.form->findChild<QButtonGroup*>(group)->checkedId(), 2);
     }
 
@@ -412,7 +418,7 @@ private slots:
         f.form->optStretch_Click(std::int16_t(index));
         f.form->optSequence_Click(std::int16_t(index));
         QCOMPARE(f.component->calls,
-                 (QStringList { QStringLiteral("StretchMode %1").arg(index), QStringLiteral("Sequence %1").arg(index) }));
+            (QStringList { QStringLiteral("StretchMode %1").arg(index), QStringLiteral("Sequence %1").arg(index) }));
         QVERIFY(f.component->lastIndexAddress);
     }
 
@@ -421,11 +427,16 @@ private slots:
         QTest::addColumn<QString>("folder"); // relative to the temporary folder; "/" for the root
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("result"); // what LoadFile answers: only -1 is a load
-        QTest::newRow("a folder, loaded") << "sub" << "b.gif" << -1;
-        QTest::newRow("a folder given with a trailing slash, 0") << "sub/" << "b.gif" << 0;
-        QTest::newRow("a name with spaces, 1") << "sub" << "with space.gif" << 1;
-        QTest::newRow("the root, -2") << "/" << "root.gif" << -2;
-        QTest::newRow("an empty folder name selects the root, 65535 (not -1 once narrowed)") << "" << "root.gif" << 65535;
+        QTest::newRow("a folder, loaded") << "sub"
+                                          << "b.gif" << -1;
+        QTest::newRow("a folder given with a trailing slash, 0") << "sub/"
+                                                                 << "b.gif" << 0;
+        QTest::newRow("a name with spaces, 1") << "sub"
+                                               << "with space.gif" << 1;
+        QTest::newRow("the root, -2") << "/"
+                                      << "root.gif" << -2;
+        QTest::newRow("an empty folder name selects the root, 65535 (not -1 once narrowed)") << ""
+                                                                                             << "root.gif" << 65535;
     }
     void loadFile()
     {
@@ -453,12 +464,13 @@ private slots:
         QCOMPARE(f.ui().File1->FileName(), name);
         wtest::ModalAnswerer answerer;
         f.form->File1_Click();
-        QCOMPARE(f.component->calls, (QStringList { "LoadFile " + (root ? "/" + name : listed + "/" + name), "FrameCount" }));
+        QCOMPARE(f.component->calls,
+            (QStringList { "LoadFile " + (root ? "/" + name : listed + "/" + name), "FrameCount" }));
         QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("7 Frames"));
         QCOMPARE(answerer.seen().size(), std::size_t(result == -1 ? 0 : 1));
         for (const auto& box : answerer.seen())
             QVERIFY(box.text == "Read Wrong" && box.wasMessageBox && box.icon == QMessageBox::Critical
-                    && box.buttons == QMessageBox::Ok && box.buttonCount == 1 && box.title.isEmpty());
+                && box.buttons == QMessageBox::Ok && box.buttonCount == 1 && box.title.isEmpty());
     }
 };
 

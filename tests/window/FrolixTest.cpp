@@ -99,15 +99,18 @@ private slots:
         QTest::addColumn<QRect>("expected");
         // The area is QRect(5, 7, 40, 40) throughout.
         QTest::newRow("none, smaller") << QSize(8, 6) << StretchMode::None << QRect(5, 7, 8, 6);
-        QTest::newRow("none, larger: clipped by the painter") << QSize(80, 60) << StretchMode::None << QRect(5, 7, 80, 60);
+        QTest::newRow("none, larger: clipped by the painter")
+            << QSize(80, 60) << StretchMode::None << QRect(5, 7, 80, 60);
         QTest::newRow("stretch, smaller") << QSize(8, 6) << StretchMode::Stretch << QRect(5, 7, 40, 40);
         QTest::newRow("stretch, larger") << QSize(80, 60) << StretchMode::Stretch << QRect(5, 7, 40, 40);
         QTest::newRow("proportional, smaller wide") << QSize(8, 6) << StretchMode::Proportional << QRect(5, 12, 40, 30);
-        QTest::newRow("proportional, larger wide") << QSize(80, 60) << StretchMode::Proportional << QRect(5, 12, 40, 30);
+        QTest::newRow("proportional, larger wide")
+            << QSize(80, 60) << StretchMode::Proportional << QRect(5, 12, 40, 30);
         QTest::newRow("proportional, tall") << QSize(10, 40) << StretchMode::Proportional << QRect(20, 7, 10, 40);
-        QTest::newRow("proportional, larger tall") << QSize(50, 200) << StretchMode::Proportional << QRect(20, 7, 10, 40);
-        QTest::newRow("proportional, height rounded down") << QSize(3, 2) << StretchMode::Proportional
-                                                           << QRect(5, 14, 40, 26);
+        QTest::newRow("proportional, larger tall")
+            << QSize(50, 200) << StretchMode::Proportional << QRect(20, 7, 10, 40);
+        QTest::newRow("proportional, height rounded down")
+            << QSize(3, 2) << StretchMode::Proportional << QRect(5, 14, 40, 26);
         QTest::newRow("proportional, no picture") << QSize(0, 0) << StretchMode::Proportional << QRect(5, 7, 0, 0);
     }
     void targetRect()
@@ -126,26 +129,25 @@ private slots:
         // The component is 40 x 40; the quadrants are red, green / yellow, transparent.
         QTest::newRow("none, smaller: own size at the top-left")
             << QSize(8, 6) << 0
-            << std::vector<Probe> { { { 0, 0 }, kRed }, { { 3, 2 }, kRed }, { { 4, 0 }, kGreen },
-                                    { { 7, 2 }, kGreen }, { { 0, 3 }, kYellow }, { { 3, 5 }, kYellow },
-                                    { { 4, 3 }, kBehind }, { { 7, 5 }, kBehind }, { { 8, 0 }, kBehind },
-                                    { { 0, 6 }, kBehind }, { { 20, 20 }, kBehind }, { { 39, 39 }, kBehind } };
+            << std::vector<Probe> { { { 0, 0 }, kRed }, { { 3, 2 }, kRed }, { { 4, 0 }, kGreen }, { { 7, 2 }, kGreen },
+                   { { 0, 3 }, kYellow }, { { 3, 5 }, kYellow }, { { 4, 3 }, kBehind }, { { 7, 5 }, kBehind },
+                   { { 8, 0 }, kBehind }, { { 0, 6 }, kBehind }, { { 20, 20 }, kBehind }, { { 39, 39 }, kBehind } };
         QTest::newRow("none, larger: clipped to the top-left part")
             << QSize(80, 60) << 0
             << std::vector<Probe> { { { 0, 0 }, kRed }, { { 39, 29 }, kRed }, { { 0, 30 }, kYellow },
-                                    { { 39, 39 }, kYellow } };
+                   { { 39, 39 }, kYellow } };
         for (QSize image : { QSize(8, 6), QSize(80, 60) }) {
             const char* size = image.width() < 40 ? "smaller" : "larger";
             QTest::addRow("stretch, %s: fills the area", size)
                 << image << 1
                 << std::vector<Probe> { { { 1, 1 }, kRed }, { { 10, 10 }, kRed }, { { 30, 10 }, kGreen },
-                                        { { 38, 1 }, kGreen }, { { 10, 30 }, kYellow }, { { 1, 38 }, kYellow },
-                                        { { 30, 30 }, kBehind } };
+                       { { 38, 1 }, kGreen }, { { 10, 30 }, kYellow }, { { 1, 38 }, kYellow },
+                       { { 30, 30 }, kBehind } };
             QTest::addRow("proportional, %s: 40 x 30 centred", size)
                 << image << 2
                 << std::vector<Probe> { { { 20, 2 }, kBehind }, { { 20, 37 }, kBehind }, { { 10, 12 }, kRed },
-                                        { { 30, 12 }, kGreen }, { { 10, 27 }, kYellow }, { { 30, 27 }, kBehind },
-                                        { { 1, 6 }, kRed }, { { 1, 33 }, kYellow } };
+                       { { 30, 12 }, kGreen }, { { 10, 27 }, kYellow }, { { 30, 27 }, kBehind }, { { 1, 6 }, kRed },
+                       { { 1, 33 }, kYellow } };
         }
     }
     void painting()
@@ -167,7 +169,7 @@ private slots:
         std::int16_t stretch = std::int16_t(mode);
         component->setStretchMode(stretch);
         QCOMPARE(component->LoadFile(file(QStringLiteral("quadrants.gif"), quadrantGif(image.width(), image.height()))),
-                 frolix::kAutomationTrue);
+            frolix::kAutomationTrue);
         QCOMPARE(component->size(), QSize(40, 40));
         parent.show();
 
@@ -176,9 +178,15 @@ private slots:
             QImage shot = parent.grab().toImage();
             QRgb behind = transparent ? kParent : kBackColour;
             for (const Probe& probe : probes) {
-                QRgb expected = probe.shows == kBehind ? behind : probe.shows, got = shot.pixel(probe.at + QPoint(10, 10));
-                QVERIFY2(got == expected, qPrintable(QStringLiteral("transparent %1, at (%2, %3): %4 not %5").arg(transparent)
-                    .arg(probe.at.x()).arg(probe.at.y()).arg(got & 0xFFFFFF, 6, 16).arg(expected & 0xFFFFFF, 6, 16)));
+                QRgb expected = probe.shows == kBehind ? behind : probe.shows,
+                     got = shot.pixel(probe.at + QPoint(10, 10));
+                QVERIFY2(got == expected,
+                    qPrintable(QStringLiteral("transparent %1, at (%2, %3): %4 not %5")
+                                   .arg(transparent)
+                                   .arg(probe.at.x())
+                                   .arg(probe.at.y())
+                                   .arg(got & 0xFFFFFF, 6, 16)
+                                   .arg(expected & 0xFFFFFF, 6, 16)));
             }
             // Outside the component only the parent shows.
             QCOMPARE(shot.pixel(9, 9), kParent);
@@ -273,7 +281,8 @@ private slots:
         std::int16_t stretch = std::int16_t(mode);
         component->setStretchMode(stretch);
         component->useClock(clock);
-        QCOMPARE(component->LoadFile(file(QStringLiteral("one-pixel.gif"), onePixelChangeGif())), frolix::kAutomationTrue);
+        QCOMPARE(
+            component->LoadFile(file(QStringLiteral("one-pixel.gif"), onePixelChangeGif())), frolix::kAutomationTrue);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         component->tick();
@@ -294,7 +303,8 @@ private slots:
             for (int x = 0; x < after.width(); ++x)
                 if (before.pixel(x, y) != after.pixel(x, y)) {
                     ++changed;
-                    QVERIFY2(spy.painted.contains(QPoint(x, y)), qPrintable(QStringLiteral("(%1, %2) not repainted").arg(x).arg(y)));
+                    QVERIFY2(spy.painted.contains(QPoint(x, y)),
+                        qPrintable(QStringLiteral("(%1, %2) not repainted").arg(x).arg(y)));
                 }
         QVERIFY(changed > 0);
         QVERIFY(!spy.painted.contains(QPoint(0, 0))); // and not the whole component

@@ -42,7 +42,7 @@ struct GifFrame {
 
 // A GIF of screen-sized frames, written by the engine tests' GIF writer.
 inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palette, const std::vector<GifFrame>& frames,
-                          bool loopForever = true)
+    bool loopForever = true)
 {
     std::vector<frolix::test::Rgb> colours;
     for (QRgb colour : palette)
@@ -51,7 +51,8 @@ inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palett
     if (loopForever)
         gif.loop(0);
     for (const GifFrame& frame : frames) {
-        auto transparent = frame.transparentIndex >= 0 ? std::optional(std::uint8_t(frame.transparentIndex)) : std::nullopt;
+        auto transparent
+            = frame.transparentIndex >= 0 ? std::optional(std::uint8_t(frame.transparentIndex)) : std::nullopt;
         gif.control({ .delayCs = frame.delayCs, .disposal = unsigned(frame.disposal), .transparent = transparent });
         gif.image({ .width = std::uint16_t(width), .height = std::uint16_t(height), .indices = frame.pixels });
     }
@@ -119,7 +120,7 @@ public:
                 return;
             }
             m_seen.push_back({ box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
-                               int(box->buttons().size()), true });
+                int(box->buttons().size()), true });
             if (QAbstractButton* ok = box->button(QMessageBox::Ok))
                 ok->click();
             else
