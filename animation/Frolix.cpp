@@ -1,5 +1,6 @@
 #include "Frolix.h"
 
+#include "Logging.h"
 #include "NativePath.h"
 
 #include <QPaintEvent>
@@ -99,6 +100,7 @@ bool Frolix::takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded)
 {
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
+        qCInfo(logComponent, "not loaded: %s", qPrintable(m_lastError));
         return false; // what was playing goes on
     }
     m_lastError.clear();

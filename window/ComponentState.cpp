@@ -1,12 +1,12 @@
 #include "ComponentState.h"
 
 #include "Frolix.h"
+#include "Logging.h"
 #include "StateBlock.h"
 
 #include <QFile>
 
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -85,14 +85,11 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
         QString path = QString::fromStdU16String(state.fileName);
         shown = component.LoadFile(path) == frolix::kAutomationTrue;
         if (!shown)
-            std::fprintf(stderr,
-                "frolix-viewer: the stored file name %s cannot be shown (%s); using the stored "
-                "animation\n",
+            qCWarning(frolix::logComponent, "the stored file name %s cannot be shown (%s); using the stored animation",
                 qPrintable(path), qPrintable(component.lastError()));
     }
     if (!shown && !component.showAnimation(std::move(state.animation)))
-        std::fprintf(
-            stderr, "frolix-viewer: the stored animation cannot be shown: %s\n", qPrintable(component.lastError()));
+        qCWarning(frolix::logComponent, "the stored animation cannot be shown: %s", qPrintable(component.lastError()));
     component.showFrame(state.startFrame);
 }
 
@@ -103,7 +100,7 @@ bool initialiseFromStateBlock(frolix::Frolix& component, std::span<const std::ui
     auto parsed = frolix::readStateBlock(block);
     auto state = parsed ? frolix::designStateFrom(parsed.value()) : frolix::Result<frolix::DesignState>(parsed.error());
     if (!state) {
-        std::fprintf(stderr, "frolix-viewer: the component's start-up state is damaged (%s); it starts empty\n",
+        qCWarning(frolix::logComponent, "the component's start-up state is damaged (%s); it starts empty",
             state.error().message.c_str());
         return false;
     }

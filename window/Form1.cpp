@@ -2,6 +2,7 @@
 
 #include "ComponentState.h"
 #include "Frolix.h"
+#include "Logging.h"
 #include "ui_Form1.h"
 
 #include <QButtonGroup>
@@ -10,7 +11,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include <cstdio>
 #include <limits>
 
 // Resources compiled into a static library must be registered by name.
@@ -21,13 +21,13 @@ namespace {
 QString decimalText(std::int16_t value) { return QString::number(value); }
 
 // What the window does with a value it cannot narrow: leave the label as it was and
-// say why on the error stream, instead of ending the program.
+// say why in the window's log, instead of ending the program.
 std::optional<std::int16_t> readInt16(std::int32_t value, const char* member)
 {
     auto narrowed = toInt16(value);
     if (!narrowed)
-        std::fprintf(stderr, "frolix-viewer: %s returned %ld, outside the 16-bit range; label left unchanged\n", member,
-            long(value));
+        qCWarning(
+            frolix::logWindow, "%s returned %ld, outside the 16-bit range; label left unchanged", member, long(value));
     return narrowed;
 }
 
@@ -161,5 +161,6 @@ void Form1::reportListFailure(const QString& message)
 {
     // The drive list goes back to the file system of the folder still shown.
     m_ui->Drive1->selectDriveHolding(m_ui->Dir1->Path());
+    qCInfo(frolix::logLists, "%s", qPrintable(message));
     QMessageBox::warning(this, QString(), message);
 }

@@ -2,11 +2,11 @@
 
 #include "FontWarmUp.h"
 #include "Form1.h"
+#include "Logging.h"
 
 #include <QApplication>
 #include <QIcon>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -25,10 +25,11 @@ bool displayAvailable()
 
 int main(int argc, char** argv)
 {
+    // Every line says which program and which area it comes from (QT_MESSAGE_PATTERN wins).
+    qSetMessagePattern(QStringLiteral("frolix-viewer: %{if-category}%{category}: %{endif}%{message}"));
     if (!displayAvailable()) {
-        std::fprintf(stderr,
-            "frolix-viewer: no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it on a "
-            "desktop or under xvfb-run\n");
+        qCCritical(frolix::logWindow,
+            "no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it on a desktop or under xvfb-run");
         return 2;
     }
     FontWarmUp fonts;
