@@ -3,9 +3,10 @@
 //   sky.bmp                 640 x 480 8-bit BMP, a sky with clouds (a backdrop)
 //   logo.gif                96 x 56 animated logo, 22 frames, exactly 11,437 bytes
 //   frolix.ico              the application icon, three images
+//   frolix-viewer-N.png     the same emblem for the icon theme, N = 16 ... 256
 //   frolix-viewer.desktop   the desktop entry
 //   Frolix1.state           the component's start-up state block holding logo.gif
-// Copy the first four to assets/ and the state block to window/. The output depends on
+// Copy all but the state block to assets/ and the state block to window/. The output depends on
 // nothing but this file: no clock, no random device, and no libm calls whose last bit
 // could change between library versions.
 
@@ -634,6 +635,94 @@ Bytes makeIcon()
 }
 
 // ---------------------------------------------------------------------------------
+// frolix-viewer-N.png: the icon's emblem for the desktop's icon theme, sampled at each
+// size from the same grid, so 16 and 32 are the icon's 16-colour images pixel for pixel.
+// 4-bit indexed with the icon's palette; index 0 (black, which the emblem never uses)
+// is the transparent one, as under the icon's mask. The pixel data goes in stored
+// deflate blocks: no compressor to depend on, and the largest is still 33 KiB.
+
+constexpr int kIconThemeSizes[] = { 16, 32, 48, 64, 128, 256 };
+
+void putU32BigEndian(Bytes& out, std::uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        putU8(out, (value >> shift) & 0xFF);
+}
+
+std::uint32_t crc32(const Bytes& bytes, std::size_t from)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = from; i < bytes.size(); ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void putPngChunk(Bytes& out, const char* type, const Bytes& data)
+{
+    putU32BigEndian(out, std::uint32_t(data.size()));
+    const std::size_t start = out.size();
+    putText(out, type);
+    out.insert(out.end(), data.begin(), data.end());
+    putU32BigEndian(out, crc32(out, start));
+}
+
+Bytes storedZlib(const Bytes& raw)
+{
+    Bytes out { 0x78, 0x01 };
+    std::size_t at = 0;
+    do {
+        const std::size_t length = std::min<std::size_t>(raw.size() - at, 65535);
+        putU8(out, at + length == raw.size() ? 1 : 0); // last block?, stored
+        putU16(out, unsigned(length));
+        putU16(out, unsigned(~length & 0xFFFF));
+        out.insert(out.end(), raw.begin() + std::ptrdiff_t(at), raw.begin() + std::ptrdiff_t(at + length));
+        at += length;
+    } while (at < raw.size());
+    std::uint32_t a = 1, b = 0;
+    for (std::uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    putU32BigEndian(out, b << 16 | a);
+    return out;
+}
+
+Bytes makeIconPng(int size)
+{
+    auto emblem = iconEmblem(size);
+    Bytes header;
+    putU32BigEndian(header, std::uint32_t(size));
+    putU32BigEndian(header, std::uint32_t(size));
+    header.insert(header.end(), { 4, 3, 0, 0, 0 }); // 4 bits, indexed, deflate, no filter choice, not interlaced
+    Bytes palette;
+    for (const Rgb& colour : kIconPalette)
+        palette.insert(palette.end(), { channel(colour.r), channel(colour.g), channel(colour.b) });
+    Bytes raw;
+    for (int y = 0; y < size; ++y) {
+        raw.push_back(0); // filter: none
+        for (int x = 0; x < size; x += 2) {
+            auto index = [&](int at) {
+                int colour = emblem[std::size_t(y) * size + std::size_t(at)];
+                if (colour == kBlack)
+                    throw std::runtime_error("the emblem uses black, the PNG's transparent index");
+                return colour == kTransparent ? 0 : colour;
+            };
+            raw.push_back(std::uint8_t(index(x) << 4 | index(x + 1)));
+        }
+    }
+    Bytes out { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+    putPngChunk(out, "IHDR", header);
+    putPngChunk(out, "PLTE", palette);
+    putPngChunk(out, "tRNS", Bytes { 0 });
+    putPngChunk(out, "IDAT", storedZlib(raw));
+    putPngChunk(out, "IEND", Bytes {});
+    return out;
+}
+
+// ---------------------------------------------------------------------------------
 // frolix-viewer.desktop and Frolix1.state
 
 Bytes makeDesktopEntry()
@@ -646,7 +735,7 @@ Bytes makeDesktopEntry()
         "Name=Frolix viewer\n"
         "Comment=Play animated GIF files\n"
         "Exec=frolix-viewer\n"
-        "Icon=frolix\n"
+        "Icon=frolix-viewer\n"
         "Terminal=false\n"
         "Categories=Graphics;Viewer;\n");
     return out;
@@ -699,6 +788,8 @@ int main(int argc, char** argv)
         writeFile(dir / "sky.bmp", makeSky());
         writeFile(dir / "logo.gif", logo);
         writeFile(dir / "frolix.ico", makeIcon());
+        for (int size : kIconThemeSizes)
+            writeFile(dir / ("frolix-viewer-" + std::to_string(size) + ".png"), makeIconPng(size));
         writeFile(dir / "frolix-viewer.desktop", makeDesktopEntry());
         writeFile(dir / "Frolix1.state", state);
     } catch (const std::exception& error) {

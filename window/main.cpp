@@ -37,7 +37,9 @@ int main(int argc, char** argv)
     // The title message boxes show when they have none of their own.
     QApplication::setApplicationName(QStringLiteral("Frolix viewer"));
     QApplication::setApplicationVersion(QStringLiteral(FROLIX_VERSION_TEXT));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/frolix.ico")));
+    // The installed theme icon has every size; the one compiled in serves a build tree.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("frolix-viewer"), QIcon(QStringLiteral(":/assets/frolix.ico"))));
     QApplication::setDesktopFileName(QStringLiteral("frolix-viewer"));
 
     fonts.finish();
