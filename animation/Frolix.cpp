@@ -116,9 +116,9 @@ void Frolix::adopt(std::shared_ptr<GifAnimation> animation)
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
     m_player->setSequence(m_sequence);
     m_player->setStepCallback([this] { showCurrentFrame(true); });
-    // The first frame is drawn now but reported by the first tick, once the event loop
-    // runs, so the window hears of it like of any later frame.
-    m_reportedFrame = 0;
+    // Showing the first frame is not a step: Step means the animation advanced, so the
+    // window's frame label keeps what it said until this animation moves on.
+    m_reportedFrame = m_player->currentFrame();
     showCurrentFrame(false);
     applyAutoSize();
     update();

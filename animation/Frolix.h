@@ -79,7 +79,7 @@ public:
     // Times playback by `clock` from now on (tests drive a fake one). It must outlive
     // the widget or be replaced first.
     void useClock(const Clock& clock);
-    QString lastError() const { return m_lastError; }
+    QString lastError() const override { return m_lastError; }
 
     bool isTransparent() const { return m_transparent; }
     bool isPlaying() const;

@@ -31,6 +31,9 @@ public:
     virtual void setStretchMode(std::int16_t& value) = 0;
     virtual void setAutoSize(AutomationBool value) = 0;
     virtual void setSequence(std::int16_t& value) = 0;
+    // Why the last load was refused, empty after a good one. Not an automation member:
+    // the window writes it to its log, never into the message box.
+    virtual QString lastError() const { return QString(); }
 
 signals:
     // Raised each time the animation shows another frame.

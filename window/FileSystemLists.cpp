@@ -4,10 +4,14 @@
 #include "NativePath.h"
 #include "WildcardMatch.h"
 
+#include "Logging.h"
+
+#include <QApplication>
 #include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +21,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -309,20 +314,19 @@ FileListBox::FileListBox(QWidget* parent)
     : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
-    showDirectory(QDir::currentPath());
-    connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
-        if (!m_filling && current)
-            userSelected();
-    });
-    // A click on the file already selected loads it again, as a click does.
-    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (item == m_currentBeforePress && item == currentItem())
-            userSelected();
-    });
+    m_typeAhead.setSingleShot(true);
+    m_typeAhead.setInterval(QApplication::keyboardInputInterval());
+    connect(&m_typeAhead, &QTimer::timeout, this, &FileListBox::userSelected);
+    m_refreshSoon.setSingleShot(true);
+    m_refreshSoon.setInterval(100);
+    connect(&m_refreshSoon, &QTimer::timeout, this, [this] { showDirectory(m_path, Report::Quietly); });
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_refreshSoon, qOverload<>(&QTimer::start));
+    showDirectory(QDir::currentPath(), Report::Failures);
 }
 
 void FileListBox::userSelected()
 {
+    m_typeAhead.stop();
     QString path = joinPath(m_path, FileName());
     struct stat info;
     int error = 0;
@@ -331,35 +335,73 @@ void FileListBox::userSelected()
     else if (!S_ISREG(info.st_mode))
         error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     if (error != 0) {
-        QString message = QStringLiteral("Cannot open %1: %2.").arg(displayName(path), errorText(error));
-        // Show the folder as it is now; if it is gone too, keep the list as it was.
-        QString folder = m_path;
-        Listing check = listDirectory(folder);
-        if (check.error == 0)
-            QMetaObject::invokeMethod(
-                this, [this] { refresh(); }, Qt::QueuedConnection);
-        emit failed(message);
+        // Nothing stays selected that was not loaded, and the list shows the folder as
+        // it is now (quietly: this action has had its one message).
+        clearSelection();
+        m_refreshSoon.start(0);
+        emit failed(QStringLiteral("Cannot open %1: %2.").arg(displayName(path), errorText(error)));
         return;
     }
     emit Click();
 }
 
+void FileListBox::keyPressEvent(QKeyEvent* event)
+{
+    const QString before = FileName();
+    m_searched = false;
+    QListWidget::keyPressEvent(event);
+    const QString after = FileName();
+    if (after.isEmpty() || after == before)
+        return;
+    // Letters typed quickly refine one search: load where it ends, not every file passed.
+    // Space selects the row under the cursor unless it continues a search.
+    const bool searching = m_searched && (event->key() != Qt::Key_Space || m_typeAhead.isActive());
+    if (searching)
+        m_typeAhead.start();
+    else
+        userSelected();
+}
+
+void FileListBox::keyboardSearch(const QString& search)
+{
+    m_searched = true;
+    QListWidget::keyboardSearch(search);
+}
+
 void FileListBox::mousePressEvent(QMouseEvent* event)
 {
-    m_currentBeforePress = currentItem();
+    m_selectedAtPress = FileName();
     QListWidget::mousePressEvent(event);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (std::exchange(m_releaseAfterDoubleClick, false))
+        return; // the double click's first click loaded it
+    QListWidgetItem* under = itemAt(event->position().toPoint());
+    const QString selected = FileName();
+    // A click on the file already selected loads it again, as a click does.
+    if (!selected.isEmpty() && (selected != m_selectedAtPress || (under && under->isSelected())))
+        userSelected();
+}
+
+void FileListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListWidget::mouseDoubleClickEvent(event);
+    m_releaseAfterDoubleClick = true;
 }
 
 QString FileListBox::FileName() const
 {
-    QListWidgetItem* item = currentItem();
-    return item ? item->data(Qt::UserRole).toString() : QString();
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->data(Qt::UserRole).toString();
 }
 
 void FileListBox::setFileName(const QString& value)
 {
     if (value.startsWith('/') || value.isEmpty()) {
-        showDirectory(value.isEmpty() ? QStringLiteral("/") : value);
+        showDirectory(value.isEmpty() ? QStringLiteral("/") : value, Report::Failures);
         return;
     }
     for (int row = 0; row < count(); ++row) {
@@ -370,15 +412,19 @@ void FileListBox::setFileName(const QString& value)
     }
 }
 
-bool FileListBox::refresh() { return showDirectory(m_path); }
+bool FileListBox::refresh() { return showDirectory(m_path, Report::Failures); }
 
-bool FileListBox::showDirectory(const QString& requested)
+bool FileListBox::showDirectory(const QString& requested, Report report)
 {
     QString path = normalised(requested);
     Listing listing = listDirectory(path);
     if (listing.error != 0) {
-        emit failed(
-            QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error)));
+        QString message
+            = QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error));
+        if (report == Report::Failures)
+            emit failed(message);
+        else
+            qCInfo(frolix::logLists).noquote() << message;
         return false;
     }
     // The pattern matches regardless of case, as "*.gif" always has for this list.
@@ -388,16 +434,28 @@ bool FileListBox::showDirectory(const QString& requested)
             files.push_back(std::move(entry));
     sortByName(files);
 
-    m_filling = true;
+    const bool samePath = path == m_path;
+    const QString keep = samePath ? FileName() : QString();
+    const int scrolled = verticalScrollBar()->value();
     setUpdatesEnabled(false);
     clear();
+    QListWidgetItem* kept = nullptr;
     for (const DirEntry& file : files) {
         auto* item = new QListWidgetItem(displayName(file.name), this);
         item->setData(Qt::UserRole, file.name);
+        if (!keep.isEmpty() && file.name == keep)
+            kept = item;
     }
-    setCurrentRow(-1);
+    if (kept)
+        setCurrentItem(kept);
+    if (samePath)
+        verticalScrollBar()->setValue(scrolled);
     setUpdatesEnabled(true);
-    m_filling = false;
+    if (!samePath) {
+        if (!m_path.isEmpty())
+            m_watcher.removePath(m_path);
+        m_watcher.addPath(path);
+    }
     m_path = path;
     return true;
 }

@@ -8,7 +8,9 @@
 // Paths are QString in the form of NativePath.h, so names that are not UTF-8 survive.
 
 #include <QComboBox>
+#include <QFileSystemWatcher>
 #include <QListWidget>
+#include <QTimer>
 
 #include <optional>
 #include <vector>
@@ -78,26 +80,36 @@ public:
     // The default member: the selected file's name, without its directory.
     QString FileName() const;
     // Assigning a directory shows that directory's files; assigning a listed name
-    // selects it.
+    // selects it (without raising Click: only the user's selection does).
     void setFileName(const QString& value);
     QString Pattern() const { return m_pattern; }
-    // Lists the files of the current path again.
+    // Lists the files of the current path again, keeping the selected one.
     bool refresh();
 
 signals:
-    // The user selected a file.
+    // The user selected a file: a click, a navigation key, or type-ahead once typing
+    // pauses. Focus arriving, a refresh or a selection made from code never raise it.
     void Click();
     void failed(const QString& message);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyboardSearch(const QString& search) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    bool showDirectory(const QString& path);
+    enum class Report { Failures, Quietly };
+    bool showDirectory(const QString& path, Report report);
     // A file deleted since it was listed is reported and the list shown afresh.
     void userSelected();
     QString m_path;
     QString m_pattern = QStringLiteral("*.gif");
-    bool m_filling = false;
-    QListWidgetItem* m_currentBeforePress = nullptr;
+    QString m_selectedAtPress;
+    bool m_searched = false; // the key being handled went to type-ahead
+    bool m_releaseAfterDoubleClick = false;
+    QTimer m_typeAhead; // loads where type-ahead landed once the typing pauses
+    QTimer m_refreshSoon; // gathers the watcher's bursts into one listing
+    QFileSystemWatcher m_watcher; // the folder shown, so the list follows it
 };

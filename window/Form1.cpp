@@ -3,9 +3,12 @@
 #include "ComponentState.h"
 #include "Frolix.h"
 #include "Logging.h"
+#include "NativePath.h"
 #include "ui_Form1.h"
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QGridLayout>
 #include <QImage>
 #include <QMessageBox>
 #include <QPaintEvent>
@@ -83,6 +86,8 @@ Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
     m_frolix->lower();
     connectProcedures();
     Form_Load();
+    // Keyboard use starts at the first control in Tab order, not at the last one built.
+    m_ui->Drive1->setFocus(Qt::OtherFocusReason);
 }
 
 Form1::~Form1() = default;
@@ -140,9 +145,28 @@ void Form1::File1_Click()
         fullPath = path + QLatin1Char('/') + m_ui->File1->FileName();
     std::int32_t result = m_frolix->LoadFile(fullPath);
     auto loaded = toInt16(result);
-    if (!loaded || ~*loaded != 0)
-        QMessageBox::critical(this, QString(), QStringLiteral("Read Wrong"));
+    if (!loaded || ~*loaded != 0) {
+        qCWarning(frolix::logWindow).noquote() << "refused" << displayName(fullPath) + ":" << m_frolix->lastError();
+        showReadWrong();
+    }
     applyFrameCountRule();
+}
+
+void Form1::showReadWrong()
+{
+    // No title of its own: the window manager shows the application's name. Qt sizes
+    // the box to its two words, so narrow that the name was cut to a few letters; a strut
+    // as wide as the name in a title bar's bold, with room for the frame's buttons,
+    // keeps it whole.
+    QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("Read Wrong"), QMessageBox::Ok, this);
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    const QFontMetrics title(titleFont);
+    const int width = title.horizontalAdvance(QApplication::applicationDisplayName()) + 6 * title.height();
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+    box.exec();
 }
 
 void Form1::cmdPlay_Click() { m_frolix->Play(); }

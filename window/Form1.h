@@ -52,6 +52,7 @@ private:
     void applyFrameCountRule();
     void connectProcedures();
     void reportListFailure(const QString& message);
+    void showReadWrong();
 
     std::unique_ptr<Ui::Form1> m_ui;
     frolix::FrolixControl* m_frolix = nullptr;

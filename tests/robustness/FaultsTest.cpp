@@ -50,7 +50,7 @@ class FaultsTest : public QObject {
             form.show();
             if (!ui.Dir1->setPath(folder))
                 return false;
-            ui.File1->setCurrentRow(wtest::rowOf(*ui.File1, "a.gif"));
+            wtest::pick(*ui.File1, "a.gif");
             component->tick();
             return component->FrameCount() == 3 && component->CurrentFrame() == 1;
         }
@@ -90,7 +90,7 @@ private slots:
         wtest::ModalAnswerer answerer;
 
         // Selecting a file that went with its folder.
-        ui.File1->setCurrentRow(wtest::rowOf(*ui.File1, "b.gif"));
+        wtest::pick(*ui.File1, "b.gif");
         expectMessage(answerer, 0, folder + "/b.gif", ENOENT);
         QVERIFY(viewer.stillPlaying());
         QCOMPARE(wtest::listedNames(*ui.File1), (QStringList { "a.gif", "b.gif" })); // kept: nothing better to show
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(ui.Dir1->Path(), root);
         QCOMPARE(ui.File1->Path(), root);
         QCOMPARE(wtest::listedNames(*ui.File1), QStringList { "up.gif" });
-        ui.File1->setCurrentRow(0);
+        wtest::pick(*ui.File1, "up.gif");
         QCOMPARE(viewer.component->FrameCount(), 4);
         QCOMPARE(ui.lblFrame->text(), QStringLiteral("4 Frames"));
         QCOMPARE(answerer.seen().size(), std::size_t(3));
@@ -130,7 +130,7 @@ private slots:
         QVERIFY(QFile::remove(root + "/b.gif"));
         QVERIFY(QDir(root).mkdir("b.gif"));
         wtest::ModalAnswerer answerer;
-        viewer.ui.File1->setCurrentRow(wtest::rowOf(*viewer.ui.File1, "b.gif"));
+        wtest::pick(*viewer.ui.File1, "b.gif");
         expectMessage(answerer, 0, root + "/b.gif", EISDIR);
         QVERIFY(viewer.stillPlaying());
         // The list is shown afresh once the message is read: a folder is not a file.
@@ -151,7 +151,7 @@ private slots:
         QVERIFY(QFile::remove(viewer.root + "/b.gif"));
         viewer.ui.lblFrame->setText("stale");
         wtest::ModalAnswerer answerer;
-        viewer.ui.File1->setCurrentRow(wtest::rowOf(*viewer.ui.File1, "b.gif"));
+        wtest::pick(*viewer.ui.File1, "b.gif");
         // The list finds the file gone before the procedure runs, then shows the folder as it is.
         expectMessage(answerer, 0, viewer.root + "/b.gif", ENOENT);
         QCOMPARE(answerer.seen().size(), std::size_t(1));
@@ -184,7 +184,7 @@ private slots:
 
         QVERIFY(::truncate(pathBytesFromText(root + "/b.gif").c_str(), keep) == 0);
         wtest::ModalAnswerer answerer;
-        viewer.ui.File1->setCurrentRow(wtest::rowOf(*viewer.ui.File1, "b.gif"));
+        wtest::pick(*viewer.ui.File1, "b.gif");
         if (framesAfter == 0) {
             QCOMPARE(answerer.seen().size(), std::size_t(1));
             QCOMPARE(answerer.seen().front().text, QStringLiteral("Read Wrong"));
@@ -251,7 +251,7 @@ private slots:
         QCOMPARE(ui.File1->Path(), root);
         QCOMPARE(ui.Drive1->Drive(), driveBefore); // back to the drive of the folder shown
         QVERIFY(viewer.stillPlaying());
-        ui.File1->setCurrentRow(0);
+        wtest::pick(*ui.File1, "up.gif");
         QCOMPARE(answerer.seen().size(), std::size_t(1));
         QCOMPARE(viewer.component->FrameCount(), 3);
     }

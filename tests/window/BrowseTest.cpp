@@ -10,6 +10,7 @@
 #include "WindowTestSupport.h"
 #include "ui_Form1.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -187,28 +188,75 @@ private slots:
         int row = rowOf(*ui.File1, name);
         QVERIFY(row >= 0);
         wtest::ModalAnswerer answerer;
-        ui.File1->setCurrentRow(row);
+        wtest::pick(*ui.File1, name);
         QCOMPARE(ui.File1->FileName(), name);
         QCOMPARE(answerer.seen().size(), std::size_t(0));
         QCOMPARE(form.Frolix1().FrameCount(), frames);
         QCOMPARE(ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(frames));
     }
 
-    void clickOnTheSelectedFileLoadsItAgain()
+    // Only a person's selection loads: focus arriving, a refresh, a sort or a selection
+    // made from code never do. Type-ahead loads where the typing stops.
+    void whatLoadsAFile_data()
     {
+        QTest::addColumn<QString>("actions"); // Tab into the list, keys, clicks, typing, code
+        QTest::addColumn<QStringList>("loaded");
+        QTest::newRow("Tab into the list") << "tab" << QStringList();
+        QTest::newRow("Shift+Tab into the list") << "backtab" << QStringList();
+        QTest::newRow("arrows") << "tab Down Down Up" << QStringList { "bb.gif", "bc.gif", "bb.gif" };
+        QTest::newRow("Space on the row focus put the cursor on") << "tab Space" << QStringList { "ba.gif" };
+        QTest::newRow("End, Home") << "tab End Home" << QStringList { "c.gif", "ba.gif" };
+        QTest::newRow("Page Down") << "tab PgDown" << QStringList { "c.gif" };
+        QTest::newRow("a click, and again") << "click:bb.gif click:bb.gif" << QStringList { "bb.gif", "bb.gif" };
+        QTest::newRow("letters typed quickly load one file") << "tab type:bc" << QStringList { "bc.gif" };
+        QTest::newRow("from code, refreshed, sorted") << "code:bb.gif refresh sort" << QStringList();
+        QTest::newRow("a refresh keeps the selection") << "click:bc.gif refresh tab" << QStringList { "bc.gif" };
+    }
+    void whatLoadsAFile()
+    {
+        QFETCH(QString, actions);
+        QFETCH(QStringList, loaded);
+        QTemporaryDir dir;
+        for (const char* name : { "ba.gif", "bb.gif", "bc.gif", "c.gif" })
+            QVERIFY(wtest::writeRawPath(bytes(dir.filePath(name)), wtest::numberedGif(2)));
         Form1 form;
         auto& ui = form.controls();
         form.show();
-        QVERIFY(ui.Dir1->setPath(m_root));
-        int row = rowOf(*ui.File1, "a.gif");
-        QRect rect = ui.File1->visualItemRect(ui.File1->item(row));
-        QSignalSpy clicks(ui.File1, &FileListBox::Click);
-        QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(clicks.count(), 1);
-        QCOMPARE(ui.File1->currentRow(), row);
-        QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(clicks.count(), 2);
-        QCOMPARE(ui.lblFrame->text(), QStringLiteral("2 Frames"));
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(ui.Dir1->setPath(dir.path()));
+        QStringList seen;
+        connect(ui.File1, &FileListBox::Click, this, [&] { seen << ui.File1->FileName(); });
+        const QMap<QString, Qt::Key> keys { { "Down", Qt::Key_Down }, { "Up", Qt::Key_Up }, { "End", Qt::Key_End },
+            { "Home", Qt::Key_Home }, { "PgDown", Qt::Key_PageDown }, { "Space", Qt::Key_Space } };
+        for (const QString& action : actions.split(' ')) {
+            const QString name = action.section(':', 1);
+            if (action == "tab" || action == "backtab") {
+                QWidget* from = action == "tab" ? static_cast<QWidget*>(ui.Dir1) : ui.cmdPlay;
+                from->setFocus(Qt::OtherFocusReason);
+                QTest::keyClick(from, action == "tab" ? Qt::Key_Tab : Qt::Key_Backtab);
+                QCOMPARE(QApplication::focusWidget(), ui.File1);
+            } else if (keys.contains(action)) {
+                QTest::keyClick(ui.File1, keys[action]);
+            } else if (action.startsWith("click:")) {
+                wtest::pick(*ui.File1, name);
+            } else if (action.startsWith("type:")) {
+                QTest::keyClicks(ui.File1, name);
+                QTest::qWait(QApplication::keyboardInputInterval() + 100);
+            } else if (action.startsWith("code:")) {
+                ui.File1->setFileName(name);
+                QCOMPARE(ui.File1->FileName(), name);
+            } else if (action == "refresh") {
+                const QString selected = ui.File1->FileName();
+                QVERIFY(ui.File1->refresh());
+                QCOMPARE(ui.File1->FileName(), selected);
+            } else if (action == "sort") {
+                ui.File1->sortItems(Qt::DescendingOrder);
+            }
+        }
+        QTest::qWait(50);
+        QCOMPARE(seen, loaded);
+        if (!loaded.isEmpty())
+            QCOMPARE(ui.lblFrame->text(), QStringLiteral("2 Frames"));
     }
 
     void driveChangeBrowsesItsRoot()

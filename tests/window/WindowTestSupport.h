@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QRgb>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdint>
@@ -82,6 +83,14 @@ inline QStringList listedNames(const QListWidget& list)
     return names;
 }
 inline int rowOf(const QListWidget& list, const QString& name) { return int(listedNames(list).indexOf(name)); }
+// Selects the row standing for `name` as a person does: a click on it.
+inline void pick(QListWidget& list, const QString& name)
+{
+    if (QListWidgetItem* item = list.item(rowOf(list, name))) {
+        list.scrollToItem(item);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(item).center());
+    }
+}
 
 // Writes `bytes` to a path given as raw bytes, so names that are not UTF-8 can be made.
 inline bool writeRawPath(const std::string& path, const QByteArray& bytes)
@@ -105,6 +114,7 @@ public:
         QMessageBox::StandardButtons buttons;
         int buttonCount = 0;
         bool wasMessageBox = false;
+        int width = 0;
     };
 
     ModalAnswerer()
@@ -120,7 +130,7 @@ public:
                 return;
             }
             m_seen.push_back({ box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
-                int(box->buttons().size()), true });
+                int(box->buttons().size()), true, box->width() });
             if (QAbstractButton* ok = box->button(QMessageBox::Ok))
                 ok->click();
             else
