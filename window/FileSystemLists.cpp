@@ -1,10 +1,9 @@
 #include "FileSystemLists.h"
 
 #include "ListIcons.h"
+#include "Logging.h"
 #include "NativePath.h"
 #include "WildcardMatch.h"
-
-#include "Logging.h"
 
 #include <QApplication>
 #include <QCollator>

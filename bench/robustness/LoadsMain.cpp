@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     int wrongLabel = 0;
     for (int load = 1; load <= loads; ++load) {
         const bool bad = load % 2 == 0;
-        ui.File1->setCurrentRow(bad ? badRow : 1 - badRow);
+        wtest::pick(*ui.File1, ui.File1->item(bad ? badRow : 1 - badRow)->data(Qt::UserRole).toString());
         QApplication::processEvents(); // paints and the component's timer
         // The good file's frames stay shown after a bad one.
         if (ui.lblFrame->text() != QStringLiteral("%1 Frames").arg(form.Frolix1().FrameCount())
