@@ -10,12 +10,9 @@ namespace frolix::gif {
 namespace {
 
 // Decoding a row costs its full width even where it is clipped away; this caps what
-// one image may make us decode (a 1-pixel screen with a 65535 x 65535 image) while
-// leaving room for every image that fits the canvas limit.
+// one image, and so one frame, may make us decode (a 1-pixel screen with a 65535 x
+// 65535 image) while leaving room for every image that fits the canvas limit.
 constexpr std::uint64_t kMaxDecodedPixelsPerImage = kMaxCanvasPixels;
-// Images without a delay are drawn together as one frame; this bounds the decoding one
-// frame may cost (a few tenths of a second), however many images a file stacks in it.
-constexpr std::uint64_t kMaxDecodedPixelsPerFrame = 2 * kMaxCanvasPixels;
 // Index buffers up to this size are kept from one image to the next.
 constexpr std::size_t kKeptIndexBytes = 16u << 20;
 
@@ -163,7 +160,7 @@ void FrameComposer::markChanged(const ClipRect& rect)
     m_changed.bottom = std::max(m_changed.bottom, rect.bottom);
 }
 
-std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
+void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
 {
     const ImageRecord& image = m_info.images[imageIndex];
     const std::vector<std::uint8_t>& file = *m_file;
@@ -183,7 +180,7 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     state.pendingRect = rect;
     state.backup.clear();
     if (rect.empty())
-        return 0;
+        return;
     markChanged(rect);
     std::uint32_t visibleWidth = rect.right - rect.left;
     if (image.disposal == Disposal::RestorePrevious) {
@@ -251,7 +248,7 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     }
 
     if (m_warned[imageIndex])
-        return needed;
+        return;
     std::string where = "image " + std::to_string(imageIndex + 1) + ": ";
     std::string warning;
     switch (decoder.status()) {
@@ -274,7 +271,6 @@ std::uint64_t FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
         m_warned[imageIndex] = true;
         m_drawWarnings.push_back(where + warning);
     }
-    return needed;
 }
 
 void FrameComposer::composeNext(State& state)
@@ -290,22 +286,8 @@ void FrameComposer::composeNext(State& state)
     } else {
         ++state.frame;
     }
-    const FrameRecord& frame = m_info.frames[state.frame];
-    std::uint64_t decoded = 0;
-    for (std::uint32_t i = 0; i < frame.imageCount; ++i) {
-        if (decoded > kMaxDecodedPixelsPerFrame) {
-            std::uint32_t skipped = frame.firstImage + i;
-            if (!m_warned[skipped]) {
-                m_warned[skipped] = true;
-                m_drawWarnings.push_back("frame " + std::to_string(state.frame + 1) + ": images "
-                    + std::to_string(skipped + 1) + " to " + std::to_string(frame.firstImage + frame.imageCount)
-                    + " are not drawn; the frame's images before them hold " + std::to_string(decoded)
-                    + " pixels already");
-            }
-            break;
-        }
-        decoded += drawImage(frame.firstImage + i, state);
-    }
+    if (state.frame < m_info.images.size())
+        drawImage(std::uint32_t(state.frame), state);
 }
 
 std::map<std::size_t, FrameComposer::Snapshot>::iterator FrameComposer::oldestRecent()

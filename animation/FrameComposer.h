@@ -1,5 +1,6 @@
 #pragma once
-// Composing: builds the logical-screen canvas of any displayed frame, as browsers do.
+// Composing: builds the logical-screen canvas of any frame (frame k shows image k drawn
+// over what the images before it left), as browsers do.
 // Images are clipped to the screen, a transparent index leaves the canvas pixel as it
 // was, disposal 2 clears the image's rectangle to transparent and disposal 3 restores
 // what was under it. Output is non-premultiplied RGBA, transparent pixels (0,0,0,0).
@@ -38,7 +39,7 @@ public:
         std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
 
     const GifInfo& info() const { return m_info; }
-    std::size_t frameCount() const { return m_info.frames.size(); }
+    std::size_t frameCount() const { return m_info.frameCount(); }
     std::uint16_t width() const { return m_info.width; }
     std::uint16_t height() const { return m_info.height; }
 
@@ -90,8 +91,7 @@ private:
 
     ClipRect clip(const ImageRecord& image) const;
     void composeNext(State& state);
-    // Returns how many indices it decoded.
-    std::uint64_t drawImage(std::uint32_t imageIndex, State& state);
+    void drawImage(std::uint32_t imageIndex, State& state);
     void markChanged(const ClipRect& rect);
     void applyPendingDisposal(State& state) const;
     void remember(const State& state, bool passedOnTheWay);

@@ -43,10 +43,11 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesyst
 Timeline GifAnimation::timeline() const
 {
     Timeline timeline;
-    for (const auto& frame : info().frames)
-        timeline.storedDelaysCs.push_back(frame.delayCs);
+    for (const auto& image : info().images)
+        timeline.storedDelaysCs.push_back(image.delayCs);
+    if (info().images.empty())
+        timeline.storedDelaysCs.push_back(0); // the one empty frame
     timeline.storedLoopCount = info().storedLoopCount;
-    timeline.forcedAnimation = info().forcedAnimation;
     return timeline;
 }
 

@@ -111,42 +111,6 @@ std::string offsetText(std::size_t offset) { return "offset " + std::to_string(o
 
 } // namespace
 
-std::vector<FrameRecord> groupFrames(const std::vector<ImageRecord>& images, std::uint16_t screenWidth,
-    std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation)
-{
-    std::vector<FrameRecord> frames;
-    bool anyDelay = false;
-    for (const auto& image : images)
-        anyDelay = anyDelay || image.delayCs != 0;
-    // A file whose images all lack a delay but which means to animate still plays one
-    // image per frame, as most readers do (QUIRKS.md: forced animation).
-    // Opaque full-screen images drawn together would hide all but the last, so three or
-    // more of them are a slide show even without a loop extension; two may be a picture
-    // and its replacement (QUIRKS.md: forced animation).
-    bool allOpaqueFullScreen = true;
-    for (const auto& image : images)
-        allOpaqueFullScreen = allOpaqueFullScreen && image.left == 0 && image.top == 0 && image.width >= screenWidth
-            && image.height >= screenHeight && !image.transparentIndex;
-    bool slideShow = allOpaqueFullScreen && images.size() >= 3;
-    bool force = !anyDelay && images.size() > 1 && (isGif87a || hasLoopExtension || slideShow);
-    if (forcedAnimation)
-        *forcedAnimation = force;
-
-    std::uint32_t first = 0;
-    for (std::uint32_t i = 0; i < images.size(); ++i) {
-        bool last = i + 1 == images.size();
-        if (force || images[i].delayCs != 0 || last) {
-            frames.push_back(FrameRecord { first, i + 1 - first, images[i].delayCs });
-            first = i + 1;
-            if (frames.size() == kMaxFrames)
-                break;
-        }
-    }
-    if (frames.empty())
-        frames.push_back(FrameRecord {});
-    return frames;
-}
-
 Result<GifInfo> scan(std::span<const std::uint8_t> data)
 {
     ByteReader in(data);
@@ -252,8 +216,8 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
             image.dataOffset = in.offset();
             if (!truncated)
                 truncated = !skipSubBlocks(in);
-            if (info.images.size() == kMaxImages) {
-                info.warnings.push_back("more than " + std::to_string(kMaxImages) + " images; the rest are ignored");
+            if (info.images.size() == kMaxFrames) {
+                info.warnings.push_back("more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored");
                 sawTrailer = true;
                 break;
             }
@@ -277,14 +241,6 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
             return makeError(Error::Kind::Truncated,
                 "truncated before the first image (file ends at " + offsetText(data.size()) + ")");
         info.warnings.push_back("file ends at " + offsetText(data.size()) + " without a trailer");
-    }
-
-    info.frames = groupFrames(
-        info.images, info.width, info.height, info.isGif87a, info.storedLoopCount.has_value(), &info.forcedAnimation);
-    std::size_t usedImages = info.frames.back().firstImage + info.frames.back().imageCount;
-    if (usedImages < info.images.size()) {
-        info.warnings.push_back("more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored");
-        info.images.resize(usedImages);
     }
     return info;
 }

@@ -32,11 +32,8 @@ namespace frolix::gif {
 // A canvas this large is 128 MiB of RGBA; more would let one file exhaust the machine,
 // while the widest real GIFs (65535 x 1 strips) stay well within it.
 inline constexpr std::uint64_t kMaxCanvasPixels = 33554432;
-// Counts reach the window as 16-bit signed integers.
+// Every image is a frame, and counts reach the window as 16-bit signed integers.
 inline constexpr std::size_t kMaxFrames = 32767;
-// Every image needs at least a descriptor and a code-size byte, so this only bites on
-// files built to waste time; it keeps the per-image records within a few tens of MiB.
-inline constexpr std::size_t kMaxImages = 1u << 20;
 
 enum class Disposal : std::uint8_t {
     None, // 0: unspecified, treated like Keep
@@ -62,30 +59,19 @@ struct ImageRecord {
     std::size_t dataOffset = 0; // first data sub-block (the byte after the code size)
 };
 
-// A displayed picture: images without a delay are drawn as part of the next one.
-// A file without any image shows one empty frame.
-struct FrameRecord {
-    std::uint32_t firstImage = 0;
-    std::uint32_t imageCount = 0;
-    std::uint16_t delayCs = 0; // stored delay of the last image
-};
-
 struct GifInfo {
     std::uint16_t width = 0, height = 0;
     bool isGif87a = false;
     std::uint8_t backgroundIndex = 0;
     std::optional<std::uint16_t> storedLoopCount; // absent when there is no loop extension
-    std::vector<ImageRecord> images;
-    std::vector<FrameRecord> frames;
-    // Each image is its own frame although none has a delay (see QUIRKS.md).
-    bool forcedAnimation = false;
+    std::vector<ImageRecord> images; // at most kMaxFrames
     std::vector<std::string> warnings; // recoveries, not refusals
+
+    // Every image is a frame of its own, as browsers play it, whatever its delay; a
+    // file without any image shows one empty frame.
+    std::size_t frameCount() const { return images.empty() ? 1 : images.size(); }
 };
 
 Result<GifInfo> scan(std::span<const std::uint8_t> data);
-
-// Groups images into displayed frames (exposed for tests).
-std::vector<FrameRecord> groupFrames(const std::vector<ImageRecord>& images, std::uint16_t screenWidth,
-    std::uint16_t screenHeight, bool isGif87a, bool hasLoopExtension, bool* forcedAnimation);
 
 } // namespace frolix::gif

@@ -22,7 +22,7 @@ Milliseconds playedDelay(std::uint16_t storedDelayCs)
 std::optional<std::uint32_t> playCount(const Timeline& timeline)
 {
     if (!timeline.storedLoopCount)
-        return timeline.forcedAnimation ? std::nullopt : std::optional<std::uint32_t>(1);
+        return 1;
     if (*timeline.storedLoopCount == 0)
         return std::nullopt;
     return std::uint32_t(*timeline.storedLoopCount) + 1;

@@ -6,7 +6,7 @@
 // Frame numbers run from 1 to frameCount(). Playback policy lives here and only here:
 //  - a stored delay of 0 or 1 hundredths plays as 10, as browsers do;
 //  - a stored loop count of 0 plays forever, N plays N + 1 times; a file without a
-//    loop extension plays once, unless it is a forced animation (forever).
+//    loop extension plays once.
 //
 // States: Stopped <-> Playing; Playing -> Finished when the last play ends; play()
 // from Finished starts the sequence again; stop() from any state gives Stopped.
@@ -37,7 +37,6 @@ public:
 struct Timeline {
     std::vector<std::uint16_t> storedDelaysCs; // one per frame, as stored
     std::optional<std::uint16_t> storedLoopCount;
-    bool forcedAnimation = false;
 };
 
 // How long a stored delay is shown for.

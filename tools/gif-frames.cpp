@@ -1,5 +1,6 @@
 // gif-frames FILE.gif OUTDIR [--png]: decodes a GIF with our engine and writes
-// OUTDIR/info.txt and one raw RGBA file per displayed frame (and PNGs on request).
+// OUTDIR/info.txt and one raw RGBA file per frame, that is per image, with its stored
+// delay (and PNGs on request).
 
 #include "GifAnimation.h"
 
@@ -67,10 +68,11 @@ int main(int argc, char** argv)
     }
     std::filesystem::path dir(outdir);
     std::ofstream info(dir / "info.txt");
-    info << "width " << animation.width() << "\nheight " << animation.height() << "\nloop-count "
-         << loopText(animation.timeline()) << "\nframes " << animation.frameCount() << "\n";
+    const frolix::Timeline timeline = animation.timeline();
+    info << "width " << animation.width() << "\nheight " << animation.height() << "\nloop-count " << loopText(timeline)
+         << "\nframes " << animation.frameCount() << "\n";
     for (int number = 1; number <= animation.frameCount(); ++number) {
-        info << "frame " << number << " delay " << animation.info().frames[std::size_t(number - 1)].delayCs << "\n";
+        info << "frame " << number << " delay " << timeline.storedDelaysCs[std::size_t(number - 1)] << "\n";
         auto pixels = animation.frame(number);
         char name[32];
         std::snprintf(name, sizeof name, "frame-%03d", number);

@@ -76,7 +76,7 @@ public:
                 m_cycle.push_back(f);
         if (timeline.storedLoopCount && *timeline.storedLoopCount > 0)
             m_plays = std::uint64_t(*timeline.storedLoopCount) + 1;
-        else if (!timeline.storedLoopCount && !timeline.forcedAnimation)
+        else if (!timeline.storedLoopCount)
             m_plays = 1;
     }
 

@@ -159,15 +159,13 @@ TEST(LogoGif, StructureReadsBackWithOurScanner)
     EXPECT_EQ(std::tuple(info.width, info.height, info.isGif87a, info.warnings.size(), info.storedLoopCount),
         std::tuple(std::uint16_t(96), std::uint16_t(56), false, std::size_t(0), std::optional<std::uint16_t>(1000)));
     ASSERT_EQ(info.images.size(), 22u);
-    ASSERT_EQ(info.frames.size(), 22u);
     for (int number = 1; number <= 22; ++number) {
         const auto& image = info.images[std::size_t(number - 1)];
-        // Full frames, or a patch over the glint at the right; one image each, all alike.
+        // Full frames, or a patch over the glint at the right, all alike.
         auto rect = isPatchFrame(number) ? std::tuple(69, 20, 23, 21) : std::tuple(0, 0, 96, 56);
         EXPECT_EQ(std::tuple(int(image.left), int(image.top), int(image.width), int(image.height)), rect) << number;
         EXPECT_TRUE(image.hasGraphicControl && image.delayCs == 2 && image.disposal == frolix::gif::Disposal::None
-            && !image.transparentIndex && !image.interlaced && image.minCodeSize == 8 && image.paletteOffset == 13
-            && info.frames[std::size_t(number - 1)].imageCount == 1)
+            && !image.transparentIndex && !image.interlaced && image.minCodeSize == 8 && image.paletteOffset == 13)
             << "frame " << number;
     }
 }

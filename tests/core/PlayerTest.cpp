@@ -16,9 +16,9 @@ public:
     Milliseconds m_now { 0 };
 };
 
-Timeline timeline(std::vector<std::uint16_t> delays, std::optional<std::uint16_t> loop = 0, bool forced = false)
+Timeline timeline(std::vector<std::uint16_t> delays, std::optional<std::uint16_t> loop = 0)
 {
-    return Timeline { std::move(delays), loop, forced };
+    return Timeline { std::move(delays), loop };
 }
 
 // Records every frame the step callback reports and checks each one is a change.
@@ -76,7 +76,6 @@ TEST(Player, StoredDelaysPlayAsBrowsersPlayThem)
 struct LoopCase {
     const char* name;
     std::optional<std::uint16_t> storedLoop;
-    bool forced;
     std::optional<int> plays; // nullopt: forever
 };
 
@@ -86,7 +85,7 @@ TEST_P(PlayerLoops, PlaysTheRightNumberOfTimes)
 {
     const LoopCase& c = GetParam();
     FakeClock clock;
-    Player player(clock, timeline({ 10, 10, 10 }, c.storedLoop, c.forced));
+    Player player(clock, timeline({ 10, 10, 10 }, c.storedLoop));
     Recorder recorder(player);
     player.play();
     const std::size_t manyLoops = 3 * 2000;
@@ -108,11 +107,9 @@ TEST_P(PlayerLoops, PlaysTheRightNumberOfTimes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Player, PlayerLoops,
-    ::testing::Values(LoopCase { "NoExtensionPlaysOnce", std::nullopt, false, 1 },
-        LoopCase { "StoredZeroForever", 0, false, std::nullopt }, LoopCase { "StoredOnePlaysTwice", 1, false, 2 },
-        LoopCase { "StoredFourPlaysFive", 4, false, 5 },
-        LoopCase { "ForcedAnimationForever", std::nullopt, true, std::nullopt },
-        LoopCase { "StoredCountBeatsForcing", 2, true, 3 }),
+    ::testing::Values(LoopCase { "NoExtensionPlaysOnce", std::nullopt, 1 },
+        LoopCase { "StoredZeroForever", 0, std::nullopt }, LoopCase { "StoredOnePlaysTwice", 1, 2 },
+        LoopCase { "StoredFourPlaysFive", 4, 5 }),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SequenceCase {

@@ -1,5 +1,5 @@
-// Parsing without pixels: refusals, recoveries, graphic control quirks, the grouping
-// of images into displayed frames and the frame cap.
+// Parsing without pixels: refusals, recoveries, graphic control quirks, every image a
+// frame and the frame cap.
 
 #include "GifAnimation.h"
 #include "GifBuilder.h"
@@ -70,7 +70,7 @@ TEST(Scan, CanvasLimitIsInclusive)
 {
     auto result = gif::scan(GifBuilder(8192, 4096).bytes()); // exactly 33554432 pixels
     ASSERT_TRUE(result.ok()) << result.error().message;
-    EXPECT_EQ(result.value().frames.size(), 1u);
+    EXPECT_EQ(result.value().frameCount(), 1u);
 }
 
 // Files that are damaged after their first image still show what they hold.
@@ -190,71 +190,49 @@ TEST(Scan, DisposalFourIsRestorePreviousAndFiveToSevenAreNone)
             Disposal::RestorePrevious, Disposal::RestorePrevious, Disposal::None, Disposal::None, Disposal::None }));
 }
 
-// Grouping: an image on a 4 x 4 screen, full-screen or not, opaque or not, with a delay.
-struct Shot {
-    bool fullScreen = false;
-    std::uint16_t delayCs = 0;
-    bool transparent = false;
-};
-
-struct Grouping {
+// Every image is a frame with its stored delay, whatever the delays, the header or the
+// loop extension say; only a stored loop count makes a file play more than once. Image
+// i sets pixel (i, 0), so frame k shows the first k pixels.
+struct EveryImage {
     const char* name;
-    std::vector<Shot> images;
+    std::vector<std::uint16_t> delays;
     bool gif87a = false;
-    bool loopExtension = false;
-    std::vector<std::pair<std::uint32_t, std::uint16_t>> frames; // images in each frame, its delay
-    bool forced = false;
+    std::optional<std::uint16_t> loop;
+    std::optional<std::uint32_t> plays; // nullopt: forever
 };
 
-class FrameGrouping : public ::testing::TestWithParam<Grouping> { };
+class EveryImageAFrame : public ::testing::TestWithParam<EveryImage> { };
 
-TEST_P(FrameGrouping, FollowsTheDelays)
+TEST_P(EveryImageAFrame, WithItsStoredDelay)
 {
-    const Grouping& g = GetParam();
-    GifBuilder gif(4, 4, testPalette(), g.gif87a);
-    if (g.loopExtension)
-        gif.loop(0);
-    for (const Shot& shot : g.images) {
-        Control control { shot.delayCs, 0, shot.transparent ? std::optional<std::uint8_t>(0) : std::nullopt };
-        gif.control(control);
-        if (shot.fullScreen)
-            gif.fill(0, 0, 4, 4, 1);
-        else
-            gif.fill(1, 1, 2, 2, 1);
+    const EveryImage& c = GetParam();
+    GifBuilder gif(4, 1, testPalette(), c.gif87a);
+    if (c.loop)
+        gif.loop(*c.loop);
+    for (std::size_t i = 0; i < c.delays.size(); ++i)
+        gif.control({ c.delays[i] }).fill(std::uint16_t(i), 0, 1, 1, std::uint8_t(i + 1));
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    GifAnimation& animation = *loaded.value();
+    std::vector<std::uint16_t> delays = c.delays.empty() ? std::vector<std::uint16_t> { 0 } : c.delays;
+    ASSERT_EQ(animation.frameCount(), int(delays.size()));
+    EXPECT_EQ(animation.timeline().storedDelaysCs, delays);
+    EXPECT_EQ(playCount(animation.timeline()), c.plays);
+    Picture want(4, 1);
+    for (int number = 1; number <= animation.frameCount(); ++number) {
+        if (!c.delays.empty())
+            want.set(unsigned(number - 1), 0, colourOf(std::uint8_t(number)));
+        EXPECT_EQ(firstDifference(animation.frame(number), want), "") << "frame " << number;
     }
-    auto info = gif::scan(gif.bytes());
-    ASSERT_TRUE(info.ok()) << info.error().message;
-    std::vector<std::pair<std::uint32_t, std::uint16_t>> got;
-    std::uint32_t nextImage = 0;
-    for (const auto& frame : info.value().frames) {
-        EXPECT_EQ(frame.firstImage, nextImage) << "frames cover the images in order";
-        nextImage += frame.imageCount;
-        got.emplace_back(frame.imageCount, frame.delayCs);
-    }
-    EXPECT_EQ(got, g.frames);
-    EXPECT_EQ(info.value().forcedAnimation, g.forced);
 }
 
-constexpr Shot kSmall {};
-constexpr Shot kFull { true };
-Shot delayed(std::uint16_t delay, bool full = false) { return Shot { full, delay }; }
-
-INSTANTIATE_TEST_SUITE_P(Scan, FrameGrouping,
-    ::testing::Values(Grouping { "NoDelayJoinsNextDelayed", { kSmall, kSmall, delayed(5), kSmall, delayed(7) }, false,
-                          false, { { 3, 5 }, { 2, 7 } } },
-        Grouping { "TrailingNoDelayIsLastFrame", { delayed(5), kSmall, kSmall }, false, false, { { 1, 5 }, { 2, 0 } } },
-        Grouping { "AllWithoutDelayIsOnePicture", { kSmall, kSmall, kSmall }, false, false, { { 3, 0 } } },
-        Grouping { "LoopExtensionForcesAnimation", { kSmall, kSmall }, false, true, { { 1, 0 }, { 1, 0 } }, true },
-        Grouping { "Gif87aForcesAnimation", { kSmall, kSmall }, true, false, { { 1, 0 }, { 1, 0 } }, true },
-        Grouping { "ThreeOpaqueFullScreenForce", { kFull, kFull, kFull }, false, false,
-            { { 1, 0 }, { 1, 0 }, { 1, 0 } }, true },
-        Grouping { "TwoOpaqueFullScreenArePicture", { kFull, kFull }, false, false, { { 2, 0 } } },
-        Grouping {
-            "TransparentFullScreenDoNotForce", { kFull, kFull, Shot { true, 0, true } }, false, false, { { 3, 0 } } },
-        Grouping { "SmallAmongFullScreenDoNotForce", { kFull, kSmall, kFull }, false, false, { { 3, 0 } } },
-        Grouping { "OneImageIsNeverForced", { kSmall }, true, true, { { 1, 0 } } },
-        Grouping { "AnyDelayMeansNoForcing", { kSmall, delayed(1), kSmall }, true, true, { { 2, 1 }, { 1, 0 } } },
-        Grouping { "NoImagesOneEmptyFrame", {}, false, false, { { 0, 0 } } }),
+INSTANTIATE_TEST_SUITE_P(Scan, EveryImageAFrame,
+    ::testing::Values(EveryImage { "FirstOfTwoWithoutDelay", { 0, 5 }, false, std::nullopt, 1 },
+        EveryImage { "NoDelaysNoLoopExtensionPlayOnce", { 0, 0, 0, 0 }, false, std::nullopt, 1 },
+        EveryImage { "Gif87aPlaysOnce", { 0, 0 }, true, std::nullopt, 1 },
+        EveryImage { "DelaysKeptAsStored", { 1, 0, 7, 0 }, false, 0, std::nullopt },
+        EveryImage { "StoredLoopCountTwoPlaysThree", { 0, 0 }, false, 2, 3 },
+        EveryImage { "NoImagesOneEmptyFrame", {}, false, std::nullopt, 1 }),
     [](const auto& info) { return std::string(info.param.name); });
 
 class FrameCap : public ::testing::TestWithParam<std::size_t> { };

@@ -74,6 +74,25 @@ std::string sanitise(const std::string& name)
     return out;
 }
 
+// Cases where we part from the suite on purpose (QUIRKS.md, "Every image a frame"): it
+// draws images without a delay into the next frame and loops some files without a loop
+// extension; we show every image as a frame and play such files once, as browsers do.
+// Its pictures must still appear, at the frame (from 1) that ends each run it merges.
+struct ChangedOnPurpose {
+    std::vector<int> shownAt;
+    std::string loopCount;
+};
+
+const std::map<std::string, ChangedOnPurpose> kChangedOnPurpose = {
+    { "images-combine", { { 4 }, "0" } },
+    { "images-overlap", { { 2 }, "0" } },
+    { "high-color", { { 4 }, "0" } },
+    { "animation-multi-image", { { 1, 3, 5, 7 }, "infinite" } },
+    { "animation-multi-image-explicit-zero-delay", { { 1, 3, 5, 7 }, "infinite" } },
+    { "dispose-restore-previous", { { 2, 3, 4, 5 }, "infinite" } },
+    { "gif87a-animation", { { 1, 2, 3, 4 }, "0" } },
+};
+
 class Conformance : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(Conformance, MatchesExpectedFrames)
@@ -85,23 +104,33 @@ TEST_P(Conformance, MatchesExpectedFrames)
     GifAnimation& animation = *loaded.value();
     EXPECT_EQ(std::to_string(animation.width()), conf["config.width"]) << name;
     EXPECT_EQ(std::to_string(animation.height()), conf["config.height"]) << name;
-    auto plays = playCount(animation.timeline());
-    EXPECT_EQ(plays ? std::to_string(*plays - 1) : "infinite", conf["config.loop-count"]) << name;
 
     std::vector<std::string> frames = splitList(conf["config.frames"]);
-    ASSERT_EQ(animation.frameCount(), int(frames.size())) << name;
+    ChangedOnPurpose want { {}, conf["config.loop-count"] };
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        want.shownAt.push_back(int(i) + 1);
+    if (auto changed = kChangedOnPurpose.find(name); changed != kChangedOnPurpose.end())
+        want = changed->second;
+    const Timeline timeline = animation.timeline();
+    auto plays = playCount(timeline);
+    EXPECT_EQ(plays ? std::to_string(*plays - 1) : "infinite", want.loopCount) << name;
+    ASSERT_EQ(want.shownAt.size(), frames.size()) << name;
+    ASSERT_EQ(animation.frameCount(), want.shownAt.back()) << name;
     for (std::size_t i = 0; i < frames.size(); ++i) {
+        const int number = want.shownAt[i];
         if (std::string delay = conf[frames[i] + ".delay"]; !delay.empty()) {
-            EXPECT_EQ(std::to_string(animation.info().frames[i].delayCs), delay) << name << " frame " << i << ": delay";
+            EXPECT_EQ(std::to_string(timeline.storedDelaysCs[std::size_t(number - 1)]), delay)
+                << name << " frame " << number << ": delay";
         }
-        Bytes want = readFile(kSuiteDir + "/" + conf[frames[i] + ".pixels"]);
-        EXPECT_EQ(firstDifference(animation.frame(int(i) + 1), want, unsigned(animation.width())), "")
-            << name << " frame " << i;
+        Bytes pixels = readFile(kSuiteDir + "/" + conf[frames[i] + ".pixels"]);
+        EXPECT_EQ(firstDifference(animation.frame(number), pixels, unsigned(animation.width())), "")
+            << name << " frame " << number;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(GifSuite, Conformance, ::testing::ValuesIn(casesWithFrames(true)),
-    [](const auto& info) { return sanitise(info.param); });
+INSTANTIATE_TEST_SUITE_P(GifSuite, Conformance, ::testing::ValuesIn(casesWithFrames(true)), [](const auto& info) {
+    return sanitise(info.param) + (kChangedOnPurpose.count(info.param) ? "_ChangedOnPurpose" : "");
+});
 
 // What the engine does where the suite gives no picture.
 struct Decision {
