@@ -737,7 +737,8 @@ Bytes makeDesktopEntry()
         "Exec=frolix-viewer\n"
         "Icon=frolix-viewer\n"
         "Terminal=false\n"
-        "Categories=Graphics;Viewer;\n");
+        "Categories=Graphics;Viewer;\n"
+        "Keywords=GIF;animation;animated;player;\n");
     return out;
 }
 
