@@ -121,19 +121,107 @@ FrameComposer::ClipRect FrameComposer::clip(const ImageRecord& image) const
     return rect;
 }
 
-void FrameComposer::applyPendingDisposal(State& state) const
+void FrameComposer::disposeLast(State& state)
 {
     const ClipRect& rect = state.pendingRect;
     if (rect.empty())
         return;
     std::uint32_t width = rect.right - rect.left;
     if (state.pendingDisposal == Disposal::RestoreBackground) {
+        markChanged(rect);
+        state.opaque = false;
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
             std::fill_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], width, 0u);
     } else if (state.pendingDisposal == Disposal::RestorePrevious) {
+        markChanged(rect);
+        state.opaque = state.opaque && state.backupOpaque;
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
             std::copy_n(&state.backup[std::size_t(y - rect.top) * width], width,
                 &state.canvas[std::size_t(y) * m_info.width + rect.left]);
+    }
+}
+
+void FrameComposer::prepareDisposal(const ImageRecord& image, const ClipRect& rect, State& state) const
+{
+    state.pendingDisposal = image.disposal;
+    state.pendingRect = rect;
+    state.backup.clear();
+    if (image.disposal != Disposal::RestorePrevious || rect.empty())
+        return;
+    std::uint32_t width = rect.right - rect.left;
+    state.backupOpaque = state.opaque;
+    state.backup.resize(std::size_t(width) * (rect.bottom - rect.top));
+    for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+        std::copy_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], width,
+            &state.backup[std::size_t(y - rect.top) * width]);
+}
+
+void FrameComposer::fillPalette(const ImageRecord& image, std::uint32_t (&palette)[256]) const
+{
+    // Indices past the colour table draw opaque black (QUIRKS.md).
+    const std::vector<std::uint8_t>& file = *m_file;
+    std::fill_n(palette, 256, opaque(0, 0, 0, m_order));
+    std::size_t entries
+        = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
+        palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
+    }
+}
+
+FrameComposer::RowPlan FrameComposer::planRows(const ImageRecord& image, const ClipRect& rect)
+{
+    // Rows below the screen need no decoding; find how many rows of data we must read.
+    RowPlan plan;
+    plan.rows = rowOrder(image.height, image.interlaced);
+    std::uint32_t visibleRows = rect.bottom - image.top;
+    for (std::size_t i = 0; i < plan.rows.size(); ++i)
+        if (plan.rows[i] < visibleRows)
+            plan.count = i + 1;
+    plan.cap = image.width ? std::size_t(kMaxDecodedPixelsPerImage / image.width) : 0;
+    plan.capped = plan.count > plan.cap;
+    plan.count = std::min(plan.count, plan.cap);
+    return plan;
+}
+
+std::span<const std::uint8_t> FrameComposer::decodeIndices(LzwDecoder& decoder, std::size_t count)
+{
+    if (m_indicesCapacity < count) {
+        m_indices.reset(new std::uint8_t[count]); // no zero fill: every index read is decoded first
+        m_indicesCapacity = count;
+    }
+    return std::span<const std::uint8_t>(m_indices.get(), decoder.decode(std::span(m_indices.get(), count)));
+}
+
+void FrameComposer::releaseLargeIndexBuffer()
+{
+    // A hostile image can need a large buffer once; do not keep it for the rest.
+    if (m_indicesCapacity > kKeptIndexBytes) {
+        m_indices.reset();
+        m_indicesCapacity = 0;
+    }
+}
+
+void FrameComposer::drawRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
+    std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const
+{
+    // Images start on the screen (a drawn rectangle has rect.left == image.left), so only
+    // their right part may be clipped away.
+    std::uint32_t visibleWidth = rect.right - rect.left;
+    for (std::size_t i = 0; i < plan.count; ++i) {
+        std::size_t rowStart = i * image.width;
+        if (rowStart >= indices.size())
+            break;
+        std::uint32_t y = image.top + plan.rows[i];
+        if (y >= rect.bottom)
+            continue;
+        std::uint32_t count = std::uint32_t(std::min<std::size_t>(visibleWidth, indices.size() - rowStart));
+        const std::uint8_t* src = indices.data() + rowStart;
+        std::uint32_t* dst = &state.canvas[std::size_t(y) * m_info.width + rect.left];
+        if (!image.transparentIndex)
+            drawOpaqueRow(src, dst, count, palette);
+        else
+            drawRowWithTransparency(src, dst, count, palette, *image.transparentIndex);
     }
 }
 
@@ -163,90 +251,32 @@ void FrameComposer::markChanged(const ClipRect& rect)
 void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
 {
     const ImageRecord& image = m_info.images[imageIndex];
-    const std::vector<std::uint8_t>& file = *m_file;
     ++m_imagesDrawn;
-
-    if (state.pendingDisposal == Disposal::RestoreBackground || state.pendingDisposal == Disposal::RestorePrevious)
-        markChanged(state.pendingRect);
-    if (!state.pendingRect.empty()) {
-        if (state.pendingDisposal == Disposal::RestoreBackground)
-            state.opaque = false;
-        else if (state.pendingDisposal == Disposal::RestorePrevious)
-            state.opaque = state.opaque && state.backupOpaque;
-    }
-    applyPendingDisposal(state);
+    disposeLast(state);
     ClipRect rect = clip(image);
-    state.pendingDisposal = image.disposal;
-    state.pendingRect = rect;
-    state.backup.clear();
+    prepareDisposal(image, rect, state);
     if (rect.empty())
         return;
     markChanged(rect);
-    std::uint32_t visibleWidth = rect.right - rect.left;
-    if (image.disposal == Disposal::RestorePrevious) {
-        state.backupOpaque = state.opaque;
-        state.backup.resize(std::size_t(visibleWidth) * (rect.bottom - rect.top));
-        for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
-            std::copy_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], visibleWidth,
-                &state.backup[std::size_t(y - rect.top) * visibleWidth]);
-    }
 
-    // Indices past the colour table draw opaque black (QUIRKS.md).
     std::uint32_t palette[256];
-    std::fill_n(palette, 256, opaque(0, 0, 0, m_order));
-    std::size_t entries
-        = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
-    for (std::size_t i = 0; i < entries; ++i) {
-        const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
-        palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
-    }
-    int transparent = image.transparentIndex ? *image.transparentIndex : -1;
-
-    // Rows below the screen need no decoding; find how many rows of data we must read.
-    std::vector<std::uint32_t> rows = rowOrder(image.height, image.interlaced);
-    std::uint32_t visibleRows = rect.bottom - image.top;
-    std::size_t rowsNeeded = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i] < visibleRows)
-            rowsNeeded = i + 1;
-    std::size_t rowCap = image.width ? std::size_t(kMaxDecodedPixelsPerImage / image.width) : 0;
-    bool capped = rowsNeeded > rowCap;
-    rowsNeeded = std::min(rowsNeeded, rowCap);
-
-    LzwDecoder decoder(file, image.dataOffset, image.minCodeSize);
-    std::size_t needed = rowsNeeded * image.width;
-    if (m_indicesCapacity < needed) {
-        m_indices.reset(new std::uint8_t[needed]); // no zero fill: every index read is decoded first
-        m_indicesCapacity = needed;
-    }
-    std::size_t got = decoder.decode(std::span(m_indices.get(), needed));
-    bool dataShort = got < needed;
-    std::uint32_t skipLeft = rect.left - image.left;
-    for (std::size_t i = 0; i < rowsNeeded; ++i) {
-        std::size_t rowStart = i * image.width;
-        if (rowStart >= got)
-            break;
-        std::size_t rowGot = std::min<std::size_t>(image.width, got - rowStart);
-        std::uint32_t y = image.top + rows[i];
-        if (y >= rect.bottom || rowGot <= skipLeft)
-            continue;
-        std::uint32_t count = std::min<std::uint32_t>(visibleWidth, std::uint32_t(rowGot - skipLeft));
-        const std::uint8_t* src = m_indices.get() + rowStart + skipLeft;
-        std::uint32_t* dst = &state.canvas[std::size_t(y) * m_info.width + rect.left];
-        if (transparent < 0)
-            drawOpaqueRow(src, dst, count, palette);
-        else
-            drawRowWithTransparency(src, dst, count, palette, std::uint8_t(transparent));
-    }
+    fillPalette(image, palette);
+    RowPlan plan = planRows(image, rect);
+    LzwDecoder decoder(*m_file, image.dataOffset, image.minCodeSize);
+    const std::size_t needed = plan.count * image.width;
+    std::span<const std::uint8_t> indices = decodeIndices(decoder, needed);
+    drawRows(image, rect, plan, indices, palette, state);
+    bool dataShort = indices.size() < needed;
     bool coversScreen = rect.left == 0 && rect.top == 0 && rect.right == m_info.width && rect.bottom == m_info.height;
-    if (transparent < 0 && coversScreen && !dataShort && !capped)
+    if (!image.transparentIndex && coversScreen && !dataShort && !plan.capped)
         state.opaque = true;
-    // A hostile image can need a large buffer once; do not keep it for the rest.
-    if (m_indicesCapacity > kKeptIndexBytes) {
-        m_indices.reset();
-        m_indicesCapacity = 0;
-    }
+    releaseLargeIndexBuffer();
+    warnOnce(imageIndex, decoder, plan, dataShort);
+}
 
+void FrameComposer::warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder, const RowPlan& plan, bool dataShort)
+{
+    const ImageRecord& image = m_info.images[imageIndex];
     if (m_warned[imageIndex])
         return;
     std::string where = "image " + std::to_string(imageIndex + 1) + ": ";
@@ -263,8 +293,8 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     default:
         if (dataShort)
             warning = "pixel data ends early; the missing pixels are left as they were";
-        else if (capped)
-            warning = "only the first " + std::to_string(rowCap) + " rows are decoded";
+        else if (plan.capped)
+            warning = "only the first " + std::to_string(plan.cap) + " rows are decoded";
         break;
     }
     if (!warning.empty()) {

@@ -24,6 +24,8 @@
 
 namespace frolix::gif {
 
+class LzwDecoder;
+
 // Enough for every frame of most animations; a 1000 x 1000 one keeps 12 canvases, so a
 // 1000-frame file plays backwards within its size plus 96 MiB (BENCHMARKS.md, Playing).
 inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
@@ -89,11 +91,30 @@ private:
         std::uint64_t lastUse = 0;
     };
 
+    // Image rows in the order the data holds them, and how many of them to decode.
+    struct RowPlan {
+        std::vector<std::uint32_t> rows;
+        std::size_t count = 0; // rows of data to decode: the last one on the screen, or the cap
+        std::size_t cap = 0; // rows the decode cap per image allows
+        bool capped = false; // rows on the screen were left out for the cap
+    };
+
     ClipRect clip(const ImageRecord& image) const;
     void composeNext(State& state);
-    void drawImage(std::uint32_t imageIndex, State& state);
     void markChanged(const ClipRect& rect);
-    void applyPendingDisposal(State& state) const;
+
+    // Drawing one image, step by step.
+    void drawImage(std::uint32_t imageIndex, State& state);
+    void disposeLast(State& state);
+    void prepareDisposal(const ImageRecord& image, const ClipRect& rect, State& state) const;
+    void fillPalette(const ImageRecord& image, std::uint32_t (&palette)[256]) const;
+    static RowPlan planRows(const ImageRecord& image, const ClipRect& rect);
+    std::span<const std::uint8_t> decodeIndices(LzwDecoder& decoder, std::size_t count);
+    void releaseLargeIndexBuffer();
+    void drawRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
+        std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const;
+    void warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder, const RowPlan& plan, bool dataShort);
+
     void remember(const State& state, bool passedOnTheWay);
     // The least recently used snapshot that is not a key frame; end() when none.
     std::map<std::size_t, Snapshot>::iterator oldestRecent();

@@ -29,6 +29,19 @@ constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kGraphicControlLabel = 0xF9;
 constexpr std::uint8_t kApplicationLabel = 0xFF;
 
+// Packed fields. The screen and image descriptors share the colour table bits.
+constexpr std::uint8_t kHasColourTable = 0x80;
+constexpr std::uint8_t kInterlaced = 0x40; // image descriptor
+constexpr std::uint8_t kTableSizeBits = 0x07; // a table of 2^(n+1) entries
+constexpr std::uint8_t kDisposalBits = 0x1C; // graphic control
+constexpr unsigned kDisposalShift = 2;
+constexpr std::uint8_t kHasTransparentIndex = 0x01; // graphic control
+
+struct ColourTable {
+    std::size_t offset = 0;
+    std::uint16_t size = 0; // 0: none
+};
+
 struct PendingControl {
     std::uint16_t delayCs = 0;
     Disposal disposal = Disposal::None;
@@ -60,10 +73,10 @@ bool readGraphicControl(ByteReader& in, std::optional<PendingControl>& control, 
     if (*size >= 4 && in.remaining() >= 4) {
         std::uint8_t packed = *in.readU8();
         PendingControl value;
-        value.disposal = disposalFromWire((packed >> 2) & 7);
+        value.disposal = disposalFromWire((packed & kDisposalBits) >> kDisposalShift);
         value.delayCs = *in.readU16();
         std::uint8_t transparent = *in.readU8();
-        if (packed & 1)
+        if (packed & kHasTransparentIndex)
             value.transparentIndex = transparent;
         control = value;
         if (!in.skip(*size - 4))
@@ -109,13 +122,19 @@ bool readApplication(ByteReader& in, std::optional<std::uint16_t>& loopCount)
 
 std::string offsetText(std::size_t offset) { return "offset " + std::to_string(offset); }
 
-} // namespace
-
-Result<GifInfo> scan(std::span<const std::uint8_t> data)
+// Notes where the colour table that `packed` announces lies. False when the file ends in it.
+bool readColourTable(ByteReader& in, std::uint8_t packed, ColourTable& table)
 {
-    ByteReader in(data);
-    GifInfo info;
+    if (!(packed & kHasColourTable))
+        return true;
+    table.size = std::uint16_t(2u << (packed & kTableSizeBits));
+    table.offset = in.offset();
+    return in.skip(3u * table.size);
+}
 
+// Header, logical screen descriptor and global colour table.
+Result<ColourTable> readScreen(ByteReader& in, GifInfo& info)
+{
     auto signature = in.readBytes(6);
     if (!signature || std::memcmp(signature->data(), "GIF", 3) != 0)
         return makeError(Error::Kind::NotGif, "not a GIF file: it does not start with \"GIF\"");
@@ -142,14 +161,86 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
             "logical screen " + std::to_string(info.width) + " x " + std::to_string(info.height)
                 + " is over the limit of " + std::to_string(kMaxCanvasPixels) + " pixels");
 
-    std::size_t globalOffset = 0;
-    std::uint16_t globalSize = 0;
-    if (packed & 0x80) {
-        globalSize = std::uint16_t(2u << (packed & 7));
-        globalOffset = in.offset();
-        if (!in.skip(3u * globalSize))
-            return makeError(Error::Kind::Truncated, "truncated in the global colour table");
+    ColourTable global;
+    if (!readColourTable(in, packed, global))
+        return makeError(Error::Kind::Truncated, "truncated in the global colour table");
+    return global;
+}
+
+// An extension block after its introducer. False when the file ends in it.
+bool readExtension(ByteReader& in, std::optional<PendingControl>& control, GifInfo& info)
+{
+    auto label = in.readU8();
+    if (!label)
+        return false;
+    if (*label == kGraphicControlLabel)
+        return readGraphicControl(in, control, info.warnings);
+    if (*label == kApplicationLabel)
+        return readApplication(in, info.storedLoopCount);
+    return skipSubBlocks(in); // comment, plain text and unknown extensions carry nothing we draw
+}
+
+// The image descriptor after its separator: rectangle and flags. Returns the packed
+// field, or nullopt when the file ends in the descriptor.
+std::optional<std::uint8_t> readImageDescriptor(ByteReader& in, ImageRecord& image)
+{
+    if (in.remaining() < 9)
+        return std::nullopt;
+    image.left = *in.readU16();
+    image.top = *in.readU16();
+    image.width = *in.readU16();
+    image.height = *in.readU16();
+    std::uint8_t packed = *in.readU8();
+    image.interlaced = packed & kInterlaced;
+    return packed;
+}
+
+// The LZW minimum code size and the data sub-blocks, whose start is noted. False when
+// the file ends in them.
+bool readImageData(ByteReader& in, ImageRecord& image)
+{
+    auto codeSize = in.readU8();
+    image.minCodeSize = codeSize.value_or(0);
+    image.dataOffset = in.offset();
+    return codeSize && skipSubBlocks(in);
+}
+
+enum class ImageEnd { Complete, CutShort, NoDescriptor };
+
+// One image after its separator, taking the graphic control that precedes it. An image
+// cut short keeps what its data holds, as browsers show it; one cut in its colour table
+// or code size has no pixels at all.
+ImageEnd readImage(
+    ByteReader& in, const ColourTable& global, std::optional<PendingControl>& control, ImageRecord& image)
+{
+    auto packed = readImageDescriptor(in, image);
+    if (!packed)
+        return ImageEnd::NoDescriptor;
+    if (control) {
+        image.hasGraphicControl = true;
+        image.delayCs = control->delayCs;
+        image.disposal = control->disposal;
+        image.transparentIndex = control->transparentIndex;
+        control.reset();
     }
+    ColourTable table = global;
+    bool complete = readColourTable(in, *packed, table);
+    image.paletteSize = table.size;
+    image.paletteOffset = table.offset;
+    if (complete)
+        complete = readImageData(in, image);
+    else
+        image.dataOffset = in.offset();
+    return complete ? ImageEnd::Complete : ImageEnd::CutShort;
+}
+
+} // namespace
+
+Result<GifInfo> scan(std::span<const std::uint8_t> data)
+{
+    ByteReader in(data);
+    GifInfo info;
+    const ColourTable global = FROLIX_TRY(readScreen(in, info));
 
     std::optional<PendingControl> control;
     bool sawTrailer = false;
@@ -165,57 +256,15 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
         case kTrailer:
             sawTrailer = true;
             break;
-        case kExtensionIntroducer: {
-            auto label = in.readU8();
-            if (!label) {
-                truncated = true;
-                break;
-            }
-            bool complete;
-            if (*label == kGraphicControlLabel)
-                complete = readGraphicControl(in, control, info.warnings);
-            else if (*label == kApplicationLabel)
-                complete = readApplication(in, info.storedLoopCount);
-            else // comment, plain text and unknown extensions carry nothing we draw
-                complete = skipSubBlocks(in);
-            truncated = !complete;
+        case kExtensionIntroducer:
+            truncated = !readExtension(in, control, info);
             break;
-        }
         case kImageSeparator: {
-            if (in.remaining() < 9) {
-                truncated = true;
-                break;
-            }
             ImageRecord image;
-            image.left = *in.readU16();
-            image.top = *in.readU16();
-            image.width = *in.readU16();
-            image.height = *in.readU16();
-            std::uint8_t imagePacked = *in.readU8();
-            image.interlaced = imagePacked & 0x40;
-            if (control) {
-                image.hasGraphicControl = true;
-                image.delayCs = control->delayCs;
-                image.disposal = control->disposal;
-                image.transparentIndex = control->transparentIndex;
-                control.reset();
-            }
-            // An image cut short keeps what its data holds, as browsers show it; one cut
-            // in its colour table or code size has no pixels at all.
-            if (imagePacked & 0x80) {
-                image.paletteSize = std::uint16_t(2u << (imagePacked & 7));
-                image.paletteOffset = in.offset();
-                truncated = !in.skip(3u * image.paletteSize);
-            } else {
-                image.paletteSize = globalSize;
-                image.paletteOffset = globalOffset;
-            }
-            auto codeSize = truncated ? std::nullopt : in.readU8();
-            truncated = !codeSize;
-            image.minCodeSize = codeSize.value_or(0);
-            image.dataOffset = in.offset();
-            if (!truncated)
-                truncated = !skipSubBlocks(in);
+            ImageEnd end = readImage(in, global, control, image);
+            truncated = end != ImageEnd::Complete;
+            if (end == ImageEnd::NoDescriptor)
+                break;
             if (info.images.size() == kMaxFrames) {
                 info.warnings.push_back("more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored");
                 sawTrailer = true;
