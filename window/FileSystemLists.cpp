@@ -8,9 +8,13 @@
 #include <QApplication>
 #include <QCollator>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cerrno>
@@ -80,7 +84,9 @@ Listing listDirectory(const QString& path)
 
 void sortByName(std::vector<DirEntry>& entries)
 {
-    QCollator collator;
+    // The user's collation; the C locale's would be code-point order, putting every
+    // accented name after "z", so there the language-neutral order stands in.
+    QCollator collator(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale());
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // One sort key per name: comparing keys is a byte compare, where comparing names
@@ -126,6 +132,24 @@ QString decodeMountField(const QByteArray& field)
         out.append(field[i]);
     }
     return pathTextFromBytes(std::string_view(out.constData(), std::size_t(out.size())));
+}
+
+// A name the row cuts short ("…") is shown whole in a tooltip; a name that fits has none.
+bool showWholeName(QListWidget& list, QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return false;
+    auto* help = static_cast<QHelpEvent*>(event);
+    QListWidgetItem* item = list.itemAt(help->pos());
+    // The row's rectangle is as wide as its text; the viewport is what is seen of it.
+    const QRect row = item ? list.visualItemRect(item) & list.viewport()->rect() : QRect();
+    const int iconRoom = item && !item->icon().isNull() ? list.iconSize().width() + 6 : 0;
+    const int margins = 2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1);
+    if (item && list.fontMetrics().horizontalAdvance(item->text()) > row.width() - iconRoom - margins)
+        QToolTip::showText(help->globalPos(), item->text().trimmed(), list.viewport());
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 bool isDirectory(const QString& path)
@@ -255,8 +279,17 @@ void DriveListBox::selectDriveHolding(const QString& path)
 DirListBox::DirListBox(QWidget* parent)
     : QListWidget(parent)
 {
+    // Rows as high as their text: the pictures are drawn for 16 pixels and the style's
+    // default room for larger ones showed barely four rows.
+    setIconSize(QSize(16, 16));
+    setUniformItemSizes(true);
     setPath(QDir::currentPath());
     connect(this, &QListWidget::itemActivated, this, &DirListBox::open);
+}
+
+bool DirListBox::viewportEvent(QEvent* event)
+{
+    return showWholeName(*this, event) || QListWidget::viewportEvent(event);
 }
 
 bool DirListBox::setPath(const QString& requested)
@@ -292,6 +325,8 @@ bool DirListBox::setPath(const QString& requested)
     setCurrentRow(count() - 1);
     for (const DirEntry& folder : folders)
         addRow(closedIcon, folder.name, depth, joinPath(path, folder.name));
+    // The folder opened goes to the top, under its parent, so its subfolders show.
+    scrollToItem(item(std::max(0, currentRow() - 1)), QAbstractItemView::PositionAtTop);
     setUpdatesEnabled(true);
 
     bool changed = path != m_path;
@@ -409,6 +444,11 @@ void FileListBox::setFileName(const QString& value)
             return;
         }
     }
+}
+
+bool FileListBox::viewportEvent(QEvent* event)
+{
+    return showWholeName(*this, event) || QListWidget::viewportEvent(event);
 }
 
 bool FileListBox::refresh() { return showDirectory(m_path, Report::Failures); }

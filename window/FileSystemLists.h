@@ -66,6 +66,9 @@ signals:
     void Change();
     void failed(const QString& message);
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
     void open(QListWidgetItem* item);
     QString m_path;
@@ -98,6 +101,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     enum class Report { Failures, Quietly };

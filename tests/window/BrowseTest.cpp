@@ -12,14 +12,22 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -387,28 +395,174 @@ private slots:
         QCOMPARE(listedNames(files), shownFiles);
     }
 
-    void unreadableFolder()
+    // Real permissions, as the unprivileged user this suite runs as: each action brings at
+    // most one message, the window goes on working after it, and it closes.
+    void oneMessagePerAction_data()
+    {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("fileMode"); // of a.gif
+        QTest::addColumn<bool>("vanishes"); // a.gif is deleted just before it is picked
+        QTest::addColumn<QStringList>("messages"); // part of each message's text, in order
+        QTest::newRow("folder r--: listed, not enterable")
+            << 0444 << 0644 << false << QStringList { "a.gif: " + QString::fromLocal8Bit(std::strerror(EACCES)) };
+        QTest::newRow("folder -wx") << 0333 << 0644 << false
+                                    << QStringList { QString::fromLocal8Bit(std::strerror(EACCES)) };
+        QTest::newRow("folder 0000") << 0000 << 0644 << false
+                                     << QStringList { QString::fromLocal8Bit(std::strerror(EACCES)) };
+        QTest::newRow("file unreadable") << 0755 << 0000 << false << QStringList { "Read Wrong" };
+        QTest::newRow("file vanished") << 0755 << 0644 << true
+                                       << QStringList { "a.gif: " + QString::fromLocal8Bit(std::strerror(ENOENT)) };
+    }
+    void oneMessagePerAction()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(bool, vanishes);
+        QFETCH(QStringList, messages);
+        QVERIFY(::geteuid() != 0);
+        QTemporaryDir dir;
+        const QString root = QDir(dir.path()).canonicalPath(), folder = root + "/f";
+        QVERIFY(QDir().mkdir(folder));
+        for (const char* name : { "a.gif", "b.gif" })
+            QVERIFY(wtest::writeRawPath(bytes(folder + "/" + name), wtest::numberedGif(2)));
+        QVERIFY(::chmod(bytes(folder + "/a.gif").c_str(), mode_t(fileMode)) == 0);
+        QVERIFY(::chmod(bytes(folder).c_str(), mode_t(folderMode)) == 0);
+        Form1 form;
+        auto& ui = form.controls();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(ui.Dir1->setPath(root));
+        wtest::ModalAnswerer answerer;
+        if (messages.contains("Read Wrong")) // the reason goes to the log
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^refused .*a.gif: .+"));
+        QList<std::size_t> perAction;
+        auto act = [&](const std::function<void()>& action) {
+            const std::size_t before = answerer.seen().size();
+            form.activateWindow(); // back from a message box: the platform here does not restore it
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+            action();
+            QTest::qWait(50);
+            perAction << answerer.seen().size() - before;
+        };
+        auto open = [&](const QString& path) {
+            wtest::pick(*ui.Dir1, path);
+            QTest::keyClick(ui.Dir1, Qt::Key_Return);
+        };
+        act([&] { open(folder); });
+        act([&] { QTest::keyClick(ui.Dir1, Qt::Key_Tab); }); // into the file list
+        if (ui.File1->Path() == folder) {
+            act([&] {
+                if (vanishes)
+                    QVERIFY(QFile::remove(folder + "/a.gif"));
+                wtest::pick(*ui.File1, "a.gif");
+            });
+        }
+        act([&] {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        });
+        act([&] { open(root); });
+        QCOMPARE(ui.File1->Path(), root);
+        QVERIFY(form.close());
+        ::chmod(bytes(folder).c_str(), 0755);
+
+        QStringList seen;
+        for (const auto& box : answerer.seen())
+            seen << box.text;
+        QCOMPARE(seen.size(), messages.size());
+        for (int i = 0; i < seen.size(); ++i)
+            QVERIFY2(seen[i].contains(messages[i]), qPrintable(seen[i]));
+        for (std::size_t count : perAction)
+            QVERIFY(count <= 1);
+    }
+
+    void fileListFollowsItsFolder_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("created") << "created" << QStringList { "a.gif", "b.gif", "c.gif" };
+        QTest::newRow("removed") << "removed" << QStringList { "b.gif" };
+        QTest::newRow("renamed") << "renamed" << QStringList { "b.gif", "z.gif" };
+    }
+    void fileListFollowsItsFolder()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, listed);
+        QTemporaryDir dir;
+        for (const char* name : { "a.gif", "b.gif" })
+            QVERIFY(wtest::writeRawPath(bytes(dir.filePath(name)), wtest::numberedGif(2)));
+        FileListBox files;
+        files.show();
+        files.setFileName(dir.path());
+        QSignalSpy clicks(&files, &FileListBox::Click);
+        wtest::pick(files, "b.gif");
+        QCOMPARE(clicks.count(), 1);
+        if (change == "created")
+            QVERIFY(wtest::writeRawPath(bytes(dir.filePath("c.gif")), wtest::numberedGif(2)));
+        else if (change == "removed")
+            QVERIFY(QFile::remove(dir.filePath("a.gif")));
+        else
+            QVERIFY(QFile::rename(dir.filePath("a.gif"), dir.filePath("z.gif")));
+        QTRY_COMPARE_WITH_TIMEOUT(listedNames(files), listed, 1000);
+        QCOMPARE(files.FileName(), QStringLiteral("b.gif"));
+        QCOMPARE(clicks.count(), 1);
+    }
+
+    // Rows as high as their text, the opened folder's subfolders in sight, and names the
+    // list cuts short shown whole in a tooltip.
+    void rowsInSight()
     {
         QTemporaryDir dir;
-        QString locked = dir.filePath("locked");
-        QVERIFY(QDir().mkdir(locked));
-        QVERIFY(::chmod(bytes(locked).c_str(), 0) == 0);
-        DIR* probe = ::opendir(bytes(locked).c_str());
-        if (probe) {
-            ::closedir(probe);
-            ::chmod(bytes(locked).c_str(), 0700);
-            QSKIP("this process reads folders whatever their permissions (running as root), so a folder "
-                  "with mode 000 cannot be made unreadable here");
+        const QString deep = QDir(dir.path()).canonicalPath() + "/one/two/three/four";
+        for (const char* sub : { "/sub1", "/sub2", "/sub3" })
+            QVERIFY(QDir().mkpath(deep + sub));
+        const QString longName = "a name far too long for the list to show whole.gif";
+        for (const QString& name : { longName, QStringLiteral("s.gif") })
+            QVERIFY(wtest::writeRawPath(bytes(deep + "/" + name), wtest::numberedGif(2)));
+        Form1 form;
+        auto& ui = form.controls();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(ui.Dir1->setPath(deep));
+        const int rowHeight = ui.Dir1->visualItemRect(ui.Dir1->item(0)).height();
+        QVERIFY2(
+            rowHeight <= std::max(16, ui.Dir1->fontMetrics().height()) + 4, qPrintable(QString::number(rowHeight)));
+        QVERIFY(ui.Dir1->viewport()->height() / rowHeight > 4);
+        for (const char* sub : { "/sub1", "/sub2" }) {
+            QRect row = ui.Dir1->visualItemRect(ui.Dir1->item(rowOf(*ui.Dir1, deep + sub)));
+            QVERIFY2(ui.Dir1->viewport()->rect().contains(row), sub);
         }
-        DirListBox dirs;
-        QVERIFY(dirs.setPath(dir.path()));
-        QVERIFY(listedNames(dirs).contains(locked)); // listed, as folders are
-        QSignalSpy failures(&dirs, &DirListBox::failed);
-        QVERIFY(!dirs.setPath(locked));
-        QCOMPARE(failures.count(), 1);
-        QVERIFY(failures.first().first().toString().contains(QString::fromLocal8Bit(std::strerror(EACCES))));
-        QCOMPARE(dirs.Path(), dir.path());
-        ::chmod(bytes(locked).c_str(), 0700);
+        for (const QString& name : { longName, QStringLiteral("s.gif") }) {
+            QToolTip::hideText();
+            QTRY_VERIFY(!QToolTip::isVisible());
+            QRect row = ui.File1->visualItemRect(ui.File1->item(rowOf(*ui.File1, name)));
+            QHelpEvent tip(QEvent::ToolTip, row.center(), ui.File1->viewport()->mapToGlobal(row.center()));
+            QApplication::sendEvent(ui.File1->viewport(), &tip);
+            QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), name == longName ? name : QString());
+        }
+    }
+
+    // The user's collation, and a sensible one under the C locale: accents and case do
+    // not put a name after "z", and numbers count.
+    void collation_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::newRow("English") << QLocale(QLocale::English);
+        QTest::newRow("C") << QLocale::c();
+    }
+    void collation()
+    {
+        QFETCH(QLocale, locale);
+        QTemporaryDir dir;
+        const QStringList sorted { "apple.gif", "Eagle.gif", "\u00e9clair.gif", "file9.gif", "file10.gif",
+            "zebra.gif" };
+        for (const QString& name : sorted)
+            QVERIFY(wtest::writeRawPath(bytes(dir.filePath(name)), wtest::numberedGif(2)));
+        QLocale::setDefault(locale);
+        FileListBox files;
+        files.setFileName(dir.path());
+        QLocale::setDefault(QLocale::system());
+        QCOMPARE(listedNames(files), sorted);
     }
 
     void nativePathRoundTrip_data()
@@ -446,5 +600,19 @@ private slots:
     }
 };
 
-QTEST_MAIN(BrowseTest)
+// Permissions are part of what is tested, and root reads every folder whatever its mode:
+// run as root (as CI does), the suite drops to the unprivileged user "nobody" first.
+int main(int argc, char** argv)
+{
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) {
+            std::fprintf(stderr, "cannot drop root's privileges to the user nobody: %s\n", std::strerror(errno));
+            return 1;
+        }
+    }
+    QApplication app(argc, argv);
+    BrowseTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "BrowseTest.moc"
