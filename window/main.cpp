@@ -7,9 +7,44 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
+
+// Qt answers a display it cannot reach with two warnings and an abort meant for a broken
+// installation. While QApplication connects, messages are held back: if it fails, one
+// line names the display and the program ends with status 2, as with no display at all;
+// if it connects, they are passed on. A message handler is a plain function, so what it
+// holds lives here, for the connection only.
+struct HeldMessages {
+    QtMessageHandler previous = nullptr;
+    std::vector<std::pair<QtMsgType, std::string>> held; // with its category, as printed
+};
+HeldMessages* g_connecting = nullptr;
+
+void holdWhileConnecting(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        const bool named = context.category && std::string_view(context.category) != "default";
+        g_connecting->held.emplace_back(
+            type, ((named ? QString::fromLatin1(context.category) + ": " : QString()) + message).toStdString());
+        return;
+    }
+    qInstallMessageHandler(g_connecting->previous);
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const QString name = display && *display ? QString::fromLocal8Bit(display)
+        : wayland && *wayland                ? QString::fromLocal8Bit(wayland)
+                                             : QString::fromLocal8Bit(std::getenv("QT_QPA_PLATFORM"));
+    // Printed here: Qt does not format a message logged while it handles a fatal one.
+    std::fprintf(stderr, "frolix-viewer: frolix.window: cannot open the display %s: no display server answers there\n",
+        name.toLocal8Bit().constData());
+    std::_Exit(2);
+}
 
 bool displayAvailable()
 {
@@ -33,7 +68,14 @@ int main(int argc, char** argv)
         return 2;
     }
     FontWarmUp fonts;
+    HeldMessages connecting;
+    g_connecting = &connecting;
+    connecting.previous = qInstallMessageHandler(holdWhileConnecting);
     QApplication app(argc, argv);
+    qInstallMessageHandler(connecting.previous);
+    g_connecting = nullptr;
+    for (const auto& [type, text] : connecting.held)
+        qt_message_output(type, QMessageLogContext(), QString::fromStdString(text));
     // The title message boxes show when they have none of their own.
     QApplication::setApplicationName(QStringLiteral("Frolix viewer"));
     QApplication::setApplicationVersion(QStringLiteral(FROLIX_VERSION_TEXT));
