@@ -1,5 +1,6 @@
 #include "Frolix.h"
 
+#include "FrolixAccessible.h"
 #include "Logging.h"
 #include "NativePath.h"
 
@@ -34,6 +35,7 @@ QRect targetRect(QSize image, QRect area, StretchMode mode)
 Frolix::Frolix(QWidget* parent)
     : FrolixControl(parent)
 {
+    installFrolixAccessibility();
     m_clock.m_source = &m_steadyClock;
     setFocusPolicy(Qt::TabFocus);
     m_timer.setSingleShot(true);

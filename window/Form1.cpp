@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "Accessibility.h"
 #include "ComponentState.h"
 #include "Frolix.h"
 #include "Logging.h"
@@ -54,6 +55,7 @@ Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
     , m_ui(std::make_unique<Ui::Form1>())
 {
     registerResources();
+    installStatusTextAccessibility();
     m_ui->setupUi(this);
     setFixedSize(size()); // the window was designed at one size
     // Converted once: the sky is repainted under every frame of a transparent animation,
@@ -85,6 +87,9 @@ Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
     // An animation grown by AutoSize passes under the controls, never over them.
     m_frolix->lower();
     connectProcedures();
+    // After Frolix1_Step, so the label already shows the frame it announces.
+    connect(m_frolix, &frolix::FrolixControl::Step, new ThrottledAnnouncer(*m_ui->Label1, std::chrono::seconds(1)),
+        &ThrottledAnnouncer::textChanged);
     Form_Load();
     // Keyboard use starts at the first control in Tab order, not at the last one built.
     m_ui->Drive1->setFocus(Qt::OtherFocusReason);

@@ -8,8 +8,10 @@
 #include "WindowTestSupport.h"
 #include "ui_Form1.h"
 
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -26,15 +28,14 @@ namespace {
 // The window was laid out in twips, 15 to the pixel.
 int pixels(int twips) { return int(std::lround(twips / 15.0)); }
 
-QString captionOf(QWidget* widget)
+// What a screen reader is told about a control: its role and its name (for a captioned
+// control, the caption). A combo box is named by its value on this platform, so what
+// it is for goes in its description.
+QString spokenAs(QWidget* widget)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
-    if (auto* group = qobject_cast<QGroupBox*>(widget))
-        return group->title();
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    return QString();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    auto text = accessible->role() == QAccessible::ComboBox ? QAccessible::Description : QAccessible::Name;
+    return QStringLiteral("%1 \"%2\"").arg(qAccessibleRoleString(accessible->role()), accessible->text(text));
 }
 
 QString valueOf(QWidget* widget)
@@ -84,31 +85,34 @@ public:
 };
 
 struct Designed {
-    const char *name, *className, *parent, *caption;
+    const char *name, *className, *parent, *spoken;
     QRect twips;
     const char* value;
     bool takesFocus;
 };
 const Designed kDesigned[] = {
-    { "Check2", "QCheckBox", "Form1", "AutoSize", { 4440, 5160, 1215, 255 }, "unchecked", true },
-    { "Check1", "QCheckBox", "Form1", "Transparent", { 4440, 4800, 1215, 255 }, "checked", true },
-    { "Frame2", "QGroupBox", "Form1", "Sequence", { 5880, 5280, 2295, 1095 }, "", false },
-    { "optSequence_2", "QRadioButton", "Frame2", "Pingpong Sequence", { 120, 720, 2055, 255 }, "off", true },
-    { "optSequence_1", "QRadioButton", "Frame2", "Reverse Sequence", { 120, 480, 2055, 255 }, "off", true },
-    { "optSequence_0", "QRadioButton", "Frame2", "Normal Sequence", { 120, 240, 2055, 255 }, "on", true },
-    { "Frame1", "QGroupBox", "Form1", "Stretch Mode", { 5880, 4080, 2295, 1095 }, "", false },
-    { "optStretch_2", "QRadioButton", "Frame1", "Proportional", { 120, 720, 2055, 255 }, "off", true },
-    { "optStretch_1", "QRadioButton", "Frame1", "Stretch", { 120, 480, 2055, 255 }, "off", true },
-    { "optStretch_0", "QRadioButton", "Frame1", "No Stretch", { 120, 240, 2055, 255 }, "on", true },
-    { "Frolix1", "frolix::Frolix", "Form1", "", { 240, 240, 7920, 3705 }, "", true },
-    { "cmdStop", "QPushButton", "Form1", "Stop", { 4440, 6000, 1215, 375 }, "", true },
-    { "cmdPlay", "QPushButton", "Form1", "Play", { 4440, 5520, 1215, 375 }, "", true },
-    { "File1", "FileListBox", "Form1", "", { 2400, 4200, 1935, 2184 }, "", true },
-    { "Dir1", "DirListBox", "Form1", "", { 240, 4680, 2055, 1665 }, "", true },
-    { "Drive1", "DriveListBox", "Form1", "", { 240, 4200, 2055, 315 }, "", true },
-    { "Label1", "QLabel", "Form1", "", { 4440, 4440, 1215, 255 }, "", false },
+    { "Check2", "QCheckBox", "Form1", "CheckBox \"AutoSize\"", { 4440, 5160, 1215, 255 }, "unchecked", true },
+    { "Check1", "QCheckBox", "Form1", "CheckBox \"Transparent\"", { 4440, 4800, 1215, 255 }, "checked", true },
+    { "Frame2", "QGroupBox", "Form1", "Grouping \"Sequence\"", { 5880, 5280, 2295, 1095 }, "", false },
+    { "optSequence_2", "QRadioButton", "Frame2", "RadioButton \"Pingpong Sequence\"", { 120, 720, 2055, 255 }, "off",
+        true },
+    { "optSequence_1", "QRadioButton", "Frame2", "RadioButton \"Reverse Sequence\"", { 120, 480, 2055, 255 }, "off",
+        true },
+    { "optSequence_0", "QRadioButton", "Frame2", "RadioButton \"Normal Sequence\"", { 120, 240, 2055, 255 }, "on",
+        true },
+    { "Frame1", "QGroupBox", "Form1", "Grouping \"Stretch Mode\"", { 5880, 4080, 2295, 1095 }, "", false },
+    { "optStretch_2", "QRadioButton", "Frame1", "RadioButton \"Proportional\"", { 120, 720, 2055, 255 }, "off", true },
+    { "optStretch_1", "QRadioButton", "Frame1", "RadioButton \"Stretch\"", { 120, 480, 2055, 255 }, "off", true },
+    { "optStretch_0", "QRadioButton", "Frame1", "RadioButton \"No Stretch\"", { 120, 240, 2055, 255 }, "on", true },
+    { "Frolix1", "frolix::Frolix", "Form1", "Animation \"Animation\"", { 240, 240, 7920, 3705 }, "", true },
+    { "cmdStop", "QPushButton", "Form1", "Button \"Stop\"", { 4440, 6000, 1215, 375 }, "", true },
+    { "cmdPlay", "QPushButton", "Form1", "Button \"Play\"", { 4440, 5520, 1215, 375 }, "", true },
+    { "File1", "FileListBox", "Form1", "List \"File\"", { 2400, 4200, 1935, 2184 }, "", true },
+    { "Dir1", "DirListBox", "Form1", "List \"Folder\"", { 240, 4680, 2055, 1665 }, "", true },
+    { "Drive1", "DriveListBox", "Form1", "ComboBox \"Drive\"", { 240, 4200, 2055, 315 }, "", true },
+    { "Label1", "QLabel", "Form1", "StatusBar \"\"", { 4440, 4440, 1215, 255 }, "", false },
     // lblFrame's designed caption never shows: the stored logo's frame count replaces it.
-    { "lblFrame", "QLabel", "Form1", "22 Frames", { 4440, 4200, 1215, 255 }, "", false },
+    { "lblFrame", "QLabel", "Form1", "StatusBar \"22 Frames\"", { 4440, 4200, 1215, 255 }, "", false },
 };
 
 struct ScriptedForm {
@@ -146,7 +150,7 @@ private slots:
         QVERIFY(widget);
         QCOMPARE(widget->metaObject()->className(), d.className);
         QCOMPARE(widget->parentWidget()->objectName(), QString(d.parent));
-        QCOMPARE(captionOf(widget), QString::fromUtf8(d.caption));
+        QCOMPARE(spokenAs(widget), QString::fromUtf8(d.spoken));
         QCOMPARE(widget->geometry(),
             QRect(pixels(d.twips.x()), pixels(d.twips.y()), pixels(d.twips.width()), pixels(d.twips.height())));
         QCOMPARE(valueOf(widget), QString(d.value));
@@ -290,6 +294,8 @@ private slots:
         clock.advance(20);
         frolix->tick();
         QCOMPARE(frolix->CurrentFrame(), 2);
+        QCOMPARE(QAccessible::queryAccessibleInterface(frolix)->text(QAccessible::Description),
+            QStringLiteral("Frame 2 of 22"));
         QVERIFY(first.copy(16, 16, 96, 56) != form.grab().toImage().copy(16, 16, 96, 56));
         QVERIFY(first.copy(16, 16, 96, 56) != first.copy(200, 16, 96, 56));
     }
@@ -350,6 +356,23 @@ private slots:
         QCOMPARE(seen, shown);
         QCOMPARE(f.ui().lblFrame->text(), QStringLiteral("5 Frames"));
         QCOMPARE(f.component->calls, QStringList(frames.size(), "CurrentFrame"));
+    }
+
+    void frameShownAnnouncedAtMostOnceASecond()
+    {
+        ScriptedForm f;
+        QAccessibleInterface* label = QAccessible::queryAccessibleInterface(f.ui().Label1);
+        QElapsedTimer sinceFirst;
+        sinceFirst.start();
+        for (int frame = 1; frame <= 50; ++frame) {
+            f.component->currentFrame = frame;
+            emit f.component->Step();
+        }
+        // The first frame is told at once; the last one when a second has passed.
+        QCOMPARE(label->text(QAccessible::Name), QStringLiteral("Frame 1"));
+        QCOMPARE(f.ui().Label1->text(), QStringLiteral("Frame 50"));
+        QTRY_COMPARE(label->text(QAccessible::Name), QStringLiteral("Frame 50"));
+        QVERIFY2(sinceFirst.elapsed() >= 950, qPrintable(QString::number(sinceFirst.elapsed())));
     }
 
     void playAndStop()

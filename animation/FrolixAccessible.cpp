@@ -1,0 +1,49 @@
+#include "FrolixAccessible.h"
+
+#include "Frolix.h"
+
+#include <QAccessibleWidget>
+
+#include <mutex>
+
+namespace frolix {
+namespace {
+
+class FrolixAccessible : public QAccessibleWidget {
+public:
+    explicit FrolixAccessible(Frolix* component)
+        : QAccessibleWidget(component, QAccessible::Animation)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        auto* component = static_cast<Frolix*>(widget());
+        switch (t) {
+        case QAccessible::Name:
+            return component->accessibleName().isEmpty() ? QStringLiteral("Animation") : component->accessibleName();
+        case QAccessible::Description:
+            if (component->FrameCount() == 0)
+                return QStringLiteral("No animation loaded");
+            return QStringLiteral("Frame %1 of %2").arg(component->CurrentFrame()).arg(component->FrameCount());
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+};
+
+QAccessibleInterface* frolixFactory(const QString&, QObject* object)
+{
+    auto* component = qobject_cast<Frolix*>(object);
+    return component ? new FrolixAccessible(component) : nullptr;
+}
+
+} // namespace
+
+void installFrolixAccessibility()
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(frolixFactory); });
+}
+
+} // namespace frolix
