@@ -279,27 +279,31 @@ void FrameComposer::warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder
     const ImageRecord& image = m_info.images[imageIndex];
     if (m_warned[imageIndex])
         return;
-    std::string where = "image " + std::to_string(imageIndex + 1) + ": ";
-    std::string warning;
+    std::optional<Warning> warning;
     switch (decoder.status()) {
     case LzwDecoder::Status::InvalidCode:
-        warning = "invalid LZW code " + std::to_string(decoder.invalidCode()) + " with "
-            + std::to_string(decoder.tableSize()) + " table entries; the pixels before it are kept";
+        warning = Warning { Warning::Kind::InvalidCode,
+            "invalid LZW code " + std::to_string(decoder.invalidCode()) + " with " + std::to_string(decoder.tableSize())
+                + " table entries; the pixels before it are kept" };
         break;
     case LzwDecoder::Status::BadMinCodeSize:
-        warning = "LZW minimum code size " + std::to_string(image.minCodeSize) + " is outside 1 to "
-            + std::to_string(LzwDecoder::kMaxMinCodeSize) + "; the image is not drawn";
+        warning = Warning { Warning::Kind::BadMinCodeSize,
+            "LZW minimum code size " + std::to_string(image.minCodeSize) + " is outside 1 to "
+                + std::to_string(LzwDecoder::kMaxMinCodeSize) + "; the image is not drawn" };
         break;
     default:
         if (dataShort)
-            warning = "pixel data ends early; the missing pixels are left as they were";
+            warning = Warning { Warning::Kind::DataEndsEarly,
+                "pixel data ends early; the missing pixels are left as they were" };
         else if (plan.capped)
-            warning = "only the first " + std::to_string(plan.cap) + " rows are decoded";
+            warning
+                = Warning { Warning::Kind::RowCap, "only the first " + std::to_string(plan.cap) + " rows are decoded" };
         break;
     }
-    if (!warning.empty()) {
+    if (warning) {
         m_warned[imageIndex] = true;
-        m_drawWarnings.push_back(where + warning);
+        warning->message = "image " + std::to_string(imageIndex + 1) + ": " + warning->message;
+        m_drawWarnings.push_back(std::move(*warning));
     }
 }
 

@@ -64,7 +64,7 @@ public:
     bool frameOpaque() const { return m_work.opaque; }
 
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.
-    const std::vector<std::string>& drawWarnings() const { return m_drawWarnings; }
+    const std::vector<Warning>& drawWarnings() const { return m_drawWarnings; }
 
     // For measuring the snapshot policy: bytes held in snapshots now, and images drawn so far.
     std::size_t snapshotBytes() const { return m_heldBytes; }
@@ -137,7 +137,7 @@ private:
     std::unique_ptr<std::uint8_t[]> m_indices; // one image's colour indices, in data order
     std::size_t m_indicesCapacity = 0;
     std::vector<bool> m_warned;
-    std::vector<std::string> m_drawWarnings;
+    std::vector<Warning> m_drawWarnings;
     std::size_t m_imagesDrawn = 0;
 };
 

@@ -64,7 +64,7 @@ bool skipSubBlocks(ByteReader& in)
 
 // Reads a graphic control extension's sub-blocks. GIF89a fixes its size at 4; a longer
 // block is read for its first four bytes and a shorter one is ignored (QUIRKS.md).
-bool readGraphicControl(ByteReader& in, std::optional<PendingControl>& control, std::vector<std::string>& warnings)
+bool readGraphicControl(ByteReader& in, std::optional<PendingControl>& control, std::vector<Warning>& warnings)
 {
     std::size_t at = in.offset();
     auto size = in.readU8();
@@ -82,12 +82,14 @@ bool readGraphicControl(ByteReader& in, std::optional<PendingControl>& control, 
         if (!in.skip(*size - 4))
             return false;
         if (*size != 4)
-            warnings.push_back("graphic control at offset " + std::to_string(at) + " has block size "
-                + std::to_string(*size) + " instead of 4; its first four bytes were used");
+            warnings.push_back({ Warning::Kind::GraphicControlSize,
+                "graphic control at offset " + std::to_string(at) + " has block size " + std::to_string(*size)
+                    + " instead of 4; its first four bytes were used" });
     } else {
         if (*size < 4)
-            warnings.push_back("graphic control at offset " + std::to_string(at) + " has block size "
-                + std::to_string(*size) + ", too short for its fields; ignored");
+            warnings.push_back({ Warning::Kind::GraphicControlSize,
+                "graphic control at offset " + std::to_string(at) + " has block size " + std::to_string(*size)
+                    + ", too short for its fields; ignored" });
         if (!in.skip(*size))
             return false;
     }
@@ -141,7 +143,7 @@ Result<ColourTable> readScreen(ByteReader& in, GifInfo& info)
     if (std::memcmp(signature->data() + 3, "87a", 3) == 0)
         info.isGif87a = true;
     else if (std::memcmp(signature->data() + 3, "89a", 3) != 0)
-        info.warnings.push_back("unknown GIF version; read as GIF89a");
+        info.warnings.push_back({ Warning::Kind::UnknownVersion, "unknown GIF version; read as GIF89a" });
 
     if (in.remaining() < 7)
         return makeError(Error::Kind::Truncated, "truncated in the logical screen descriptor");
@@ -266,7 +268,8 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
             if (end == ImageEnd::NoDescriptor)
                 break;
             if (info.images.size() == kMaxFrames) {
-                info.warnings.push_back("more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored");
+                info.warnings.push_back({ Warning::Kind::TooManyFrames,
+                    "more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored" });
                 sawTrailer = true;
                 break;
             }
@@ -278,8 +281,9 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
                 return makeError(Error::Kind::Malformed,
                     "unexpected byte " + std::to_string(*introducer) + " at " + offsetText(blockOffset)
                         + " before the first image");
-            info.warnings.push_back("unexpected byte " + std::to_string(*introducer) + " at " + offsetText(blockOffset)
-                + "; the rest of the file is ignored");
+            info.warnings.push_back({ Warning::Kind::StrayByte,
+                "unexpected byte " + std::to_string(*introducer) + " at " + offsetText(blockOffset)
+                    + "; the rest of the file is ignored" });
             sawTrailer = true;
             break;
         }
@@ -289,7 +293,8 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
         if (info.images.empty())
             return makeError(Error::Kind::Truncated,
                 "truncated before the first image (file ends at " + offsetText(data.size()) + ")");
-        info.warnings.push_back("file ends at " + offsetText(data.size()) + " without a trailer");
+        info.warnings.push_back(
+            { Warning::Kind::NoTrailer, "file ends at " + offsetText(data.size()) + " without a trailer" });
     }
     return info;
 }

@@ -65,7 +65,7 @@ struct GifInfo {
     std::uint8_t backgroundIndex = 0;
     std::optional<std::uint16_t> storedLoopCount; // absent when there is no loop extension
     std::vector<ImageRecord> images; // at most kMaxFrames
-    std::vector<std::string> warnings; // recoveries, not refusals
+    std::vector<Warning> warnings; // recoveries, not refusals
 
     // Every image is a frame of its own, as browsers play it, whatever its delay; a
     // file without any image shows one empty frame.

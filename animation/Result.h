@@ -1,5 +1,6 @@
 #pragma once
-// A value or a reason a person can act on. Exceptions never cross the core API.
+// A value or a reason a person can act on, and the warnings of recoveries. Exceptions
+// never cross the core API.
 
 #include <string>
 #include <utility>
@@ -14,6 +15,24 @@ struct Error {
         OverLimit, // a size or count is beyond what we are willing to hold
         Malformed, // the structure is broken in a way that leaves nothing to show
         Io, // the file could not be read
+    };
+    Kind kind;
+    std::string message;
+};
+
+// A recovery: the file was read or drawn in spite of a fault, and the message says
+// where and how. Code and tests branch on the kind.
+struct Warning {
+    enum class Kind {
+        UnknownVersion, // a header other than GIF87a or GIF89a, read as GIF89a
+        GraphicControlSize, // a graphic control block not 4 bytes long
+        TooManyFrames, // images past the frame cap are left out
+        StrayByte, // a byte that starts no block ends the file
+        NoTrailer, // the file ends before its trailer
+        InvalidCode, // an LZW code past the table; the pixels before it are kept
+        BadMinCodeSize, // an LZW minimum code size that cannot be decoded; the image is not drawn
+        DataEndsEarly, // the pixel data stops short; the missing pixels are left as they were
+        RowCap, // only the rows within the decode cap per image are drawn
     };
     Kind kind;
     std::string message;

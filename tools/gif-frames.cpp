@@ -90,8 +90,8 @@ int main(int argc, char** argv)
         }
     }
     for (const auto& warning : animation.info().warnings)
-        std::fprintf(stderr, "gif-frames: warning: %s\n", warning.c_str());
+        std::fprintf(stderr, "gif-frames: warning: %s\n", warning.message.c_str());
     for (const auto& warning : animation.composer().drawWarnings())
-        std::fprintf(stderr, "gif-frames: warning: %s\n", warning.c_str());
+        std::fprintf(stderr, "gif-frames: warning: %s\n", warning.message.c_str());
     return info ? 0 : 1;
 }
