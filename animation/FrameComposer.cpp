@@ -1,5 +1,6 @@
 #include "FrameComposer.h"
 
+#include "Contract.h"
 #include "LzwDecoder.h"
 
 #include <algorithm>
@@ -225,7 +226,7 @@ void FrameComposer::drawRows(const ImageRecord& image, const ClipRect& rect, con
     }
 }
 
-FrameComposer::Area FrameComposer::lastChange() const
+Area FrameComposer::lastChange() const
 {
     if (m_changedAll)
         return Area { 0, 0, m_info.width, m_info.height };
@@ -365,9 +366,10 @@ void FrameComposer::forget(std::map<std::size_t, Snapshot>::iterator snapshot)
     m_snapshots.erase(snapshot);
 }
 
-std::span<const std::uint8_t> FrameComposer::frame(std::size_t index)
+std::span<const std::uint8_t> FrameComposer::frame(int number)
 {
-    index = std::min(index, frameCount() - 1);
+    FROLIX_EXPECTS(number >= 1 && std::size_t(number) <= frameCount());
+    const std::size_t index = std::size_t(number - 1); // states are kept by index from 0
     auto bytes = [this] {
         return std::span<const std::uint8_t>(
             reinterpret_cast<const std::uint8_t*>(m_work.canvas.data()), m_work.canvas.size() * 4);

@@ -13,6 +13,7 @@
 // requested one, so that playing backwards finds its next frame ready. A snapshot is
 // the whole compositor state: the canvas plus what the last image's disposal needs.
 
+#include "Animation.h"
 #include "GifScanner.h"
 
 #include <cstddef>
@@ -30,11 +31,6 @@ class LzwDecoder;
 // 1000-frame file plays backwards within its size plus 96 MiB (BENCHMARKS.md, Playing).
 inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
 
-// The byte order of each output pixel. Every pixel is either opaque or (0,0,0,0), so
-// the output is premultiplied as well as straight; Bgra is what a little-endian
-// display wants without conversion.
-enum class PixelOrder { Rgba, Bgra };
-
 class FrameComposer {
 public:
     FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
@@ -45,22 +41,11 @@ public:
     std::uint16_t width() const { return m_info.width; }
     std::uint16_t height() const { return m_info.height; }
 
-    // The pixels (width * height * 4 bytes, in the composer's PixelOrder) of frame
-    // `index`, counted from 0. Valid until the next call. An index past the end gives
-    // the last frame.
-    std::span<const std::uint8_t> frame(std::size_t index);
-
-    // The part of the canvas that may differ from the frame the call before returned:
-    // the rectangles drawn and disposed of on the way, or all of it after a jump.
-    struct Area {
-        std::uint32_t left = 0, top = 0, width = 0, height = 0;
-    };
+    // As Animation::frame, lastChange and frameOpaque: frames numbered from 1, any
+    // other number a caller's bug. Opaque means an image without transparency has
+    // covered the whole screen since it was last cleared.
+    std::span<const std::uint8_t> frame(int number);
     Area lastChange() const;
-
-    // True when every pixel of the frame last returned is known to be opaque: an image
-    // without transparency has covered the whole screen since it was last cleared. A
-    // false answer may still be an opaque frame; a viewer uses it to skip painting
-    // what lies beneath.
     bool frameOpaque() const { return m_work.opaque; }
 
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.

@@ -89,16 +89,15 @@ bool Frolix::isPlaying() const { return m_player && m_player->state() == Player:
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
-    return takeLoaded(GifAnimation::fromFile(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue
-                                                                                      : kAutomationFalse;
+    return takeLoaded(openAnimation(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue : kAutomationFalse;
 }
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 {
-    return takeLoaded(GifAnimation::fromBytes(std::move(gifBytes), gif::kDefaultSnapshotBudgetBytes, kDisplayOrder));
+    return takeLoaded(openAnimation(std::move(gifBytes), kDisplayOrder));
 }
 
-bool Frolix::takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded)
+bool Frolix::takeLoaded(Result<std::shared_ptr<Animation>> loaded)
 {
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
@@ -110,7 +109,7 @@ bool Frolix::takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded)
     return true;
 }
 
-void Frolix::adopt(std::shared_ptr<GifAnimation> animation)
+void Frolix::adopt(std::shared_ptr<Animation> animation)
 {
     m_timer.stop();
     m_frame = QImage(); // it shows the old animation's canvas
@@ -221,7 +220,7 @@ void Frolix::showCurrentFrame(bool announce)
 {
     int number = m_player->currentFrame();
     auto pixels = m_animation->frame(number);
-    auto change = m_animation->composer().lastChange();
+    auto change = m_animation->lastChange();
     QRect drawn(int(change.left), int(change.top), int(change.width), int(change.height));
     QSize size(m_animation->width(), m_animation->height());
     QRect changed;
@@ -235,7 +234,7 @@ void Frolix::showCurrentFrame(bool announce)
         // often redraw a whole rectangle to change a few pixels in it.
         changed = copyChangedPixels(m_frame, pixels.data(), size, drawn);
     }
-    m_frameOpaque = m_animation->composer().frameOpaque();
+    m_frameOpaque = m_animation->frameOpaque();
     refreshOpaquePainting();
     if (!changed.isEmpty())
         update(widgetArea(changed));

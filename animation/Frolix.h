@@ -1,5 +1,5 @@
 #pragma once
-// The animation component: plays a GifAnimation inside its rectangle. Decoding and
+// The animation component: plays an Animation inside its rectangle. Decoding and
 // timing belong to the engine; this widget turns the engine's answers into one
 // single-shot timer and paints the current frame.
 //
@@ -15,8 +15,8 @@
 //  - Play starts or resumes from the current frame, and after the last loop starts
 //    again; Stop halts on the current frame. A loaded animation starts playing.
 
+#include "Animation.h"
 #include "FrolixControl.h"
-#include "GifAnimation.h"
 #include "Player.h"
 
 #include <QColor>
@@ -34,7 +34,7 @@ QRect targetRect(QSize image, QRect area, StretchMode mode);
 // little-endian machine that is premultiplied ARGB32. GIF pixels are opaque or fully
 // transparent, so premultiplying changes nothing.
 inline constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-inline constexpr gif::PixelOrder kDisplayOrder = kLittleEndian ? gif::PixelOrder::Bgra : gif::PixelOrder::Rgba;
+inline constexpr PixelOrder kDisplayOrder = kLittleEndian ? PixelOrder::Bgra : PixelOrder::Rgba;
 inline constexpr QImage::Format kDisplayFormat
     = kLittleEndian ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied;
 
@@ -74,7 +74,8 @@ public:
     void setAutoPlay(bool autoPlay) { m_autoPlay = autoPlay; }
     // A picture drawn behind the animation, at the component's top-left.
     void setPicture(QImage picture);
-    // Shows frame `number` (from 1) without raising Step; playback goes on from it.
+    // Shows frame `number` (1 to FrameCount(); any other is a caller's bug) without
+    // raising Step; playback goes on from it. Nothing happens with nothing loaded.
     void showFrame(int number);
     // Times playback by `clock` from now on (tests drive a fake one). It must outlive
     // the widget or be replaced first.
@@ -96,8 +97,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    bool takeLoaded(Result<std::shared_ptr<GifAnimation>> loaded);
-    void adopt(std::shared_ptr<GifAnimation> animation);
+    bool takeLoaded(Result<std::shared_ptr<Animation>> loaded);
+    void adopt(std::shared_ptr<Animation> animation);
     void showCurrentFrame(bool announce);
     void schedule();
     void applyAutoSize();
@@ -117,7 +118,7 @@ private:
 
     SteadyClock m_steadyClock;
     ClockSwitch m_clock;
-    std::shared_ptr<GifAnimation> m_animation;
+    std::shared_ptr<Animation> m_animation;
     std::unique_ptr<Player> m_player;
     QImage m_frame; // premultiplied, converted once per shown frame
     bool m_frameOpaque = false; // every pixel of m_frame is opaque

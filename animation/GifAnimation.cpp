@@ -8,7 +8,7 @@
 namespace frolix {
 
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(
-    std::vector<std::uint8_t> bytes, std::size_t snapshotBudgetBytes, gif::PixelOrder order)
+    std::vector<std::uint8_t> bytes, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
     auto file = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
     gif::GifInfo info = FROLIX_TRY(gif::scan(*file));
@@ -16,7 +16,7 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(
         new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
 }
 
-Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path, gif::PixelOrder order)
+Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path, PixelOrder order)
 {
     std::error_code error;
     auto status = std::filesystem::status(path, error);
@@ -37,7 +37,7 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesyst
     }
     if (in.bad())
         return makeError(Error::Kind::Io, path.string() + ": read failed");
-    return fromBytes(std::move(bytes), gif::kDefaultSnapshotBudgetBytes, order);
+    return fromBytes(std::move(bytes), order);
 }
 
 Timeline GifAnimation::timeline() const
@@ -49,6 +49,14 @@ Timeline GifAnimation::timeline() const
         timeline.storedDelaysCs.push_back(0); // the one empty frame
     timeline.storedLoopCount = info().storedLoopCount;
     return timeline;
+}
+
+std::vector<Warning> GifAnimation::warnings() const
+{
+    std::vector<Warning> all = info().warnings;
+    const auto& drawn = m_composer.drawWarnings();
+    all.insert(all.end(), drawn.begin(), drawn.end());
+    return all;
 }
 
 } // namespace frolix

@@ -1,9 +1,9 @@
 #pragma once
-// A decoded-on-demand animation: the file's bytes, their scan, a composer for the
-// pictures and the timeline for the player. What the component holds after a load.
+// A GIF decoded on demand: the file's bytes, their scan, and a composer of its frames
+// that only this class reaches.
 
+#include "Animation.h"
 #include "FrameComposer.h"
-#include "Player.h"
 #include "Result.h"
 
 #include <filesystem>
@@ -15,29 +15,28 @@ namespace frolix {
 // tie up memory.
 inline constexpr std::uintmax_t kMaxFileBytes = 256u << 20;
 
-class GifAnimation {
+class GifAnimation final : public Animation {
 public:
     static Result<std::shared_ptr<GifAnimation>> fromBytes(std::vector<std::uint8_t> bytes,
-        std::size_t snapshotBudgetBytes = gif::kDefaultSnapshotBudgetBytes,
-        gif::PixelOrder order = gif::PixelOrder::Rgba);
+        PixelOrder order = PixelOrder::Rgba, std::size_t snapshotBudgetBytes = gif::kDefaultSnapshotBudgetBytes);
     static Result<std::shared_ptr<GifAnimation>> fromFile(
-        const std::filesystem::path& path, gif::PixelOrder order = gif::PixelOrder::Rgba);
+        const std::filesystem::path& path, PixelOrder order = PixelOrder::Rgba);
 
+    int width() const override { return m_composer.width(); }
+    int height() const override { return m_composer.height(); }
+    int frameCount() const override { return int(m_composer.frameCount()); }
+    Timeline timeline() const override;
+    std::span<const std::uint8_t> frame(int number) override { return m_composer.frame(number); }
+    Area lastChange() const override { return m_composer.lastChange(); }
+    bool frameOpaque() const override { return m_composer.frameOpaque(); }
+    std::vector<Warning> warnings() const override;
+
+    // The file as scanned: what each image's record holds, as stored.
     const gif::GifInfo& info() const { return m_composer.info(); }
-    int frameCount() const { return int(m_composer.frameCount()); }
-    int width() const { return m_composer.width(); }
-    int height() const { return m_composer.height(); }
-    Timeline timeline() const;
-    // The pixels of frame `number`, counted from 1 as the player counts.
-    std::span<const std::uint8_t> frame(int number)
-    {
-        return m_composer.frame(std::size_t(number > 0 ? number - 1 : 0));
-    }
-    gif::FrameComposer& composer() { return m_composer; }
 
 private:
-    GifAnimation(std::shared_ptr<const std::vector<std::uint8_t>> file, gif::GifInfo info, std::size_t budget,
-        gif::PixelOrder order)
+    GifAnimation(
+        std::shared_ptr<const std::vector<std::uint8_t>> file, gif::GifInfo info, std::size_t budget, PixelOrder order)
         : m_composer(std::move(file), std::move(info), budget, order)
     {
     }

@@ -1,5 +1,7 @@
 #include "Player.h"
 
+#include "Contract.h"
+
 #include <algorithm>
 
 namespace frolix {
@@ -59,9 +61,8 @@ void Player::stop() { m_state = State::Stopped; }
 
 void Player::jumpToFrame(int frame)
 {
-    if (frameCount() == 0)
-        return;
-    m_frame = std::clamp(frame, 1, frameCount());
+    FROLIX_EXPECTS(frame >= 1 && frame <= frameCount());
+    m_frame = frame;
     m_direction = m_sequence == Sequence::PingPong && m_frame == frameCount() ? -1 : 1;
 }
 

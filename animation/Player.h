@@ -57,7 +57,8 @@ public:
 
     void play();
     void stop();
-    // Shows `frame` (clamped to 1..frameCount()) without a step; playing goes on from it.
+    // Shows `frame` (1 to frameCount(); any other is a caller's bug) without a step;
+    // playing goes on from it.
     void jumpToFrame(int frame);
     // Goes on from the frame now shown, in the new direction.
     void setSequence(Sequence sequence);

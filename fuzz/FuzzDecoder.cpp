@@ -71,7 +71,7 @@ void drivePlayer(const frolix::Timeline& timeline)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::vector<std::uint8_t> bytes(data, data + size);
-    auto loaded = frolix::GifAnimation::fromBytes(std::move(bytes), kSnapshotBudget);
+    auto loaded = frolix::GifAnimation::fromBytes(std::move(bytes), frolix::PixelOrder::Rgba, kSnapshotBudget);
     if (!loaded)
         return 0;
     frolix::GifAnimation& animation = *loaded.value();

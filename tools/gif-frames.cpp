@@ -2,7 +2,7 @@
 // OUTDIR/info.txt and one raw RGBA file per frame, that is per image, with its stored
 // delay (and PNGs on request).
 
-#include "GifAnimation.h"
+#include "Animation.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     }
 #endif
 
-    auto loaded = frolix::GifAnimation::fromFile(input);
+    auto loaded = frolix::openAnimation(input, frolix::PixelOrder::Rgba);
     if (!loaded) {
         std::fprintf(stderr, "gif-frames: %s: %s\n", input.c_str(), loaded.error().message.c_str());
         return 1;
@@ -89,9 +89,7 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    for (const auto& warning : animation.info().warnings)
-        std::fprintf(stderr, "gif-frames: warning: %s\n", warning.message.c_str());
-    for (const auto& warning : animation.composer().drawWarnings())
+    for (const auto& warning : animation.warnings())
         std::fprintf(stderr, "gif-frames: warning: %s\n", warning.message.c_str());
     return info ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -90,7 +91,9 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
     }
     if (!shown && !component.showAnimation(std::move(state.animation)))
         qCWarning(frolix::logComponent, "the stored animation cannot be shown: %s", qPrintable(component.lastError()));
-    component.showFrame(state.startFrame);
+    // A stored start frame past the animation's end starts at its last frame.
+    if (component.FrameCount() > 0)
+        component.showFrame(std::min<int>(state.startFrame, component.FrameCount()));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // animation costs under the default snapshot budget: images drawn per displayed frame
 // and the peak resident memory. Run by hand; prints figures, asserts nothing.
 
-#include "GifAnimation.h"
+#include "FrameComposer.h"
 #include "GifBuilder.h"
 
 #include <sys/resource.h>
@@ -24,16 +24,15 @@ long peakKiB()
 int main()
 {
     using namespace frolix;
-    test::Bytes file = test::bigAnimation();
-    std::printf("file %zu bytes, peak before loading %ld KiB\n", file.size(), peakKiB());
-    auto loaded = GifAnimation::fromBytes(std::move(file));
-    if (!loaded) {
-        std::printf("refused: %s\n", loaded.error().message.c_str());
+    auto file = std::make_shared<const test::Bytes>(test::bigAnimation());
+    std::printf("file %zu bytes, peak before loading %ld KiB\n", file->size(), peakKiB());
+    auto scanned = gif::scan(*file);
+    if (!scanned) {
+        std::printf("refused: %s\n", scanned.error().message.c_str());
         return 1;
     }
-    GifAnimation& animation = *loaded.value();
-    auto& composer = animation.composer();
-    const int frames = animation.frameCount();
+    gif::FrameComposer composer(file, std::move(scanned).value());
+    const int frames = int(composer.frameCount());
     std::size_t mostHeld = 0, worstStep = 0;
 
     auto pass = [&](const char* name, auto&& numbers) {
@@ -41,7 +40,7 @@ int main()
         std::size_t drawnBefore = composer.imagesDrawn(), shown = 0;
         for (int n : numbers) {
             std::size_t before = composer.imagesDrawn();
-            animation.frame(n);
+            composer.frame(n);
             worstStep = std::max(worstStep, composer.imagesDrawn() - before);
             mostHeld = std::max(mostHeld, composer.snapshotBytes());
             ++shown;

@@ -99,8 +99,7 @@ int main(int argc, char** argv)
         GifAnimation& animation = *loaded.value();
         const int frames = animation.frameCount();
         std::printf("result: loaded %d x %d, %d frames\n", animation.width(), animation.height(), frames);
-        for (const auto& warning : animation.info().warnings)
-            std::printf("scan warning: %s\n", warning.message.c_str());
+
         // First, second, middle and last frames, then the first again (random access).
         for (int number : { 1, 2, frames / 2, frames, 1 }) {
             if (number < 1 || number > frames)
@@ -109,8 +108,8 @@ int main(int argc, char** argv)
             (void)animation.frame(number);
             std::printf("frame %d composed in %.3f s\n", number, secondsSince(t));
         }
-        for (const auto& warning : animation.composer().drawWarnings())
-            std::printf("draw warning: %s\n", warning.message.c_str());
+        for (const auto& warning : animation.warnings())
+            std::printf("warning: %s\n", warning.message.c_str());
     }
 #else
     Frolix component;

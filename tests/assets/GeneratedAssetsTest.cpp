@@ -212,7 +212,7 @@ TEST(LogoGif, ComposedFramesShowAGlintAndAHighlightSweepingAcross)
         auto pixels = animation.frame(number);
         frames[std::size_t(number)].assign(pixels.begin(), pixels.end());
     }
-    EXPECT_TRUE(animation.composer().drawWarnings().empty());
+    EXPECT_TRUE(animation.warnings().empty());
     for (std::size_t at = 3; at < frames[1].size(); at += 4)
         ASSERT_EQ(frames[1][at], 255) << "the logo has no transparency";
     // Frames 10-16: a band of light moving left to right, starting at the left.

@@ -73,7 +73,7 @@ TEST_P(Disposal, ComposesEachFrame)
     ASSERT_EQ(animation.frameCount(), int(s.frames.size()));
     for (std::size_t i = 0; i < s.frames.size(); ++i)
         EXPECT_EQ(firstDifference(animation.frame(int(i) + 1), picture(s.frames[i], 4, 2)), "") << "frame " << i + 1;
-    EXPECT_TRUE(animation.composer().drawWarnings().empty());
+    EXPECT_TRUE(animation.warnings().empty());
 }
 
 constexpr unsigned kNone = 0, kKeep = 1, kBackground = 2, kPrevious = 3;
@@ -108,7 +108,7 @@ TEST(Composer, KnowsWhenEveryPixelIsOpaque)
         ASSERT_TRUE(loaded.ok()) << c.name;
         for (std::size_t i = 0; i < c.opaque.size(); ++i) {
             auto pixels = loaded.value()->frame(int(i) + 1);
-            EXPECT_EQ(loaded.value()->composer().frameOpaque(), c.opaque[i]) << c.name << ", frame " << i + 1;
+            EXPECT_EQ(loaded.value()->frameOpaque(), c.opaque[i]) << c.name << ", frame " << i + 1;
             bool allOpaque = true;
             for (std::size_t p = 3; p < pixels.size(); p += 4)
                 allOpaque = allOpaque && pixels[p] == 255;
@@ -184,7 +184,7 @@ template <typename Change> Image with(Image image, Change change)
 // The one draw warning, of `kind`; none when there is no kind.
 void expectOneWarning(GifAnimation& animation, std::optional<Warning::Kind> kind)
 {
-    const auto& warnings = animation.composer().drawWarnings();
+    const auto warnings = animation.warnings();
     ASSERT_EQ(warnings.size(), kind ? 1u : 0u) << (warnings.empty() ? "" : warnings.front().message);
     if (kind) {
         EXPECT_EQ(warnings[0].kind, *kind) << warnings[0].message;
@@ -268,17 +268,17 @@ TEST(Composer, ReportsTheAreaEachFrameChanged)
     gif.control({ .delayCs = 5 }).fill(12, 1, 3, 3, 3);
     auto loaded = GifAnimation::fromBytes(gif.bytes());
     ASSERT_TRUE(loaded.ok());
-    gif::FrameComposer& composer = loaded.value()->composer();
-    auto area = [&](std::size_t index) {
-        composer.frame(index);
-        auto a = composer.lastChange();
+    GifAnimation& animation = *loaded.value();
+    auto area = [&](int number) {
+        animation.frame(number);
+        auto a = animation.lastChange();
         return std::array { a.left, a.top, a.width, a.height };
     };
-    EXPECT_EQ(area(0), (std::array<std::uint32_t, 4> { 0, 0, 20, 10 }));
-    EXPECT_EQ(area(1), (std::array<std::uint32_t, 4> { 2, 3, 4, 2 }));
-    EXPECT_EQ(area(1), (std::array<std::uint32_t, 4> { 0, 0, 0, 0 }));
-    EXPECT_EQ(area(2), (std::array<std::uint32_t, 4> { 2, 1, 13, 4 }));
-    EXPECT_EQ(area(0), (std::array<std::uint32_t, 4> { 0, 0, 20, 10 }));
+    EXPECT_EQ(area(1), (std::array<std::uint32_t, 4> { 0, 0, 20, 10 }));
+    EXPECT_EQ(area(2), (std::array<std::uint32_t, 4> { 2, 3, 4, 2 }));
+    EXPECT_EQ(area(2), (std::array<std::uint32_t, 4> { 0, 0, 0, 0 }));
+    EXPECT_EQ(area(3), (std::array<std::uint32_t, 4> { 2, 1, 13, 4 }));
+    EXPECT_EQ(area(1), (std::array<std::uint32_t, 4> { 0, 0, 20, 10 }));
 }
 
 TEST(Interlace, BuilderWritesPassOrder)
@@ -313,7 +313,7 @@ TEST_P(Interlace, RowsLandWhereTheyBelong)
         want.set(1, y, colourOf(inImage ? 100 + y - top : 200));
     }
     EXPECT_EQ(firstDifference(loaded.value()->frame(2), want), "");
-    EXPECT_TRUE(loaded.value()->composer().drawWarnings().empty());
+    EXPECT_TRUE(loaded.value()->warnings().empty());
 }
 
 std::vector<InterlaceCase> interlaceCases()
@@ -370,6 +370,15 @@ std::vector<std::size_t> visitOrder(const std::string& name, std::size_t frames)
     return order;
 }
 
+// The composer a GifAnimation holds, with a snapshot budget and its measures in reach.
+gif::FrameComposer composerOf(const Bytes& file, std::size_t budget = gif::kDefaultSnapshotBudgetBytes)
+{
+    auto bytes = std::make_shared<const Bytes>(file);
+    auto scanned = gif::scan(*bytes);
+    EXPECT_TRUE(scanned.ok());
+    return gif::FrameComposer(bytes, scanned.ok() ? std::move(scanned).value() : gif::GifInfo {}, budget);
+}
+
 // A visiting order, and a snapshot budget in canvases.
 class RandomAccess : public ::testing::TestWithParam<std::tuple<std::string, int>> { };
 
@@ -379,26 +388,24 @@ TEST_P(RandomAccess, MatchesSequentialComposition)
     const std::size_t canvasBytes = 12 * 8 * 4;
     Bytes file = historyAnimation(kFrames);
 
-    auto reference = GifAnimation::fromBytes(file, 0);
-    ASSERT_TRUE(reference.ok());
-    ASSERT_EQ(reference.value()->frameCount(), int(kFrames));
+    gif::FrameComposer reference = composerOf(file, 0);
+    ASSERT_EQ(reference.frameCount(), kFrames);
     std::vector<Bytes> sequential;
     std::vector<bool> opaque;
     for (int n = 1; n <= int(kFrames); ++n) {
-        auto pixels = reference.value()->frame(n);
+        auto pixels = reference.frame(n);
         sequential.emplace_back(pixels.begin(), pixels.end());
-        opaque.push_back(reference.value()->composer().frameOpaque());
+        opaque.push_back(reference.frameOpaque());
     }
     ASSERT_NE(std::count(opaque.begin(), opaque.end(), true), 0) << "the file has opaque frames to carry";
 
     const std::size_t budget = std::size_t(std::get<1>(GetParam())) * canvasBytes;
-    auto loaded = GifAnimation::fromBytes(file, budget);
-    ASSERT_TRUE(loaded.ok());
+    gif::FrameComposer composer = composerOf(file, budget);
     for (std::size_t k : visitOrder(std::get<0>(GetParam()), kFrames)) {
-        std::string difference = firstDifference(loaded.value()->frame(int(k) + 1), sequential[k], 12);
+        std::string difference = firstDifference(composer.frame(int(k) + 1), sequential[k], 12);
         ASSERT_EQ(difference, "") << "frame " << k + 1;
-        ASSERT_EQ(loaded.value()->composer().frameOpaque(), opaque[k]) << "frame " << k + 1;
-        ASSERT_LE(loaded.value()->composer().snapshotBytes(), budget) << "after frame " << k + 1;
+        ASSERT_EQ(composer.frameOpaque(), opaque[k]) << "frame " << k + 1;
+        ASSERT_LE(composer.snapshotBytes(), budget) << "after frame " << k + 1;
     }
 }
 
@@ -410,26 +417,39 @@ INSTANTIATE_TEST_SUITE_P(Composer, RandomAccess,
 // pass to lay down snapshots, and the steps after it draw a few images each.
 TEST(SnapshotBudget, CopiesOnlyOnceFramesAreAskedForBackwards)
 {
-    const std::size_t kFrames = 60;
-    auto loaded = GifAnimation::fromBytes(historyAnimation(kFrames), 20 * 12 * 8 * 4);
-    ASSERT_TRUE(loaded.ok());
-    GifAnimation& animation = *loaded.value();
-    const gif::FrameComposer& composer = animation.composer();
+    const int kFrames = 60;
+    gif::FrameComposer composer = composerOf(historyAnimation(kFrames), 20 * 12 * 8 * 4);
     for (int loop = 0; loop < 2; ++loop)
-        for (int n = 1; n <= int(kFrames); ++n)
-            animation.frame(n);
+        for (int n = 1; n <= kFrames; ++n)
+            composer.frame(n);
     EXPECT_EQ(composer.snapshotBytes(), 0u);
     const std::size_t imagesPerPass = composer.imagesDrawn() / 2;
 
-    animation.frame(int(kFrames) - 1);
+    composer.frame(kFrames - 1);
     EXPECT_GT(composer.snapshotBytes(), 0u);
     std::size_t worstStep = 0;
-    for (int n = int(kFrames) - 2; n >= 1; --n) {
+    for (int n = kFrames - 2; n >= 1; --n) {
         std::size_t before = composer.imagesDrawn();
-        animation.frame(n);
+        composer.frame(n);
         worstStep = std::max(worstStep, composer.imagesDrawn() - before);
     }
     EXPECT_LT(worstStep, imagesPerPass / 3) << "a backward step replays from near the frame, not from frame 1";
+}
+
+// A frame number outside 1 to frameCount() is a caller's bug: it stops the program
+// instead of showing a plausible picture, in the animation and in the player.
+TEST(FrameNumbersDeathTest, OutsideTheAnimationStop)
+{
+    auto loaded = GifAnimation::fromBytes(GifBuilder(1, 1).fill(0, 0, 1, 1, 1).fill(0, 0, 1, 1, 2).bytes());
+    ASSERT_TRUE(loaded.ok());
+    GifAnimation& animation = *loaded.value();
+    ASSERT_EQ(animation.frameCount(), 2);
+    EXPECT_DEATH(animation.frame(0), "contract broken: number >= 1");
+    EXPECT_DEATH(animation.frame(3), "contract broken: .*frameCount");
+    SteadyClock clock;
+    Player player(clock, animation.timeline());
+    EXPECT_DEATH(player.jumpToFrame(0), "contract broken");
+    EXPECT_DEATH(player.jumpToFrame(3), "contract broken");
 }
 
 std::size_t fingerprint(std::span<const std::uint8_t> pixels)
@@ -443,16 +463,15 @@ std::size_t fingerprint(std::span<const std::uint8_t> pixels)
 TEST(SnapshotBudget, LongLargeAnimationStaysWithinBudget)
 {
     Bytes file = bigAnimation();
-    auto sequential = GifAnimation::fromBytes(file, 0);
-    ASSERT_TRUE(sequential.ok()) << sequential.error().message;
-    ASSERT_EQ(sequential.value()->frameCount(), int(kBigFrames));
     std::vector<std::size_t> want;
-    for (int n = 1; n <= int(kBigFrames); ++n)
-        want.push_back(fingerprint(sequential.value()->frame(n)));
+    {
+        gif::FrameComposer sequential = composerOf(file, 0);
+        ASSERT_EQ(sequential.frameCount(), kBigFrames);
+        for (int n = 1; n <= int(kBigFrames); ++n)
+            want.push_back(fingerprint(sequential.frame(n)));
+    }
 
-    auto loaded = GifAnimation::fromBytes(file);
-    ASSERT_TRUE(loaded.ok());
-    GifAnimation& animation = *loaded.value();
+    gif::FrameComposer composer = composerOf(file);
     std::vector<int> order;
     for (int k = 0; k < 3 * int(kBigFrames) - 2; ++k) // backwards, forwards, backwards
         order.push_back(k < int(kBigFrames)   ? int(kBigFrames) - k
@@ -460,9 +479,9 @@ TEST(SnapshotBudget, LongLargeAnimationStaysWithinBudget)
                                               : 3 * int(kBigFrames) - 2 - k);
     std::size_t mostHeld = 0;
     for (int n : order) {
-        ASSERT_EQ(fingerprint(animation.frame(n)), want[std::size_t(n - 1)]) << "frame " << n;
-        mostHeld = std::max(mostHeld, animation.composer().snapshotBytes());
-        ASSERT_LE(animation.composer().snapshotBytes(), gif::kDefaultSnapshotBudgetBytes) << "after frame " << n;
+        ASSERT_EQ(fingerprint(composer.frame(n)), want[std::size_t(n - 1)]) << "frame " << n;
+        mostHeld = std::max(mostHeld, composer.snapshotBytes());
+        ASSERT_LE(composer.snapshotBytes(), gif::kDefaultSnapshotBudgetBytes) << "after frame " << n;
     }
     EXPECT_GT(mostHeld, gif::kDefaultSnapshotBudgetBytes / 2) << "the budget is used, not left idle";
 }

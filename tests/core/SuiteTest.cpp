@@ -176,7 +176,7 @@ TEST_P(Decisions, ArePinned)
     ASSERT_TRUE(loaded.ok()) << want.name << ": " << loaded.error().message;
     ASSERT_EQ(loaded.value()->frameCount(), 1) << want.name;
     EXPECT_EQ(firstDifference(loaded.value()->frame(1), *want.picture), "") << want.name;
-    const auto& warnings = loaded.value()->composer().drawWarnings();
+    const auto warnings = loaded.value()->warnings();
     ASSERT_EQ(warnings.size(), want.warning ? 1u : 0u) << want.name;
     if (want.warning) {
         EXPECT_EQ(warnings[0].kind, *want.warning) << want.name;

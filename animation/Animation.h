@@ -1,0 +1,58 @@
+#pragma once
+// The one face of a loaded animation that the component and the tools see, whatever its
+// format: its size, its frames numbered from 1 to frameCount(), their timing, and what
+// changed between the frames asked for. A second format is a second class behind this
+// one and a line in openAnimation().
+
+#include "Player.h"
+#include "Result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace frolix {
+
+// The byte order of each output pixel. Every pixel is either opaque or (0,0,0,0), so
+// the output is premultiplied as well as straight; Bgra is what a little-endian
+// display wants without conversion.
+enum class PixelOrder { Rgba, Bgra };
+
+// A rectangle of the canvas, in pixels.
+struct Area {
+    std::uint32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+class Animation {
+public:
+    virtual ~Animation() = default;
+
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    // At least 1 for anything loaded.
+    virtual int frameCount() const = 0;
+    // The stored delays (one per frame) and loop count, for the player.
+    virtual Timeline timeline() const = 0;
+
+    // The pixels (width * height * 4 bytes, in the order asked for at load) of frame
+    // `number`, from 1 to frameCount(); any other number is a caller's bug and stops
+    // the program. Valid until the next call.
+    virtual std::span<const std::uint8_t> frame(int number) = 0;
+    // The part of the canvas that may differ from the frame the call before returned:
+    // what was drawn and disposed of on the way, or all of it after a jump.
+    virtual Area lastChange() const = 0;
+    // True when every pixel of the frame last returned is known to be opaque. A false
+    // answer may still be an opaque frame; a viewer uses it to skip painting beneath.
+    virtual bool frameOpaque() const = 0;
+    // Recoveries met so far, reading the file and drawing its frames.
+    virtual std::vector<Warning> warnings() const = 0;
+};
+
+// Reads an animation from a file or from memory, in whichever format it is.
+Result<std::shared_ptr<Animation>> openAnimation(const std::filesystem::path& path, PixelOrder order);
+Result<std::shared_ptr<Animation>> openAnimation(std::vector<std::uint8_t> bytes, PixelOrder order);
+
+} // namespace frolix
