@@ -3,8 +3,7 @@
 // would carry them: reads arrive as 32-bit values that the window narrows to 16-bit
 // integers itself, booleans are 16-bit with -1 for True, the two option writes take a
 // 16-bit integer by reference, and LoadFile answers -1 when the file was loaded.
-// The window reaches the component only through this class, so a test can put a
-// scripted component in its place.
+// The window reaches the component only through this class.
 
 #include <QString>
 #include <QWidget>

@@ -1,9 +1,6 @@
 #include "GifAnimation.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <system_error>
+#include "FileBytes.h"
 
 namespace frolix {
 
@@ -11,33 +8,17 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(
     std::vector<std::uint8_t> bytes, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
     auto file = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
-    gif::GifInfo info = FROLIX_TRY(gif::scan(*file));
+    FROLIX_TRY(gif::GifInfo info, gif::scan(*file));
     return std::shared_ptr<GifAnimation>(
         new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
 }
 
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path, PixelOrder order)
 {
-    std::error_code error;
-    auto status = std::filesystem::status(path, error);
-    if (error)
-        return makeError(Error::Kind::Io, path.string() + ": " + error.message());
-    if (std::filesystem::is_directory(status))
-        return makeError(Error::Kind::Io, path.string() + ": is a folder, not a file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return makeError(Error::Kind::Io, path.string() + ": " + std::strerror(errno));
-    std::vector<std::uint8_t> bytes;
-    char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + in.gcount());
-        if (bytes.size() > kMaxFileBytes)
-            return makeError(Error::Kind::OverLimit,
-                path.string() + ": larger than the limit of " + std::to_string(kMaxFileBytes) + " bytes");
-    }
-    if (in.bad())
-        return makeError(Error::Kind::Io, path.string() + ": read failed");
-    return fromBytes(std::move(bytes), order);
+    auto bytes = readFileBytes(path, kMaxFileBytes);
+    if (!bytes.ok())
+        return bytes.error();
+    return fromBytes(std::move(bytes).value(), order);
 }
 
 Timeline GifAnimation::timeline() const

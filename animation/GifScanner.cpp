@@ -150,8 +150,9 @@ Result<ColourTable> readScreen(ByteReader& in, GifInfo& info)
     info.width = *in.readU16();
     info.height = *in.readU16();
     std::uint8_t packed = *in.readU8();
-    info.backgroundIndex = *in.readU8();
-    in.skip(1); // pixel aspect ratio: browsers ignore it and so do we
+    // The background colour index and the pixel aspect ratio: browsers ignore both, and
+    // so do we (disposal 2 clears to transparent, QUIRKS.md).
+    in.skip(2);
 
     if (info.width == 0 || info.height == 0)
         return makeError(Error::Kind::Malformed,
@@ -242,7 +243,7 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
 {
     ByteReader in(data);
     GifInfo info;
-    const ColourTable global = FROLIX_TRY(readScreen(in, info));
+    FROLIX_TRY(const ColourTable global, readScreen(in, info));
 
     std::optional<PendingControl> control;
     bool sawTrailer = false;

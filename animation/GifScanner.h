@@ -62,7 +62,6 @@ struct ImageRecord {
 struct GifInfo {
     std::uint16_t width = 0, height = 0;
     bool isGif87a = false;
-    std::uint8_t backgroundIndex = 0;
     std::optional<std::uint16_t> storedLoopCount; // absent when there is no loop extension
     std::vector<ImageRecord> images; // at most kMaxFrames
     std::vector<Warning> warnings; // recoveries, not refusals

@@ -53,7 +53,6 @@ public:
     int frameCount() const { return int(m_timeline.storedDelaysCs.size()); }
     int currentFrame() const { return m_frame; }
     State state() const { return m_state; }
-    Sequence sequence() const { return m_sequence; }
 
     void play();
     void stop();

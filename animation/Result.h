@@ -65,11 +65,13 @@ inline Error makeError(Error::Kind kind, std::string message) { return Error { k
 
 } // namespace frolix
 
-// Propagates a failed Result to the caller; yields the value otherwise.
-#define FROLIX_TRY(expr)                                                                                               \
-    ({                                                                                                                 \
-        auto _frolix_result = (expr);                                                                                  \
-        if (!_frolix_result.ok())                                                                                      \
-            return _frolix_result.error();                                                                             \
-        std::move(_frolix_result).value();                                                                             \
-    })
+// Propagates a failed Result to the caller, or puts its value in `target`, which may
+// declare a variable: FROLIX_TRY(std::uint32_t count, cursor.u32("a count"));
+// It is several statements: never the unbraced body of an if, for or while.
+#define FROLIX_TRY(target, expr)                                                                                       \
+    auto FROLIX_TRY_NAME(__LINE__) = (expr);                                                                           \
+    if (!FROLIX_TRY_NAME(__LINE__).ok())                                                                               \
+        return FROLIX_TRY_NAME(__LINE__).error();                                                                      \
+    target = std::move(FROLIX_TRY_NAME(__LINE__)).value()
+#define FROLIX_TRY_NAME(line) FROLIX_TRY_JOIN(frolixResult, line)
+#define FROLIX_TRY_JOIN(a, b) a##b

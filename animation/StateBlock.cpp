@@ -1,6 +1,7 @@
 #include "StateBlock.h"
 
 #include "ByteReader.h"
+#include "ByteWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -136,13 +137,13 @@ private:
 Result<ValueBstr> readBstr(Cursor& cursor)
 {
     std::size_t countOffset = cursor.offset();
-    std::uint32_t count = FROLIX_TRY(cursor.u32("a text byte count"));
+    FROLIX_TRY(std::uint32_t count, cursor.u32("a text byte count"));
     if (count < 2 || count % 2 != 0)
         return malformedAt(countOffset,
             "text byte count " + std::to_string(count) + " is not an even number of at least 2 (the terminating zero)");
     if (auto error = cursor.checkCount(countOffset, count, "text byte count"))
         return *error;
-    auto bytes = FROLIX_TRY(cursor.bytes(count, "a text"));
+    FROLIX_TRY(auto bytes, cursor.bytes(count, "a text"));
     ValueBstr value;
     value.text.reserve(count / 2 - 1);
     for (std::size_t i = 0; i + 2 < count; i += 2)
@@ -157,61 +158,59 @@ Result<ValueBstr> readBstr(Cursor& cursor)
 Result<ValueDispatch> readDispatch(Cursor& cursor)
 {
     std::size_t idOffset = cursor.offset();
-    auto id = FROLIX_TRY(cursor.bytes(16, "a class id"));
+    FROLIX_TRY(auto id, cursor.bytes(16, "a class id"));
     if (std::all_of(id.begin(), id.end(), [](std::uint8_t byte) { return byte == 0; }))
         return ValueDispatch { NoObject {} };
     if (!std::equal(id.begin(), id.end(), kStandardPictureClassId.begin()))
         return malformedAt(idOffset, "unknown class id " + classIdText(id) + ", whose data length cannot be known");
 
     std::size_t magicOffset = cursor.offset();
-    std::uint32_t magic = FROLIX_TRY(cursor.u32("the picture's magic"));
+    FROLIX_TRY(std::uint32_t magic, cursor.u32("the picture's magic"));
     if (magic != kStandardPictureMagic)
         return malformedAt(
             magicOffset, "expected the picture magic " + hex(kStandardPictureMagic, 8) + ", found " + hex(magic, 8));
     std::size_t countOffset = cursor.offset();
-    std::uint32_t count = FROLIX_TRY(cursor.u32("a picture byte count"));
+    FROLIX_TRY(std::uint32_t count, cursor.u32("a picture byte count"));
     if (auto error = cursor.checkCount(countOffset, count, "picture byte count"))
         return *error;
-    auto bytes = FROLIX_TRY(cursor.bytes(count, "the picture"));
+    FROLIX_TRY(auto bytes, cursor.bytes(count, "the picture"));
     return ValueDispatch { StandardPicture { std::vector<std::uint8_t>(bytes.begin(), bytes.end()) } };
 }
 
 Result<TypedValue> readValue(Cursor& cursor)
 {
     std::size_t codeOffset = cursor.offset();
-    std::uint16_t code = FROLIX_TRY(cursor.u16("a type code"));
+    FROLIX_TRY(std::uint16_t code, cursor.u16("a type code"));
     switch (TypeCode(code)) {
-    case TypeCode::I2:
-        return TypedValue { ValueI2 { std::int16_t(FROLIX_TRY(cursor.u16("an I2 value"))) } };
-    case TypeCode::I4:
-        return TypedValue { ValueI4 { std::int32_t(FROLIX_TRY(cursor.u32("an I4 value"))) } };
-    case TypeCode::Bstr:
-        return TypedValue { FROLIX_TRY(readBstr(cursor)) };
-    case TypeCode::Dispatch:
-        return TypedValue { FROLIX_TRY(readDispatch(cursor)) };
+    case TypeCode::I2: {
+        FROLIX_TRY(std::uint16_t value, cursor.u16("an I2 value"));
+        return TypedValue { ValueI2 { std::int16_t(value) } };
+    }
+    case TypeCode::I4: {
+        FROLIX_TRY(std::uint32_t value, cursor.u32("an I4 value"));
+        return TypedValue { ValueI4 { std::int32_t(value) } };
+    }
+    case TypeCode::Bstr: {
+        FROLIX_TRY(ValueBstr value, readBstr(cursor));
+        return TypedValue { std::move(value) };
+    }
+    case TypeCode::Dispatch: {
+        FROLIX_TRY(ValueDispatch value, readDispatch(cursor));
+        return TypedValue { std::move(value) };
+    }
     case TypeCode::Bool: {
         std::size_t valueOffset = cursor.offset();
-        std::uint16_t value = FROLIX_TRY(cursor.u16("a BOOL value"));
+        FROLIX_TRY(std::uint16_t value, cursor.u16("a BOOL value"));
         if (value != 0 && value != 0xFFFF)
             return malformedAt(valueOffset, "BOOL " + hex(value, 4) + " is neither 0 (False) nor 0xFFFF (True)");
         return TypedValue { ValueBool { value == 0xFFFF } };
     }
-    case TypeCode::Ui4:
-        return TypedValue { ValueUi4 { FROLIX_TRY(cursor.u32("a UI4 value")) } };
+    case TypeCode::Ui4: {
+        FROLIX_TRY(std::uint32_t value, cursor.u32("a UI4 value"));
+        return TypedValue { ValueUi4 { value } };
+    }
     }
     return malformedAt(codeOffset, "unknown type code " + std::to_string(code));
-}
-
-void putU16(std::vector<std::uint8_t>& out, std::uint16_t value)
-{
-    out.push_back(std::uint8_t(value));
-    out.push_back(std::uint8_t(value >> 8));
-}
-
-void putU32(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    putU16(out, std::uint16_t(value));
-    putU16(out, std::uint16_t(value >> 16));
 }
 
 void putValue(std::vector<std::uint8_t>& out, const TypedValue& value)
@@ -277,23 +276,25 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
     Cursor cursor(data);
     StateBlock block;
 
-    std::uint32_t version = FROLIX_TRY(cursor.u32("the version"));
+    FROLIX_TRY(std::uint32_t version, cursor.u32("the version"));
     if (version != kStateBlockVersion)
         return malformedAt(0, "expected version " + hex(kStateBlockVersion, 8) + ", found " + hex(version, 8));
-    block.extentWidthHimetric = FROLIX_TRY(cursor.u32("the extent width"));
-    block.extentHeightHimetric = FROLIX_TRY(cursor.u32("the extent height"));
+    FROLIX_TRY(block.extentWidthHimetric, cursor.u32("the extent width"));
+    FROLIX_TRY(block.extentHeightHimetric, cursor.u32("the extent height"));
 
-    for (auto& value : block.values)
-        value = FROLIX_TRY(readValue(cursor));
+    for (auto& value : block.values) {
+        FROLIX_TRY(TypedValue read, readValue(cursor));
+        value = std::move(read);
+    }
 
     std::size_t countOffset = cursor.offset();
-    std::uint32_t count = FROLIX_TRY(cursor.u32("the animation byte count"));
+    FROLIX_TRY(std::uint32_t count, cursor.u32("the animation byte count"));
     if (count % 2 != 0)
         return malformedAt(countOffset, "animation byte count " + std::to_string(count) + " is odd");
     if (auto error = cursor.checkCount(countOffset, count, "animation byte count"))
         return *error;
     std::size_t unitsOffset = cursor.offset();
-    auto units = FROLIX_TRY(cursor.bytes(count, "the animation"));
+    FROLIX_TRY(auto units, cursor.bytes(count, "the animation"));
     block.animation.resize(count / 2);
     for (std::size_t i = 0; i < block.animation.size(); ++i) {
         if (units[2 * i + 1] != 0)
@@ -305,20 +306,20 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
     std::size_t trailerOffset = cursor.offset();
     if (cursor.remaining() < kTrailerBytes)
         return cursor.shortOf(trailerOffset + kTrailerBytes, "the trailer");
-    std::uint32_t width = FROLIX_TRY(cursor.u32("the trailer"));
+    FROLIX_TRY(std::uint32_t width, cursor.u32("the trailer"));
     if (width != block.extentWidthHimetric)
         return malformedAt(trailerOffset,
             "expected the extent width " + std::to_string(block.extentWidthHimetric) + " again, found "
                 + std::to_string(width));
-    std::uint32_t height = FROLIX_TRY(cursor.u32("the trailer"));
+    FROLIX_TRY(std::uint32_t height, cursor.u32("the trailer"));
     if (height != block.extentHeightHimetric)
         return malformedAt(trailerOffset + 4,
             "expected the extent height " + std::to_string(block.extentHeightHimetric) + " again, found "
                 + std::to_string(height));
-    std::uint32_t zero = FROLIX_TRY(cursor.u32("the trailer"));
+    FROLIX_TRY(std::uint32_t zero, cursor.u32("the trailer"));
     if (zero != 0)
         return malformedAt(trailerOffset + 8, "expected 0 before the end marker, found " + std::to_string(zero));
-    std::uint16_t marker = FROLIX_TRY(cursor.u16("the trailer"));
+    FROLIX_TRY(std::uint16_t marker, cursor.u16("the trailer"));
     if (marker != kStateBlockEndMarker)
         return malformedAt(trailerOffset + 12, "expected the end marker 0xFFFF, found " + hex(marker, 4));
     if (cursor.remaining() != 0)
@@ -366,12 +367,23 @@ constexpr const char* kMemberNames[kStateValueCount] = {
     "MouseIcon",
 };
 
-// Which value each member reads, so the kind check and the error text agree.
-template <typename T> Result<T> member(const StateBlock& block, std::size_t index)
+// What a typed value holds: its number, text or object.
+template <typename T> auto contentOf(const T& typed)
+{
+    if constexpr (requires { typed.text; })
+        return typed.text;
+    else if constexpr (requires { typed.object; })
+        return typed.object;
+    else
+        return typed.value;
+}
+
+// What the value a member reads holds, checking its kind so the error text agrees.
+template <typename T> auto member(const StateBlock& block, std::size_t index) -> Result<decltype(contentOf(T {}))>
 {
     const TypedValue& value = block.values[index];
     if (const T* typed = std::get_if<T>(&value))
-        return *typed;
+        return contentOf(*typed);
     TypedValue expected { T {} };
     auto expectedCode = std::uint16_t(typeCodeOf(expected));
     auto foundCode = std::uint16_t(typeCodeOf(value));
@@ -388,28 +400,28 @@ Result<DesignState> designStateFrom(const StateBlock& block)
     DesignState state;
     state.extentWidthHimetric = block.extentWidthHimetric;
     state.extentHeightHimetric = block.extentHeightHimetric;
-    state.backColor = FROLIX_TRY(member<ValueUi4>(block, 0)).value;
-    state.transparent = FROLIX_TRY(member<ValueBool>(block, 1)).value;
-    state.autoPlay = FROLIX_TRY(member<ValueBool>(block, 2)).value;
-    state.startFrame = FROLIX_TRY(member<ValueI2>(block, 3)).value;
+    FROLIX_TRY(state.backColor, member<ValueUi4>(block, 0));
+    FROLIX_TRY(state.transparent, member<ValueBool>(block, 1));
+    FROLIX_TRY(state.autoPlay, member<ValueBool>(block, 2));
+    FROLIX_TRY(state.startFrame, member<ValueI2>(block, 3));
     if (state.startFrame < 1)
         return malformedAt(block.valueOffset(3) + 2, "StartFrame " + std::to_string(state.startFrame) + " is below 1");
-    std::int16_t stretch = FROLIX_TRY(member<ValueI2>(block, 4)).value;
+    FROLIX_TRY(std::int16_t stretch, member<ValueI2>(block, 4));
     if (stretch < 0 || stretch > 2)
         return malformedAt(block.valueOffset(4) + 2, "StretchMode " + std::to_string(stretch) + " is not 0, 1 or 2");
     state.stretchMode = StretchMode(stretch);
-    state.autoSize = FROLIX_TRY(member<ValueBool>(block, 5)).value;
-    state.fileName = FROLIX_TRY(member<ValueBstr>(block, 6)).text;
-    std::int16_t sequence = FROLIX_TRY(member<ValueI2>(block, 7)).value;
+    FROLIX_TRY(state.autoSize, member<ValueBool>(block, 5));
+    FROLIX_TRY(state.fileName, member<ValueBstr>(block, 6));
+    FROLIX_TRY(std::int16_t sequence, member<ValueI2>(block, 7));
     if (sequence < 0 || sequence > 2)
         return malformedAt(block.valueOffset(7) + 2, "Sequence " + std::to_string(sequence) + " is not 0, 1 or 2");
     state.sequence = Sequence(sequence);
-    state.toolTipText = FROLIX_TRY(member<ValueBstr>(block, 8)).text;
-    state.statusText = FROLIX_TRY(member<ValueBstr>(block, 9)).text;
-    state.tag = FROLIX_TRY(member<ValueBstr>(block, 10)).text;
-    state.picture = FROLIX_TRY(member<ValueDispatch>(block, 11)).object;
-    state.mousePointer = FROLIX_TRY(member<ValueI4>(block, 12)).value;
-    state.mouseIcon = FROLIX_TRY(member<ValueDispatch>(block, 13)).object;
+    FROLIX_TRY(state.toolTipText, member<ValueBstr>(block, 8));
+    FROLIX_TRY(state.statusText, member<ValueBstr>(block, 9));
+    FROLIX_TRY(state.tag, member<ValueBstr>(block, 10));
+    FROLIX_TRY(state.picture, member<ValueDispatch>(block, 11));
+    FROLIX_TRY(state.mousePointer, member<ValueI4>(block, 12));
+    FROLIX_TRY(state.mouseIcon, member<ValueDispatch>(block, 13));
     state.animation = block.animation;
     return state;
 }

@@ -2,6 +2,7 @@
 // memory. "ours" and "stb" and "qt" compose every frame to RGBA on the logical screen;
 // "giflib" only expands each image to colour indices, the floor any full decode pays.
 
+#include "FileBytes.h"
 #include "GifAnimation.h"
 
 #include <benchmark/benchmark.h>
@@ -19,8 +20,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,11 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-}
+Bytes readFile(const fs::path& path) { return frolix::readFileBytes(path).value(); }
 
 void setPixelRate(benchmark::State& state, double pixelsPerIteration)
 {

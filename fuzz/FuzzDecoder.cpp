@@ -2,6 +2,7 @@
 // order, with a budget small enough that snapshots are taken and evicted) and play.
 
 #include "GifAnimation.h"
+#include "ManualClock.h"
 #include "Player.h"
 
 #include <cstddef>
@@ -14,15 +15,6 @@ namespace {
 constexpr std::size_t kSnapshotBudget = 1u << 20;
 // Enough frames to reach the snapshot paths without letting one input take seconds.
 constexpr int kMaxFramesComposed = 64;
-
-class FakeClock final : public frolix::Clock {
-public:
-    frolix::Milliseconds now() const override { return m_now; }
-    void advance(frolix::Milliseconds by) { m_now += by; }
-
-private:
-    frolix::Milliseconds m_now { 0 };
-};
 
 // Reads both ends and a sparse sample of the pixels: enough for AddressSanitizer to
 // catch a span that overruns its canvas, without an instrumented pass over canvases of
@@ -42,7 +34,7 @@ void drivePlayer(const frolix::Timeline& timeline)
     static constexpr frolix::Sequence kSequences[]
         = { frolix::Sequence::Normal, frolix::Sequence::Reverse, frolix::Sequence::PingPong };
     for (frolix::Sequence sequence : kSequences) {
-        FakeClock clock;
+        frolix::test::ManualClock clock;
         frolix::Player player(clock, timeline);
         int steps = 0;
         player.setStepCallback([&] { ++steps; });

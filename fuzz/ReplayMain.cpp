@@ -1,12 +1,12 @@
 // Runs a fuzz harness over saved inputs without libFuzzer, so every build checks that
 // the seed corpus and the regression inputs still pass.
 
+#include "FileBytes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -15,13 +15,12 @@ namespace {
 
 bool runFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
+    auto bytes = frolix::readFileBytes(path);
+    if (!bytes.ok()) {
+        std::fprintf(stderr, "%s\n", bytes.error().message.c_str());
         return false;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    LLVMFuzzerTestOneInput(bytes.value().data(), bytes.value().size());
     return true;
 }
 

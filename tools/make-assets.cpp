@@ -10,6 +10,8 @@
 // nothing but this file: no clock, no random device, and no libm calls whose last bit
 // could change between library versions.
 
+#include "ByteWriter.h"
+#include "GifBuilder.h"
 #include "StateBlock.h"
 
 #include <algorithm>
@@ -26,19 +28,10 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-void putU8(Bytes& out, unsigned value) { out.push_back(std::uint8_t(value)); }
-void putU16(Bytes& out, unsigned value)
-{
-    putU8(out, value & 0xFF);
-    putU8(out, (value >> 8) & 0xFF);
-}
-void putU32(Bytes& out, std::uint32_t value)
-{
-    putU16(out, value & 0xFFFF);
-    putU16(out, value >> 16);
-}
-void putText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+using frolix::putText;
+using frolix::putU16;
+using frolix::putU32;
+using frolix::putU8;
 
 struct Rgb {
     double r = 0, g = 0, b = 0;
@@ -309,70 +302,6 @@ std::vector<std::uint8_t> logoFrame(const std::vector<LogoPixel>& logo, int fram
 
 bool isFullFrame(int frame) { return frame == 1 || (frame >= 10 && frame <= 16); }
 
-// GIF LZW: variable-width codes packed from the least significant bit, the width
-// growing when the next code no longer fits and a clear code when the table is full.
-Bytes lzwEncode(const std::vector<std::uint8_t>& pixels, int minCodeSize)
-{
-    const unsigned clearCode = 1u << minCodeSize, endCode = clearCode + 1;
-    std::vector<std::uint16_t> child(4096 * 256, 0); // (prefix, byte) -> code; 0: none
-    unsigned nextCode = endCode + 1, codeSize = unsigned(minCodeSize) + 1;
-    Bytes out;
-    std::uint32_t bitBuffer = 0;
-    unsigned bitCount = 0;
-    auto emit = [&](unsigned code) {
-        bitBuffer |= std::uint32_t(code) << bitCount;
-        bitCount += codeSize;
-        while (bitCount >= 8) {
-            out.push_back(std::uint8_t(bitBuffer));
-            bitBuffer >>= 8;
-            bitCount -= 8;
-        }
-    };
-    auto reset = [&] {
-        std::fill(child.begin(), child.end(), 0);
-        nextCode = endCode + 1;
-        codeSize = unsigned(minCodeSize) + 1;
-    };
-
-    emit(clearCode);
-    if (!pixels.empty()) {
-        unsigned prefix = pixels[0];
-        for (std::size_t i = 1; i < pixels.size(); ++i) {
-            std::uint8_t byte = pixels[i];
-            if (std::uint16_t known = child[prefix * 256 + byte]) {
-                prefix = known;
-                continue;
-            }
-            emit(prefix);
-            child[prefix * 256 + byte] = std::uint16_t(nextCode++);
-            // The decoder adds its entry one code later, so it widens exactly when the
-            // code just assigned here no longer fits the old width.
-            if (nextCode - 1 == (1u << codeSize) && codeSize < 12)
-                ++codeSize;
-            if (nextCode == 4096) {
-                emit(clearCode);
-                reset();
-            }
-            prefix = byte;
-        }
-        emit(prefix);
-    }
-    emit(endCode);
-    if (bitCount > 0)
-        out.push_back(std::uint8_t(bitBuffer));
-    return out;
-}
-
-void putSubBlocks(Bytes& out, const Bytes& data)
-{
-    for (std::size_t at = 0; at < data.size(); at += 255) {
-        std::size_t size = std::min<std::size_t>(255, data.size() - at);
-        putU8(out, unsigned(size));
-        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(at + size));
-    }
-    putU8(out, 0);
-}
-
 std::string frameSourceName(int frame)
 {
     char name[16];
@@ -382,41 +311,24 @@ std::string frameSourceName(int frame)
 
 Bytes makeLogo()
 {
-    Bytes out;
-    putText(out, "GIF89a");
-    putU16(out, kLogoWidth);
-    putU16(out, kLogoHeight);
-    putU8(out, 0xF7); // global table of 256 entries, 8 bits of colour resolution
-    putU8(out, 0); // background index
-    putU8(out, 0); // no aspect ratio
-    for (const Rgb& colour : logoPalette()) {
-        putU8(out, channel(colour.r));
-        putU8(out, channel(colour.g));
-        putU8(out, channel(colour.b));
-    }
-
-    putU8(out, 0x21);
-    putU8(out, 0xFF);
-    putU8(out, 11);
-    putText(out, "NETSCAPE2.0");
-    putU8(out, 3);
-    putU8(out, 1);
-    putU16(out, kLogoLoopCount);
-    putU8(out, 0);
+    std::vector<frolix::test::Rgb> palette;
+    for (const Rgb& colour : logoPalette())
+        palette.push_back({ channel(colour.r), channel(colour.g), channel(colour.b) });
+    frolix::test::GifBuilder gif(kLogoWidth, kLogoHeight, palette);
+    gif.loop(kLogoLoopCount);
 
     // The frames' source file names, for whoever edits the logo next: one data
     // sub-block per frame in frame order, each holding the bare ASCII name (its
     // sub-block size is the name's length, no terminator).
-    putU8(out, 0x21);
-    putU8(out, 0xFF);
-    putU8(out, 11);
-    putText(out, "GIFCONnb1.0");
+    Bytes names { 0x21, 0xFF, 11 };
+    putText(names, "GIFCONnb1.0");
     for (int frame = 1; frame <= kLogoFrames; ++frame) {
         std::string name = frameSourceName(frame);
-        putU8(out, unsigned(name.size()));
-        putText(out, name);
+        putU8(names, unsigned(name.size()));
+        putText(names, name);
     }
-    putU8(out, 0);
+    putU8(names, 0);
+    gif.raw(names);
 
     const auto logo = stillLogo();
     for (int frame = 1; frame <= kLogoFrames; ++frame) {
@@ -442,40 +354,23 @@ Bytes makeLogo()
         for (int y = top; y < top + height; ++y)
             for (int x = left; x < left + width; ++x)
                 pixels.push_back(full[std::size_t(y) * kLogoWidth + std::size_t(x)]);
-
-        putU8(out, 0x21);
-        putU8(out, 0xF9);
-        putU8(out, 4);
-        putU8(out, 0); // disposal 0, no transparent colour
-        putU16(out, kLogoDelayCs);
-        putU8(out, 0);
-        putU8(out, 0);
-
-        putU8(out, 0x2C);
-        putU16(out, unsigned(left));
-        putU16(out, unsigned(top));
-        putU16(out, unsigned(width));
-        putU16(out, unsigned(height));
-        putU8(out, 0); // no local table, not interlaced
-        putU8(out, 8);
-        putSubBlocks(out, lzwEncode(pixels, 8));
+        gif.control({ .delayCs = kLogoDelayCs });
+        gif.image({ .left = std::uint16_t(left),
+            .top = std::uint16_t(top),
+            .width = std::uint16_t(width),
+            .height = std::uint16_t(height),
+            .indices = pixels });
     }
 
     // The file has a fixed size (the state block that embeds it has one too); a
     // comment makes up the difference.
     const std::string note = "Frolix logo";
-    std::size_t spare = kLogoBytes - 1 - out.size();
-    if (out.size() + 1 > kLogoBytes || spare < 4 + note.size() || spare > 4 + 255)
+    std::size_t spare = kLogoBytes - 1 - gif.size();
+    if (gif.size() + 1 > kLogoBytes || spare < 4 + note.size() || spare > 4 + 255)
         throw std::runtime_error(
-            "logo.gif is " + std::to_string(out.size() + 1) + " bytes before padding; adjust the picture");
-    putU8(out, 0x21);
-    putU8(out, 0xFE);
-    std::string comment = note + std::string(spare - 4 - note.size(), ' ');
-    putU8(out, unsigned(comment.size()));
-    putText(out, comment);
-    putU8(out, 0);
-    putU8(out, 0x3B);
-    return out;
+            "logo.gif is " + std::to_string(gif.size() + 1) + " bytes before padding; adjust the picture");
+    gif.comment(note + std::string(spare - 4 - note.size(), ' '));
+    return gif.bytes();
 }
 
 // ---------------------------------------------------------------------------------

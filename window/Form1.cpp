@@ -2,6 +2,7 @@
 
 #include "Accessibility.h"
 #include "ComponentState.h"
+#include "FileSystemLists.h"
 #include "Frolix.h"
 #include "Logging.h"
 #include "NativePath.h"
@@ -50,7 +51,7 @@ std::optional<std::int16_t> toInt16(std::int32_t value)
     return std::int16_t(value);
 }
 
-Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
+Form1::Form1(QWidget* parent)
     : QWidget(parent)
     , m_ui(std::make_unique<Ui::Form1>())
 {
@@ -70,20 +71,8 @@ Form1::Form1(frolix::FrolixControl* component, QWidget* parent)
     m_ui->optSequence->setId(m_ui->optSequence_1, 1);
     m_ui->optSequence->setId(m_ui->optSequence_2, 2);
 
-    if (component) {
-        component->setParent(this);
-        component->setGeometry(m_ui->Frolix1->geometry());
-        component->setObjectName(QStringLiteral("Frolix1"));
-        QWidget::setTabOrder(m_ui->cmdStop, component);
-        QWidget::setTabOrder(component, m_ui->optStretch_0);
-        delete m_ui->Frolix1;
-        m_ui->Frolix1 = nullptr;
-        m_frolix = component;
-        m_frolix->show();
-    } else {
-        initialiseFromStoredState(*m_ui->Frolix1);
-        m_frolix = m_ui->Frolix1;
-    }
+    initialiseFromStoredState(*m_ui->Frolix1);
+    m_frolix = m_ui->Frolix1;
     // An animation grown by AutoSize passes under the controls, never over them.
     m_frolix->lower();
     connectProcedures();
@@ -142,12 +131,7 @@ void Form1::Dir1_Change() { m_ui->File1->setFileName(m_ui->Dir1->Path()); }
 
 void Form1::File1_Click()
 {
-    QString path = m_ui->File1->Path();
-    QString fullPath;
-    if (path.endsWith(QLatin1Char('/')))
-        fullPath = path + m_ui->File1->FileName();
-    else
-        fullPath = path + QLatin1Char('/') + m_ui->File1->FileName();
+    const QString fullPath = joinPath(m_ui->File1->Path(), m_ui->File1->FileName());
     std::int32_t result = m_frolix->LoadFile(fullPath);
     auto loaded = toInt16(result);
     if (!loaded || ~*loaded != 0) {

@@ -24,13 +24,8 @@ class Form1 : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY(Form1)
 public:
-    // `component`, when given, replaces the form's animation component (tests use a
-    // scripted one). The window owns it.
-    explicit Form1(frolix::FrolixControl* component = nullptr, QWidget* parent = nullptr);
+    explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
-
-    Ui::Form1& controls() { return *m_ui; }
-    frolix::FrolixControl& Frolix1() { return *m_frolix; }
 
     // Event procedures, named after their control and event.
     void Form_Load();
@@ -55,6 +50,6 @@ private:
     void showReadWrong();
 
     std::unique_ptr<Ui::Form1> m_ui;
-    frolix::FrolixControl* m_frolix = nullptr;
+    frolix::FrolixControl* m_frolix = nullptr; // the component, reached only by its automation members
     QPixmap m_sky; // the part of the sky the window shows, in the display's format
 };

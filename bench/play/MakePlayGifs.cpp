@@ -3,8 +3,10 @@
 //                        moving over a drifting gradient, most pixels change each frame
 //   frames-1000.gif      1000 x 1000, 1000 frames of 2/100 s: a full first frame, then
 //                        a 120 x 120 patch per frame at a moving place
-// Deterministic (no clock, no random seed from outside), with its own LZW writer so the
-// files do not depend on any GIF library.
+// Deterministic (no clock, no random seed from outside), written by the project's own
+// GIF writer so the files do not depend on any GIF library.
+
+#include "GifBuilder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,128 +18,8 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void put16(Bytes& out, int v)
-{
-    out.push_back(std::uint8_t(v & 0xFF));
-    out.push_back(std::uint8_t((v >> 8) & 0xFF));
-}
-
-// Variable-width LZW as GIF wants it, 8-bit symbols, clearing when the table is full.
-class LzwWriter {
-public:
-    explicit LzwWriter(Bytes& out)
-        : m_out(out)
-    {
-    }
-
-    void encode(const std::uint8_t* pixels, std::size_t count)
-    {
-        m_out.push_back(8); // minimum code size
-        reset();
-        emit(kClear);
-        int prefix = -1;
-        for (std::size_t i = 0; i < count; ++i) {
-            int c = pixels[i];
-            if (prefix < 0) {
-                prefix = c;
-                continue;
-            }
-            int found = find(prefix, c);
-            if (found >= 0) {
-                prefix = found;
-                continue;
-            }
-            emit(prefix);
-            if (m_next < 4096) {
-                insert(prefix, c, m_next);
-                // The decoder widens one code later than the encoder adds the entry.
-                if (m_next == (1 << m_width) && m_width < 12)
-                    ++m_width;
-                ++m_next;
-            } else {
-                emit(kClear);
-                reset();
-            }
-            prefix = c;
-        }
-        if (prefix >= 0)
-            emit(prefix);
-        emit(kEnd);
-        if (m_bitCount > 0)
-            m_block.push_back(std::uint8_t(m_bits & 0xFF));
-        flushBlocks(true);
-    }
-
-private:
-    static constexpr int kClear = 256, kEnd = 257, kSlots = 1 << 14;
-
-    void reset()
-    {
-        std::memset(m_keys, 0xFF, sizeof m_keys);
-        m_next = 258;
-        m_width = 9;
-    }
-    int find(int prefix, int c) const
-    {
-        std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(c);
-        for (std::uint32_t h = hash(key);; h = (h + 1) & (kSlots - 1)) {
-            if (m_keys[h] == 0xFFFFFFFFu)
-                return -1;
-            if (m_keys[h] == key)
-                return m_codes[h];
-        }
-    }
-    void insert(int prefix, int c, int code)
-    {
-        std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(c);
-        std::uint32_t h = hash(key);
-        while (m_keys[h] != 0xFFFFFFFFu)
-            h = (h + 1) & (kSlots - 1);
-        m_keys[h] = key;
-        m_codes[h] = std::uint16_t(code);
-    }
-    static std::uint32_t hash(std::uint32_t key) { return (key * 2654435761u) >> (32 - 14); }
-
-    void emit(int code)
-    {
-        m_bits |= std::uint32_t(code) << m_bitCount;
-        m_bitCount += m_width;
-        while (m_bitCount >= 8) {
-            m_block.push_back(std::uint8_t(m_bits & 0xFF));
-            m_bits >>= 8;
-            m_bitCount -= 8;
-        }
-        flushBlocks(false);
-    }
-    void flushBlocks(bool all)
-    {
-        std::size_t at = 0;
-        while (m_block.size() - at >= 255 || (all && m_block.size() > at)) {
-            std::size_t n = std::min<std::size_t>(255, m_block.size() - at);
-            m_out.push_back(std::uint8_t(n));
-            m_out.insert(m_out.end(), m_block.begin() + long(at), m_block.begin() + long(at + n));
-            at += n;
-        }
-        m_block.erase(m_block.begin(), m_block.begin() + long(at));
-        if (all)
-            m_out.push_back(0);
-    }
-
-    Bytes& m_out;
-    Bytes m_block;
-    std::uint32_t m_bits = 0;
-    int m_bitCount = 0;
-    int m_width = 9;
-    int m_next = 258;
-    std::uint32_t m_keys[kSlots];
-    std::uint16_t m_codes[kSlots];
-};
-
-struct Rgb {
-    std::uint8_t r, g, b;
-};
+using frolix::test::GifBuilder;
+using frolix::test::Rgb;
 
 // 192 gradient colours round a hue circle, then 8 shape colours in 8 shades each.
 std::vector<Rgb> makePalette()
@@ -158,39 +40,21 @@ std::vector<Rgb> makePalette()
     return palette;
 }
 
-void header(Bytes& out, int width, int height, const std::vector<Rgb>& palette)
+GifBuilder header(int width, int height, const std::vector<Rgb>& palette)
 {
-    const char* sig = "GIF89a";
-    out.insert(out.end(), sig, sig + 6);
-    put16(out, width);
-    put16(out, height);
-    out.push_back(0xF7); // global table of 256 entries
-    out.push_back(0);
-    out.push_back(0);
-    for (const Rgb& c : palette) {
-        out.push_back(c.r);
-        out.push_back(c.g);
-        out.push_back(c.b);
-    }
-    // Loop forever.
-    const std::uint8_t loop[]
-        = { 0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0 };
-    out.insert(out.end(), loop, loop + sizeof loop);
+    GifBuilder gif(std::uint16_t(width), std::uint16_t(height), palette);
+    gif.loop(0); // forever
+    return gif;
 }
 
-void image(Bytes& out, int x, int y, int w, int h, int delayCs, const std::vector<std::uint8_t>& indices)
+void image(GifBuilder& gif, int x, int y, int w, int h, int delayCs, const std::vector<std::uint8_t>& indices)
 {
-    const std::uint8_t gce[]
-        = { 0x21, 0xF9, 4, 0x04 /* leave in place */, std::uint8_t(delayCs & 0xFF), std::uint8_t(delayCs >> 8), 0, 0 };
-    out.insert(out.end(), gce, gce + sizeof gce);
-    out.push_back(0x2C);
-    put16(out, x);
-    put16(out, y);
-    put16(out, w);
-    put16(out, h);
-    out.push_back(0);
-    LzwWriter lzw(out);
-    lzw.encode(indices.data(), indices.size());
+    gif.control({ .delayCs = std::uint16_t(delayCs), .disposal = 1 }); // leave in place
+    gif.image({ .left = std::uint16_t(x),
+        .top = std::uint16_t(y),
+        .width = std::uint16_t(w),
+        .height = std::uint16_t(h),
+        .indices = indices });
 }
 
 // Paints one frame of the scene into `canvas` (palette indices), over rows and columns
@@ -224,7 +88,7 @@ void scene(
     }
 }
 
-bool save(const std::string& path, const Bytes& bytes)
+bool save(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
@@ -246,24 +110,21 @@ int main(int argc, char** argv)
 
     {
         const int w = 800, h = 600;
-        Bytes out;
-        header(out, w, h, palette);
+        GifBuilder gif = header(w, h, palette);
         std::vector<std::uint8_t> canvas(std::size_t(w) * h);
         for (int f = 0; f < 100; ++f) {
             scene(canvas, w, h, 0, 0, w, h, f, 9);
-            image(out, 0, 0, w, h, 4, canvas);
+            image(gif, 0, 0, w, h, 4, canvas);
         }
-        out.push_back(0x3B);
-        if (!save(dir + "/anim-800x600.gif", out))
+        if (!save(dir + "/anim-800x600.gif", gif.bytes()))
             return 1;
     }
     {
         const int w = 1000, h = 1000, patch = 120;
-        Bytes out;
-        header(out, w, h, palette);
+        GifBuilder gif = header(w, h, palette);
         std::vector<std::uint8_t> canvas(std::size_t(w) * h);
         scene(canvas, w, h, 0, 0, w, h, 0, 12);
-        image(out, 0, 0, w, h, 2, canvas);
+        image(gif, 0, 0, w, h, 2, canvas);
         std::vector<std::uint8_t> rect(std::size_t(patch) * patch);
         for (int f = 1; f < 1000; ++f) {
             // The patch walks the picture in a Lissajous path and shows the scene's next frame there.
@@ -272,10 +133,9 @@ int main(int argc, char** argv)
             scene(canvas, w, h, px, py, patch, patch, f, 12);
             for (int y = 0; y < patch; ++y)
                 std::memcpy(&rect[std::size_t(y) * patch], &canvas[std::size_t(py + y) * w + px], patch);
-            image(out, px, py, patch, patch, 2, rect);
+            image(gif, px, py, patch, patch, 2, rect);
         }
-        out.push_back(0x3B);
-        if (!save(dir + "/frames-1000.gif", out))
+        if (!save(dir + "/frames-1000.gif", gif.bytes()))
             return 1;
     }
     return 0;

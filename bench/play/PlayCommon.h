@@ -3,6 +3,8 @@
 // decoder, frame-interval statistics, process start time, CPU and memory figures.
 // Every probe prints `key=value` lines that bench/play/measure.py collects.
 
+#include "FileBytes.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -32,8 +34,7 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 // 10 hundredths, as browsers do); empty when the file cannot be walked.
 inline std::vector<int> frameDelaysMs(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> b = frolix::readFileBytes(path).value();
     std::vector<int> delays;
     if (b.size() < 13)
         return delays;

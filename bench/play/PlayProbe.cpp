@@ -47,7 +47,7 @@ int main(int argc, char** argv)
         window = alone.get();
     } else {
         form = std::make_unique<Form1>();
-        component = &form->Frolix1();
+        component = form->findChild<frolix::Frolix*>(QStringLiteral("Frolix1"));
         window = form.get();
     }
     stages.mark("window");

@@ -5,15 +5,16 @@
 //
 //   robust-loads LOGO.gif [LOADS]
 
+#include "FileSystemLists.h"
 #include "Form1.h"
 #include "Frolix.h"
-#include "ui_Form1.h"
 
 #include "WindowTestSupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -54,22 +55,25 @@ int main(int argc, char** argv)
 
     Form1 form;
     form.show();
-    auto& ui = form.controls();
+    auto* folders = form.findChild<DirListBox*>("Dir1");
+    auto* files = form.findChild<FileListBox*>("File1");
+    auto* frameCount = form.findChild<QLabel*>("lblFrame");
+    auto* component = form.findChild<frolix::Frolix*>("Frolix1");
     wtest::ModalAnswerer answerer;
-    if (!ui.Dir1->setPath(root) || ui.File1->count() != 2) {
+    if (!folders->setPath(root) || files->count() != 2) {
         std::fprintf(stderr, "cannot list %s\n", qPrintable(root));
         return 1;
     }
-    const int badRow = ui.File1->item(0)->text() == "bad.gif" ? 0 : 1;
+    const int badRow = files->item(0)->text() == "bad.gif" ? 0 : 1;
     std::printf("RSS after start %ld KiB\n", statusKiB("VmRSS:"));
     int wrongLabel = 0;
     for (int load = 1; load <= loads; ++load) {
         const bool bad = load % 2 == 0;
-        wtest::pick(*ui.File1, ui.File1->item(bad ? badRow : 1 - badRow)->data(Qt::UserRole).toString());
+        wtest::pick(*files, files->item(bad ? badRow : 1 - badRow)->data(Qt::UserRole).toString());
         QApplication::processEvents(); // paints and the component's timer
         // The good file's frames stay shown after a bad one.
-        if (ui.lblFrame->text() != QStringLiteral("%1 Frames").arg(form.Frolix1().FrameCount())
-            || form.Frolix1().FrameCount() < 2)
+        if (frameCount->text() != QStringLiteral("%1 Frames").arg(component->FrameCount())
+            || component->FrameCount() < 2)
             ++wrongLabel;
         if (load == 1 || load == 100 || load == 500 || load == loads)
             std::printf("after %4d loads: RSS %ld KiB, peak %ld KiB, %zu boxes answered\n", load, statusKiB("VmRSS:"),

@@ -8,6 +8,7 @@
 
 #include "Frolix.h"
 #include "GifAnimation.h"
+#include "ManualClock.h"
 
 #include <QApplication>
 
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <random>
@@ -27,14 +27,7 @@ namespace {
 using frolix::Milliseconds;
 using frolix::Sequence;
 
-class FakeClock final : public frolix::Clock {
-public:
-    Milliseconds now() const override { return m_now; }
-    void advance(int ms) { m_now += Milliseconds(ms); }
-
-private:
-    Milliseconds m_now { 5'000'000 };
-};
+using FakeClock = frolix::test::ManualClock;
 
 long residentKiB()
 {
@@ -148,7 +141,7 @@ Tally run(FakeClock& clock, const frolix::Timeline& timeline, Sequence sequence,
         const Milliseconds before = clock.now();
         if (residentAfterAMinute < 0 && before >= aMinuteIn)
             residentAfterAMinute = residentKiB();
-        clock.advance(int(random() % kLongestTick) + 1);
+        clock.advance(Milliseconds(int(random() % kLongestTick) + 1));
         driver.update();
         for (int frame : shown) {
             model.step();
@@ -189,9 +182,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const int minutes = argc > 2 ? std::atoi(argv[2]) : 60;
-    std::ifstream in(argv[1], std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    auto loaded = frolix::GifAnimation::fromBytes(bytes);
+    auto loaded = frolix::GifAnimation::fromFile(argv[1]);
     if (!loaded) {
         std::fprintf(stderr, "%s: %s\n", argv[1], loaded.error().message.c_str());
         return 1;
@@ -205,7 +196,7 @@ int main(int argc, char** argv)
             : sequence == Sequence::Reverse             ? "reverse"
                                                         : "ping-pong";
         for (bool component : { false, true }) {
-            FakeClock clock;
+            FakeClock clock(Milliseconds(5'000'000));
             std::vector<int> shown;
             Driver driver;
             std::unique_ptr<frolix::Player> player;

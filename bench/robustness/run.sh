@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs the robustness measurements and prints their figures (copied into ROBUSTNESS.md).
-#   bench/robustness/run.sh [BUILD_DIR]      default build/h-robust (a RelWithDebInfo build with the GUI)
+#   bench/robustness/run.sh [BUILD_DIR]      default build/h-robust (a RelWithDebInfo build with the GUI
+#                                            and -DFROLIX_BUILD_BENCH=ON)
 # Needs: the robust-* programs built in BUILD_DIR; valgrind for the leak check.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/h-robust}
-bin=$build/tests/robustness/bench-robustness
+bin=$build/bench/robustness
 export QT_QPA_PLATFORM=offscreen
 
 echo "== decompression bombs, engine only (scan + compose) =="

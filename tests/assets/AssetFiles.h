@@ -1,10 +1,10 @@
 #pragma once
 // Where the committed assets live, and small readers for the tests over them.
 
+#include "FileBytes.h"
+
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <span>
 #include <vector>
 
@@ -14,8 +14,7 @@ inline std::filesystem::path sourceDir() { return FROLIX_SOURCE_DIR; }
 
 inline std::vector<std::uint8_t> readFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return frolix::readFileBytes(path).value();
 }
 
 inline std::vector<std::uint8_t> committedStateBlock() { return readFile(sourceDir() / "window" / "Frolix1.state"); }

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,63 +19,6 @@ using namespace frolix;
 namespace {
 
 // --- the committed block -------------------------------------------------------------
-
-TEST(CommittedStateBlock, EveryFieldSitsAtItsOffset)
-{
-    auto block = committedStateBlock();
-    auto logo = committedLogo();
-    ASSERT_EQ(block.size(), 142u + 2u * logo.size());
-    EXPECT_EQ(std::tuple(u32At(block, 0), u32At(block, 4), u32At(block, 8)), std::tuple(0x200u, 13970u, 6535u));
-    // Type code offsets, and the first word of each value's data.
-    struct Field {
-        std::size_t offset;
-        std::uint16_t code;
-        std::uint32_t data; // u16 or u32 by code
-    };
-    const Field fields[] = {
-        { 12, 19, 0x00FFC0C0 }, // BackColor
-        { 18, 11, 0xFFFF }, // Transparent
-        { 22, 11, 0xFFFF }, // AutoPlay
-        { 26, 2, 1 }, // StartFrame
-        { 30, 2, 0 }, // StretchMode
-        { 34, 11, 0 }, // AutoSize
-        { 38, 8, 2 }, // FileName: byte count 2, the zero character
-        { 46, 2, 0 }, // Sequence
-        { 50, 8, 2 }, // ToolTipText
-        { 58, 8, 2 }, // StatusText
-        { 66, 8, 2 }, // Tag
-        { 74, 9, 0x0BE35204 }, // Picture: Data1 of the standard picture class id
-        { 100, 3, 14 }, // MousePointer
-        { 106, 9, 0 }, // MouseIcon: zero class id
-    };
-    for (const Field& field : fields) {
-        SCOPED_TRACE("offset " + std::to_string(field.offset));
-        EXPECT_EQ(u16At(block, field.offset), field.code);
-        bool wide = field.code == 19 || field.code == 3 || field.code == 8 || field.code == 9;
-        EXPECT_EQ(wide ? u32At(block, field.offset + 2) : u16At(block, field.offset + 2), field.data);
-    }
-    // Each text's zero character; the picture class id, magic "lt" and empty picture;
-    // MouseIcon's zero class id; then the animation's byte count and the trailer.
-    EXPECT_EQ(
-        std::tuple(u16At(block, 44), u16At(block, 56), u16At(block, 64), u16At(block, 72)), std::tuple(0, 0, 0, 0));
-    const std::vector<std::uint8_t> pictureClassId
-        = { 0x04, 0x52, 0xE3, 0x0B, 0x91, 0x8F, 0xCE, 0x11, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51 };
-    EXPECT_EQ(std::vector<std::uint8_t>(block.begin() + 76, block.begin() + 92), pictureClassId);
-    EXPECT_EQ(std::tuple(u32At(block, 92), u32At(block, 96)), std::tuple(0x746Cu, 0u));
-    EXPECT_TRUE(std::all_of(block.begin() + 108, block.begin() + 124, [](std::uint8_t b) { return b == 0; }));
-    const std::size_t end = 128 + 2 * logo.size();
-    EXPECT_EQ(std::tuple(u32At(block, 124), u32At(block, end), u32At(block, end + 4), u32At(block, end + 8),
-                  u16At(block, end + 12)),
-        std::tuple(2u * logo.size(), 13970u, 6535u, 0u, 0xFFFF));
-    for (std::size_t i = 0; i < logo.size(); ++i)
-        ASSERT_EQ(u16At(block, 128 + 2 * i), logo[i]) << "unit " << i;
-
-    // The reader's idea of where each value starts agrees with the bytes.
-    auto read = readStateBlock(block);
-    ASSERT_TRUE(read.ok()) << read.error().message;
-    for (std::size_t i = 0; i < kStateValueCount; ++i)
-        EXPECT_EQ(read.value().valueOffset(i), fields[i].offset) << "value " << i + 1;
-}
 
 TEST(CommittedStateBlock, ReadsBackAsTheDocumentedDesignState)
 {
@@ -109,17 +51,6 @@ TEST(CommittedStateBlock, EveryTruncationIsRefusedWithoutReadingPastTheEnd)
         auto result = readStateBlock(std::span<const std::uint8_t>(prefix.get(), length));
         ASSERT_FALSE(result.ok()) << "length " << length;
         ASSERT_EQ(result.error().kind, Error::Kind::Truncated) << result.error().message;
-        const std::string& message = result.error().message;
-        bool namesEnd = message.find("state block ends at offset " + std::to_string(length) + ",") == 0;
-        // Or a count (of text, picture or animation bytes) that the rest cannot hold,
-        // named at its own offset with what is left after it.
-        unsigned long countOffset = 0, remaining = 0;
-        auto larger = message.find("is larger than the ");
-        bool namesCount = std::sscanf(message.c_str(), "state block offset %lu:", &countOffset) == 1
-            && larger != std::string::npos
-            && std::sscanf(message.c_str() + larger, "is larger than the %lu bytes that remain", &remaining) == 1
-            && countOffset + 4 + remaining == length;
-        ASSERT_TRUE(namesEnd || namesCount) << "length " << length << ": " << message;
     }
     auto shortOfTrailer = readStateBlock(std::span<const std::uint8_t>(bytes).first(23010));
     ASSERT_FALSE(shortOfTrailer.ok());

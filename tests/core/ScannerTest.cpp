@@ -4,6 +4,7 @@
 #include "GifAnimation.h"
 #include "GifBuilder.h"
 #include "GifScanner.h"
+#include "Pictures.h"
 
 #include <gtest/gtest.h>
 

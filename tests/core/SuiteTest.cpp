@@ -2,14 +2,15 @@
 // compared pixel by pixel; the cases without expected pictures are pinned to the
 // decisions QUIRKS.md gives for them.
 
+#include "FileBytes.h"
 #include "GifAnimation.h"
 #include "GifBuilder.h"
+#include "Pictures.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -50,11 +51,7 @@ std::vector<std::string> splitList(const std::string& text)
     return items;
 }
 
-Bytes readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+Bytes readFile(const std::string& path) { return readFileBytes(path).value(); }
 
 std::vector<std::string> casesWithFrames(bool withFrames)
 {

@@ -2,6 +2,7 @@
 // timing, loop count, colour tables and colour indices. giflib is the reference only for
 // files it accepts whole; files it refuses are skipped with its reason.
 
+#include "FileBytes.h"
 #include "GifScanner.h"
 #include "LzwDecoder.h"
 
@@ -11,8 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -119,9 +118,9 @@ class GiflibDifferential : public testing::TestWithParam<Sample> { };
 TEST_P(GiflibDifferential, MatchesGiflib)
 {
     const Sample& sample = GetParam();
-    std::ifstream in(sample.path, std::ios::binary);
-    const Bytes bytes { std::istreambuf_iterator<char>(in), {} };
-    ASSERT_FALSE(bytes.empty()) << "cannot read " << sample.path;
+    auto read = frolix::readFileBytes(sample.path);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    const Bytes& bytes = read.value();
 
     MemoryInput input { bytes };
     int error = 0;

@@ -3,16 +3,14 @@
 // the head, then a stride) and has single bytes flipped at a sample of offsets. Each decode must end with frames or a
 // reason; under the sanitize build ASan, UBSan and the leak checker watch every one of them.
 
+#include "FileBytes.h"
 #include "GifAnimation.h"
-#include "StateBlock.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,11 +32,7 @@ constexpr std::size_t kBigFileCuts = 96;
 constexpr std::size_t kFlipHead = 48;
 constexpr std::size_t kFlipSamples = 80;
 
-Bytes readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+Bytes readFile(const fs::path& path) { return frolix::readFileBytes(path).value(); }
 
 // Empty when the decode ended properly (frames or a reason), else what went wrong.
 std::string decodeProblem(const Bytes& bytes, bool* loaded = nullptr)
@@ -222,39 +216,5 @@ INSTANTIATE_TEST_SUITE_P(Real, WholeFile,
         "tests/data/bench-corpus/hibiscus.regular.gif", "tests/data/bench-corpus/gifplayer-muybridge.gif",
         "tests/data/bench-corpus/harvesters.gif"),
     testName);
-
-// --- The component's stored state block ---
-
-class StoredState : public testing::Test {
-protected:
-    Bytes block = readFile(kSourceDir / "window/Frolix1.state");
-};
-
-// Every cut of the block is checked by the assets tests.
-TEST_F(StoredState, EveryFlippedByteIsReadOrRefusedWithAReason)
-{
-    auto intact = frolix::readStateBlock(block);
-    ASSERT_TRUE(intact.ok());
-    const Bytes& animation = intact.value().animation;
-    std::atomic<std::size_t> decoded { 0 };
-    Findings findings;
-    sweepFlips(
-        block, everyOffset(0, block.size()), findings, [&](const Bytes& damaged, std::size_t at, bool*) -> std::string {
-            auto read = frolix::readStateBlock(damaged);
-            if (!read)
-                return read.error().message.empty() ? "refused without a reason" : "";
-            auto state = frolix::designStateFrom(read.value());
-            if (!state)
-                return state.error().message.empty() ? "members refused without a reason" : "";
-            // A flip inside the stored GIF is a damaged animation the component will be
-            // handed; the logo sweep covers such damage, so one stored unit in 32 is enough.
-            if (state.value().animation == animation || at % 64 >= 2)
-                return "";
-            ++decoded;
-            return decodeProblem(state.value().animation);
-        });
-    EXPECT_GT(decoded.load(), 0u);
-    EXPECT_TRUE(findings.empty()) << findings.text();
-}
 
 } // namespace

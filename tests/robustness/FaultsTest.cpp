@@ -9,7 +9,6 @@
 #include "Frolix.h"
 #include "NativePath.h"
 #include "WindowTestSupport.h"
-#include "ui_Form1.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,8 +35,8 @@ class FaultsTest : public QObject {
         const QString root = QDir(dir.path()).canonicalPath();
         wtest::FakeClock clock;
         Form1 form;
-        Ui::Form1& ui = form.controls();
-        frolix::Frolix* component = qobject_cast<frolix::Frolix*>(&form.Frolix1());
+        wtest::FormControls ui { form };
+        frolix::Frolix* component = ui.Frolix1;
 
         // Writes `a.gif` (three frames) in `folder`, or the temporary root, and plays it.
         bool open(QString folder = {})
@@ -58,7 +57,7 @@ class FaultsTest : public QObject {
         bool stillPlaying()
         {
             const int before = component->CurrentFrame();
-            clock.advance(20);
+            clock.advance(frolix::Milliseconds(20));
             component->tick();
             return component->FrameCount() == 3 && component->CurrentFrame() == before % 3 + 1
                 && ui.lblFrame->text() == QStringLiteral("3 Frames");

@@ -8,7 +8,6 @@
 #include "NativePath.h"
 #include "WildcardMatch.h"
 #include "WindowTestSupport.h"
-#include "ui_Form1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -92,7 +91,7 @@ private slots:
     void filesOfAFolder()
     {
         Form1 form;
-        auto& ui = form.controls();
+        wtest::FormControls ui(form);
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
         QVERIFY(ui.Dir1->setPath(m_root));
         QCOMPARE(dirChanges.count(), 1);
@@ -191,7 +190,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, frames);
         Form1 form;
-        auto& ui = form.controls();
+        wtest::FormControls ui(form);
         QVERIFY(ui.Dir1->setPath(m_root));
         int row = rowOf(*ui.File1, name);
         QVERIFY(row >= 0);
@@ -199,7 +198,7 @@ private slots:
         wtest::pick(*ui.File1, name);
         QCOMPARE(ui.File1->FileName(), name);
         QCOMPARE(answerer.seen().size(), std::size_t(0));
-        QCOMPARE(form.Frolix1().FrameCount(), frames);
+        QCOMPARE(ui.Frolix1->FrameCount(), frames);
         QCOMPARE(ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(frames));
     }
 
@@ -228,7 +227,7 @@ private slots:
         for (const char* name : { "ba.gif", "bb.gif", "bc.gif", "c.gif" })
             QVERIFY(wtest::writeRawPath(bytes(dir.filePath(name)), wtest::numberedGif(2)));
         Form1 form;
-        auto& ui = form.controls();
+        wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QVERIFY(ui.Dir1->setPath(dir.path()));
@@ -270,7 +269,7 @@ private slots:
     void driveChangeBrowsesItsRoot()
     {
         Form1 form;
-        auto& ui = form.controls();
+        wtest::FormControls ui(form);
         QSignalSpy driveChanges(ui.Drive1, &DriveListBox::Change);
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
         // A drive for the test tree, added through the combo box's own members.
@@ -428,7 +427,7 @@ private slots:
         QVERIFY(::chmod(bytes(folder + "/a.gif").c_str(), mode_t(fileMode)) == 0);
         QVERIFY(::chmod(bytes(folder).c_str(), mode_t(folderMode)) == 0);
         Form1 form;
-        auto& ui = form.controls();
+        wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QVERIFY(ui.Dir1->setPath(root));
@@ -520,7 +519,7 @@ private slots:
         for (const QString& name : { longName, QStringLiteral("s.gif") })
             QVERIFY(wtest::writeRawPath(bytes(deep + "/" + name), wtest::numberedGif(2)));
         Form1 form;
-        auto& ui = form.controls();
+        wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(ui.Dir1->setPath(deep));

@@ -14,7 +14,6 @@
 #include <QTest>
 
 using frolix::Frolix;
-using frolix::StretchMode;
 using wtest::FakeClock;
 using wtest::GifFrame;
 using wtest::numberedGif;
@@ -41,14 +40,24 @@ QByteArray quadrantGif(int width, int height)
     return wtest::makeGif(width, height, { kMagenta, kRed, kGreen, kYellow }, { frame }, false);
 }
 
-// Two frames of 8 x 6 that differ in the one pixel at (5, 2).
-QByteArray onePixelChangeGif()
+// Two frames that differ in the one pixel at (5, 2). Small ones are both drawn whole,
+// as encoders often do; a large second frame draws that pixel only.
+QByteArray onePixelChangeGif(QSize size)
 {
     GifFrame first;
-    first.pixels.assign(48, 1);
+    first.pixels.assign(std::size_t(size.width()) * size.height(), 1);
     GifFrame second = first;
-    second.pixels[2 * 8 + 5] = 2;
-    return wtest::makeGif(8, 6, { kMagenta, kRed, kGreen, kYellow }, { first, second });
+    second.pixels[2 * std::size_t(size.width()) + 5] = 2;
+    if (size.width() <= 8)
+        return wtest::makeGif(size.width(), size.height(), { kMagenta, kRed, kGreen, kYellow }, { first, second });
+    frolix::test::GifBuilder gif(std::uint16_t(size.width()), std::uint16_t(size.height()));
+    gif.loop(0);
+    gif.control({ .delayCs = 2, .disposal = 1 })
+        .image(
+            { .width = std::uint16_t(size.width()), .height = std::uint16_t(size.height()), .indices = first.pixels });
+    gif.control({ .delayCs = 2, .disposal = 1 }).fill(5, 2, 1, 1, 2);
+    const auto bytes = gif.bytes();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
 // Collects what a widget paints.
@@ -71,7 +80,6 @@ struct Probe {
 
 } // namespace
 
-Q_DECLARE_METATYPE(StretchMode)
 Q_DECLARE_METATYPE(std::vector<Probe>)
 Q_DECLARE_METATYPE(std::vector<int>)
 
@@ -91,35 +99,6 @@ class FrolixTest : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
-
-    void targetRect_data()
-    {
-        QTest::addColumn<QSize>("image");
-        QTest::addColumn<StretchMode>("mode");
-        QTest::addColumn<QRect>("expected");
-        // The area is QRect(5, 7, 40, 40) throughout.
-        QTest::newRow("none, smaller") << QSize(8, 6) << StretchMode::None << QRect(5, 7, 8, 6);
-        QTest::newRow("none, larger: clipped by the painter")
-            << QSize(80, 60) << StretchMode::None << QRect(5, 7, 80, 60);
-        QTest::newRow("stretch, smaller") << QSize(8, 6) << StretchMode::Stretch << QRect(5, 7, 40, 40);
-        QTest::newRow("stretch, larger") << QSize(80, 60) << StretchMode::Stretch << QRect(5, 7, 40, 40);
-        QTest::newRow("proportional, smaller wide") << QSize(8, 6) << StretchMode::Proportional << QRect(5, 12, 40, 30);
-        QTest::newRow("proportional, larger wide")
-            << QSize(80, 60) << StretchMode::Proportional << QRect(5, 12, 40, 30);
-        QTest::newRow("proportional, tall") << QSize(10, 40) << StretchMode::Proportional << QRect(20, 7, 10, 40);
-        QTest::newRow("proportional, larger tall")
-            << QSize(50, 200) << StretchMode::Proportional << QRect(20, 7, 10, 40);
-        QTest::newRow("proportional, height rounded down")
-            << QSize(3, 2) << StretchMode::Proportional << QRect(5, 14, 40, 26);
-        QTest::newRow("proportional, no picture") << QSize(0, 0) << StretchMode::Proportional << QRect(5, 7, 0, 0);
-    }
-    void targetRect()
-    {
-        QFETCH(QSize, image);
-        QFETCH(StretchMode, mode);
-        QFETCH(QRect, expected);
-        QCOMPARE(frolix::targetRect(image, QRect(5, 7, 40, 40), mode), expected);
-    }
 
     void painting_data()
     {
@@ -265,14 +244,18 @@ private slots:
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QSize>("area");
+        QTest::addColumn<QSize>("canvas");
         for (int mode : { 0, 1, 2 })
             for (QSize area : { QSize(40, 30), QSize(37, 41) })
-                QTest::addRow("mode %d, %dx%d", mode, area.width(), area.height()) << mode << area;
+                QTest::addRow("mode %d, %dx%d", mode, area.width(), area.height()) << mode << area << QSize(8, 6);
+        // Over 16 MiB: shown in place instead of copied.
+        QTest::newRow("canvas shown in place") << 0 << QSize(40, 30) << QSize(2100, 2100);
     }
     void repaintCoversEveryChange()
     {
         QFETCH(int, mode);
         QFETCH(QSize, area);
+        QFETCH(QSize, canvas);
         FakeClock clock;
         QWidget parent;
         parent.resize(100, 100);
@@ -281,8 +264,8 @@ private slots:
         std::int16_t stretch = std::int16_t(mode);
         component->setStretchMode(stretch);
         component->useClock(clock);
-        QCOMPARE(
-            component->LoadFile(file(QStringLiteral("one-pixel.gif"), onePixelChangeGif())), frolix::kAutomationTrue);
+        QCOMPARE(component->LoadFile(file(QStringLiteral("one-pixel.gif"), onePixelChangeGif(canvas))),
+            frolix::kAutomationTrue);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         component->tick();
@@ -291,7 +274,7 @@ private slots:
 
         PaintSpy spy;
         component->installEventFilter(&spy);
-        clock.advance(20);
+        clock.advance(frolix::Milliseconds(20));
         component->tick();
         QCOMPARE(component->CurrentFrame(), 2);
         QCoreApplication::processEvents();
@@ -361,7 +344,7 @@ private slots:
                 component.Play();
             } else {
                 if (!want.isEmpty())
-                    clock.advance(20);
+                    clock.advance(frolix::Milliseconds(20));
                 component.tick();
                 changes += component.CurrentFrame() != last;
                 last = component.CurrentFrame();
@@ -384,7 +367,7 @@ private slots:
             component.LoadFile(file(QStringLiteral("once.gif"), numberedGif(3, 0, false))), frolix::kAutomationTrue);
         QCOMPARE(component.FrameCount(), 3);
         QStringList seen;
-        for (int i = 0; i < 5; ++i, clock.advance(100)) {
+        for (int i = 0; i < 5; ++i, clock.advance(frolix::Milliseconds(100))) {
             component.tick();
             seen << QString::number(component.CurrentFrame());
         }
@@ -418,7 +401,7 @@ private slots:
         QCOMPARE(component.FrameCount(), 0);
         QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
         component.tick();
-        clock.advance(20);
+        clock.advance(frolix::Milliseconds(20));
         component.tick();
         QCOMPARE(component.CurrentFrame(), 2);
 
@@ -430,7 +413,7 @@ private slots:
         QSignalSpy steps(&component, &frolix::FrolixControl::Step);
         component.tick();
         QCOMPARE(component.CurrentFrame(), frames ? 1 : 2);
-        clock.advance(20);
+        clock.advance(frolix::Milliseconds(20));
         component.tick();
         QCOMPARE(component.CurrentFrame(), frames ? 2 : 3);
         QCOMPARE(steps.count(), 1); // a new animation's first frame is not a step

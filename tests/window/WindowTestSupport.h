@@ -1,17 +1,21 @@
 #pragma once
-// Shared by the window and component tests: a clock moved by hand, a small GIF writer,
-// and a helper that answers the message boxes the procedures open.
+// Shared by the window and component tests: the window's controls found by name, a
+// small GIF of screen-sized frames, and a helper that answers the message boxes the
+// procedures open.
 
-#pragma GCC diagnostic push // the engine tests' writer and makeGif leave members to their defaults
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include "../core/GifBuilder.h"
-#include "Player.h"
+#include "FileSystemLists.h"
+#include "Frolix.h"
+#include "GifBuilder.h"
+#include "ManualClock.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QByteArray>
+#include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRgb>
 #include <QString>
 #include <QTest>
@@ -25,13 +29,32 @@
 
 namespace wtest {
 
-class FakeClock final : public frolix::Clock {
-public:
-    frolix::Milliseconds now() const override { return m_now; }
-    void advance(int ms) { m_now += frolix::Milliseconds(ms); }
+using FakeClock = frolix::test::ManualClock;
 
-private:
-    frolix::Milliseconds m_now { 1'000'000 };
+// The window's controls, found by their designed names as a user finds them by sight.
+struct FormControls {
+    explicit FormControls(QWidget& form)
+        : form(form)
+    {
+    }
+    template <typename T> T* find(const char* name) const
+    {
+        auto* child = form.findChild<T*>(QString::fromLatin1(name));
+        if (!child)
+            qFatal("the window has no %s of the expected class", name);
+        return child;
+    }
+    QWidget& form;
+    DriveListBox* Drive1 = find<DriveListBox>("Drive1");
+    DirListBox* Dir1 = find<DirListBox>("Dir1");
+    FileListBox* File1 = find<FileListBox>("File1");
+    frolix::Frolix* Frolix1 = find<frolix::Frolix>("Frolix1");
+    QLabel* Label1 = find<QLabel>("Label1");
+    QLabel* lblFrame = find<QLabel>("lblFrame");
+    QPushButton* cmdPlay = find<QPushButton>("cmdPlay");
+    QPushButton* cmdStop = find<QPushButton>("cmdStop");
+    QCheckBox* Check1 = find<QCheckBox>("Check1");
+    QCheckBox* Check2 = find<QCheckBox>("Check2");
 };
 
 struct GifFrame {
@@ -60,7 +83,6 @@ inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palett
     const frolix::test::Bytes bytes = gif.bytes();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
-#pragma GCC diagnostic pop
 
 // `count` frames of 2 x 2, each one colour, with a stored delay (2: 20 ms), looping forever.
 inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, bool loopForever = true)

@@ -1,16 +1,15 @@
 #pragma once
-// The engine tests' GIF writer (screen, palettes, graphic control, loop extension and
-// images, with a real LZW encoder over a CodeWriter that follows the decoder's width
-// growth), expected pictures with a first-difference message, and the long, large
-// animation of the snapshot budget test.
+// The one GIF writer of the project: screen, palettes, graphic control, loop extension
+// and images, with an LZW encoder whose codes follow the decoder's width growth. The
+// asset generator, the benchmarks' animations and the tests all write with it; the
+// engine tests also build the long, large animation of the snapshot budget test here.
+// The encoder's round trips through the decoder are tests/core/LzwTest.cpp's.
+
+#include "ByteWriter.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <cstring>
-#include <map>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -96,12 +95,42 @@ struct LzwOptions {
     int codesBeforeClearWhenFull = 0;
 };
 
+// (prefix code, next index) -> code, by open addressing; it never holds more than the
+// 4096 - 258 entries of one table, so a quarter full at most.
+class LzwDictionary {
+public:
+    LzwDictionary() { clear(); }
+    void clear() { std::fill(m_keys.begin(), m_keys.end(), kEmpty); }
+    // The code for `key`, or -1 after making room for it at `slot`.
+    int find(std::uint32_t key, std::size_t& slot) const
+    {
+        for (slot = (key * 2654435761u) >> (32 - kBits);; slot = (slot + 1) & (kSlots - 1)) {
+            if (m_keys[slot] == kEmpty)
+                return -1;
+            if (m_keys[slot] == key)
+                return m_codes[slot];
+        }
+    }
+    void insert(std::size_t slot, std::uint32_t key, unsigned code)
+    {
+        m_keys[slot] = key;
+        m_codes[slot] = std::uint16_t(code);
+    }
+
+private:
+    static constexpr unsigned kBits = 14;
+    static constexpr std::size_t kSlots = std::size_t(1) << kBits;
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+    std::vector<std::uint32_t> m_keys = std::vector<std::uint32_t>(kSlots);
+    std::vector<std::uint16_t> m_codes = std::vector<std::uint16_t>(kSlots);
+};
+
 // A dictionary LZW encoder: longest known prefix, one new entry per code written.
 inline Bytes lzwEncode(const std::vector<std::uint8_t>& indices, unsigned minCodeSize, LzwOptions options = {})
 {
     CodeWriter out(minCodeSize);
     const unsigned firstFree = (1u << minCodeSize) + 2;
-    std::map<std::pair<unsigned, std::uint8_t>, unsigned> table;
+    LzwDictionary table;
     unsigned next = firstFree;
     int codesSinceFull = 0;
     if (options.leadingClear)
@@ -111,14 +140,15 @@ inline Bytes lzwEncode(const std::vector<std::uint8_t>& indices, unsigned minCod
             out.code(unsigned(current));
             break;
         }
-        auto key = std::make_pair(unsigned(current), indices[i]);
-        if (auto found = table.find(key); found != table.end()) {
-            current = found->second;
+        const std::uint32_t key = std::uint32_t(current) << 8 | indices[i];
+        std::size_t slot = 0;
+        if (int found = table.find(key, slot); found >= 0) {
+            current = unsigned(found);
             continue;
         }
         out.code(unsigned(current));
         if (next < 4096) {
-            table.emplace(key, next++);
+            table.insert(slot, key, next++);
         } else if (options.codesBeforeClearWhenFull >= 0 && codesSinceFull++ >= options.codesBeforeClearWhenFull) {
             out.clear();
             table.clear();
@@ -178,32 +208,38 @@ public:
     GifBuilder(std::uint16_t width, std::uint16_t height, std::optional<std::vector<Rgb>> global = testPalette(),
         bool gif87a = false)
     {
-        raw({ 'G', 'I', 'F', '8', std::uint8_t(gif87a ? '7' : '9'), 'a' });
-        raw({ std::uint8_t(width), std::uint8_t(width >> 8), std::uint8_t(height), std::uint8_t(height >> 8) });
+        putText(m_bytes, gif87a ? "GIF87a" : "GIF89a");
+        putU16(m_bytes, width);
+        putU16(m_bytes, height);
         raw({ std::uint8_t(global ? 0xF0 | sizeField(global->size()) : 0), 0, 0 });
         if (global)
             palette(*global);
     }
     GifBuilder& loop(std::uint16_t count)
     {
-        raw({ 0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1 });
-        return raw({ std::uint8_t(count), std::uint8_t(count >> 8), 0 });
+        raw({ 0x21, 0xFF, 11 });
+        putText(m_bytes, "NETSCAPE2.0");
+        raw({ 3, 1 });
+        putU16(m_bytes, count);
+        return raw({ 0 });
     }
     GifBuilder& control(const Control& c)
     {
-        Bytes body { std::uint8_t((c.disposal & 7) << 2 | (c.transparent ? 1 : 0)), std::uint8_t(c.delayCs),
-            std::uint8_t(c.delayCs >> 8), c.transparent.value_or(0) };
-        body.resize(c.blockSize);
-        raw({ 0x21, 0xF9, c.blockSize }).raw(body);
+        Bytes body;
+        putU8(body, (c.disposal & 7) << 2 | (c.transparent ? 1 : 0));
+        putU16(body, c.delayCs);
+        putU8(body, c.transparent.value_or(0));
+        body.insert(body.end(), std::max<std::size_t>(c.blockSize, 4) - 4, 0); // extra bytes are zeros
+        raw({ 0x21, 0xF9, c.blockSize }).raw(Bytes(body.begin(), body.begin() + c.blockSize));
         return raw({ 0 });
     }
     GifBuilder& image(const Image& image)
     {
-        raw({ 0x2C, std::uint8_t(image.left), std::uint8_t(image.left >> 8), std::uint8_t(image.top),
-            std::uint8_t(image.top >> 8), std::uint8_t(image.width), std::uint8_t(image.width >> 8),
-            std::uint8_t(image.height), std::uint8_t(image.height >> 8),
-            std::uint8_t((image.interlaced ? 0x40 : 0)
-                | (image.localPalette ? 0x80 | sizeField(image.localPalette->size()) : 0)) });
+        putU8(m_bytes, 0x2C);
+        for (std::uint16_t field : { image.left, image.top, image.width, image.height })
+            putU16(m_bytes, field);
+        putU8(m_bytes,
+            (image.interlaced ? 0x40 : 0) | (image.localPalette ? 0x80 | sizeField(image.localPalette->size()) : 0));
         if (image.localPalette)
             palette(*image.localPalette);
         raw({ std::uint8_t(image.minCodeSize) });
@@ -257,67 +293,6 @@ private:
     }
     Bytes m_bytes;
 };
-
-using Rgba = std::array<std::uint8_t, 4>;
-inline constexpr Rgba kClear { 0, 0, 0, 0 };
-inline constexpr Rgba kBlack { 0, 0, 0, 255 };
-
-inline Rgba colourOf(unsigned index)
-{
-    return Rgba { std::uint8_t(index), std::uint8_t(255 - index), std::uint8_t(index ^ 0x5A), 255 };
-}
-
-// An expected canvas, transparent until painted.
-class Picture {
-public:
-    Picture(unsigned width, unsigned height)
-        : m_width(width)
-        , m_height(height)
-        , m_bytes(std::size_t(width) * height * 4)
-    {
-    }
-    Picture& set(unsigned x, unsigned y, Rgba colour)
-    {
-        std::copy(colour.begin(), colour.end(), m_bytes.begin() + std::ptrdiff_t((std::size_t(y) * m_width + x) * 4));
-        return *this;
-    }
-    // Paints a rectangle, clipped to the picture.
-    Picture& fill(int left, int top, int width, int height, Rgba colour)
-    {
-        for (int y = std::max(top, 0); y < std::min<int>(top + height, int(m_height)); ++y)
-            for (int x = std::max(left, 0); x < std::min<int>(left + width, int(m_width)); ++x)
-                set(unsigned(x), unsigned(y), colour);
-        return *this;
-    }
-    unsigned width() const { return m_width; }
-    std::span<const std::uint8_t> bytes() const { return m_bytes; }
-
-private:
-    unsigned m_width, m_height;
-    Bytes m_bytes;
-};
-
-// Empty when equal; otherwise the first differing pixel as "pixel (x, y) have ... want ...".
-inline std::string firstDifference(
-    std::span<const std::uint8_t> have, std::span<const std::uint8_t> want, unsigned width)
-{
-    if (have.size() != want.size())
-        return "size " + std::to_string(have.size()) + " bytes, want " + std::to_string(want.size());
-    auto text = [](const std::uint8_t* p) {
-        return "(" + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + ","
-            + std::to_string(p[3]) + ")";
-    };
-    for (std::size_t i = 0; i < have.size(); i += 4)
-        if (std::memcmp(&have[i], &want[i], 4) != 0)
-            return "pixel (" + std::to_string(i / 4 % width) + ", " + std::to_string(i / 4 / width) + ") have "
-                + text(&have[i]) + " want " + text(&want[i]);
-    return {};
-}
-
-inline std::string firstDifference(std::span<const std::uint8_t> have, const Picture& want)
-{
-    return firstDifference(have, want.bytes(), want.width());
-}
 
 // 1000 frames of 1000 x 1000: one full-screen run of a single index, then small patches
 // whose disposal depends on their number, so each picture depends on the history before it.
