@@ -315,15 +315,19 @@ void Frolix::paintEvent(QPaintEvent* event)
         painter.fillRect(rect(), m_backColor);
     if (!m_picture.isNull())
         painter.drawImage(0, 0, m_picture);
-    if (m_frame.isNull())
-        return;
-    QRect target = pictureRect();
-    bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
-    painter.drawImage(target, m_frame);
+    if (!m_frame.isNull()) {
+        QRect target = pictureRect();
+        bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
+        painter.drawImage(target, m_frame);
+    }
     if (hasFocus()) {
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        // Black dashes on white: one of the two stands out on the sky and on any picture.
+        const QRect mark = rect().adjusted(0, 0, -1, -1);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(mark);
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawRect(mark);
     }
 }
 

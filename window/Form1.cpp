@@ -2,6 +2,7 @@
 
 #include "Accessibility.h"
 #include "ComponentState.h"
+#include "ControlLooks.h"
 #include "FileSystemLists.h"
 #include "Frolix.h"
 #include "Logging.h"
@@ -73,8 +74,15 @@ Form1::Form1(QWidget* parent)
 
     initialiseFromStoredState(*m_ui->Frolix1);
     m_frolix = m_ui->Frolix1;
-    // An animation grown by AutoSize passes under the controls, never over them.
+    // An animation grown by AutoSize passes under the controls, never over them, and
+    // their text stays readable on it.
     m_frolix->lower();
+    new PlateUnderText(
+        m_frolix, { m_ui->lblFrame, m_ui->Label1, m_ui->Check1, m_ui->Check2, m_ui->Frame1, m_ui->Frame2 }, this);
+    auto* frameStyle = new FrameLineThroughTitle;
+    frameStyle->setParent(this); // deleted after the frames, which were built before it
+    m_ui->Frame1->setStyle(frameStyle);
+    m_ui->Frame2->setStyle(frameStyle);
     connectProcedures();
     // After Frolix1_Step, so the label already shows the frame it announces.
     connect(m_frolix, &frolix::FrolixControl::Step, new ThrottledAnnouncer(*m_ui->Label1, std::chrono::seconds(1)),

@@ -5,6 +5,7 @@
 #include "ComponentState.h"
 #include "Form1.h"
 #include "Frolix.h"
+#include "NativePath.h"
 #include "WindowTestSupport.h"
 
 #include <QAccessible>
@@ -13,6 +14,7 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,6 +47,82 @@ QString valueOf(QWidget* widget)
     if (auto* radio = qobject_cast<QRadioButton*>(widget))
         return radio->isChecked() ? "on" : "off";
     return QString();
+}
+
+// WCAG contrast between two colours: 1 (the same) to 21 (black on white).
+double contrast(QColor a, QColor b)
+{
+    auto luminance = [](QColor c) {
+        auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// Where a control's text is drawn, in the window's coordinates.
+QRect textRect(QWidget* control)
+{
+    QRect local;
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        local = label->fontMetrics().boundingRect(label->contentsRect(), int(label->alignment()), label->text());
+    } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        option.lineWidth = 1;
+        local = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        const bool radio = qobject_cast<QRadioButton*>(button);
+        const int indent
+            = button->style()->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth)
+            + button->style()->pixelMetric(
+                radio ? QStyle::PM_RadioButtonLabelSpacing : QStyle::PM_CheckBoxLabelSpacing);
+        local = QRect(indent, 0, button->fontMetrics().horizontalAdvance(button->text()), button->height());
+    }
+    local &= control->rect(); // text that does not fit is cut off there
+    return QRect(control->mapTo(control->window(), local.topLeft()), local.size());
+}
+
+// The window as drawn without any control's text: what lies behind the text.
+QImage behindTheText(Form1& form, const QList<QWidget*>& controls)
+{
+    std::vector<QPalette> kept;
+    for (QWidget* control : controls) {
+        kept.push_back(control->palette());
+        QPalette clear = control->palette();
+        clear.setColor(QPalette::WindowText, Qt::transparent);
+        clear.setColor(QPalette::ButtonText, Qt::transparent);
+        control->setPalette(clear);
+    }
+    QImage image = form.grab().toImage();
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        controls[qsizetype(i)]->setPalette(kept[i]);
+    return image;
+}
+
+// How much of the component's border (inside the window) the focus mark changes by a
+// contrast of 3:1 or more.
+double focusMarkShown(Form1& form)
+{
+    QWidget* component = wtest::FormControls(form).Frolix1;
+    component->clearFocus();
+    const QImage before = form.grab().toImage();
+    component->setFocus(Qt::TabFocusReason);
+    const QImage after = form.grab().toImage();
+    const QRect border = component->geometry();
+    int changed = 0, all = 0;
+    for (int x = border.left(); x <= border.right(); ++x)
+        for (int y = border.top(); y <= border.bottom(); ++y) {
+            const bool onBorder
+                = x == border.left() || x == border.right() || y == border.top() || y == border.bottom();
+            if (!onBorder || form.childAt(x, y) != component)
+                continue; // inside, or out of sight: past the window or under a control
+            ++all;
+            changed += contrast(before.pixelColor(x, y), after.pixelColor(x, y)) >= 3;
+        }
+    return double(changed) / all;
 }
 
 struct Designed {
@@ -225,6 +303,83 @@ private slots:
         QVERIFY(!initialiseFromStateBlock(damaged, block(bytes)));
         QCOMPARE(damaged.FrameCount(), 0);
         QCOMPARE(damaged.CurrentFrame(), 0);
+    }
+
+    // Over a large busy picture grown under the controls by AutoSize, every control's text
+    // keeps a contrast of 4.5:1 with what is drawn behind it; where nothing lies under
+    // them the sky shows. The component's focus mark shows on the sky and on the picture,
+    // and option buttons stay clear of their frame's border at 1x, 1.5x and 2x.
+    void legibleOverAPicture()
+    {
+        std::vector<QRgb> palette;
+        for (int i = 0; i < 256; ++i)
+            palette.push_back(qRgb((i * 97) % 256, (i * 57) % 256, (i * 23) % 256));
+        wtest::GifFrame busy;
+        std::uint32_t seed = 12345;
+        for (int i = 0; i < 560 * 449; ++i)
+            busy.pixels.push_back(std::uint8_t((seed = seed * 1103515245u + 12345u) >> 24));
+        QTemporaryDir dir;
+        QVERIFY(wtest::writeRawPath(
+            pathBytesFromText(dir.filePath("busy.gif")), wtest::makeGif(560, 449, palette, { busy })));
+
+        Form1 form;
+        wtest::FormControls ui(form);
+        auto* Frame1 = ui.find<QGroupBox>("Frame1");
+        auto* Frame2 = ui.find<QGroupBox>("Frame2");
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QList<QWidget*> controls { ui.lblFrame, ui.Label1, ui.Check1, ui.Check2, Frame1, Frame2 };
+        for (QGroupBox* frame : { Frame1, Frame2 })
+            for (QRadioButton* option : frame->findChildren<QRadioButton*>())
+                controls << option;
+        ui.Label1->setText(QStringLiteral("Frame 12"));
+
+        for (QGroupBox* frame : { Frame1, Frame2 })
+            for (double scale : { 1.0, 1.5, 2.0 }) {
+                QImage drawn(frame->size() * scale, QImage::Format_ARGB32);
+                drawn.setDevicePixelRatio(scale);
+                drawn.fill(Qt::transparent);
+                frame->render(&drawn, QPoint(), QRegion(), QWidget::RenderFlags()); // the frame alone
+                for (QRadioButton* option : frame->findChildren<QRadioButton*>()) {
+                    const QRect area(option->geometry().topLeft() * scale, option->size() * scale);
+                    for (int y = area.top(); y <= area.bottom(); ++y)
+                        for (int x = area.left(); x <= area.right(); ++x)
+                            QVERIFY2(qAlpha(drawn.pixel(x, y)) == 0,
+                                qPrintable(QStringLiteral("%1 at %2x: the frame draws at (%3, %4)")
+                                               .arg(option->objectName())
+                                               .arg(scale)
+                                               .arg(x)
+                                               .arg(y)));
+                }
+            }
+
+        const QImage sky = QImage(QStringLiteral(":/assets/sky.bmp")).convertToFormat(QImage::Format_RGB32);
+        QImage behind = behindTheText(form, controls);
+        for (QWidget* control : { static_cast<QWidget*>(ui.Label1), static_cast<QWidget*>(ui.Check1) }) {
+            const QRect text = textRect(control);
+            int same = 0;
+            for (int y = text.top(); y <= text.bottom(); ++y)
+                for (int x = text.left(); x <= text.right(); ++x)
+                    same += behind.pixel(x, y) == sky.pixel(x, y);
+            QVERIFY2(same == text.width() * text.height(), qPrintable(control->objectName()));
+        }
+        QVERIFY2(focusMarkShown(form) > 0.4, "on the sky");
+
+        QCOMPARE((*ui.Frolix1).LoadFile(dir.filePath("busy.gif")), frolix::kAutomationTrue);
+        QTest::mouseClick(ui.Check2, Qt::LeftButton, {}, QPoint(8, ui.Check2->height() / 2));
+        QCOMPARE((*ui.Frolix1).size(), QSize(560, 449));
+        QVERIFY2(focusMarkShown(form) > 0.4, "on the picture");
+        (*ui.Frolix1).clearFocus();
+        behind = behindTheText(form, controls);
+        for (QWidget* control : controls) {
+            const QRect text = textRect(control);
+            const QColor ink = control->palette().color(QPalette::WindowText);
+            double worst = 21;
+            for (int y = text.top(); y <= text.bottom(); ++y)
+                for (int x = text.left(); x <= text.right(); ++x)
+                    worst = std::min(worst, contrast(ink, behind.pixelColor(x, y)));
+            QVERIFY2(worst >= 4.5, qPrintable(QStringLiteral("%1: %2:1").arg(control->objectName()).arg(worst)));
+        }
     }
 
     void skyBehindAndTheLogoPlaying()
