@@ -98,6 +98,8 @@ for role, name in [("push button", "Play"), ("push button", "Stop"), ("check box
                    ("list", "Folder"), ("list", "File"), ("animation", "Animation"),
                    ("status bar", "22 Frames")]:
     check((role, name) in by_name, f"{role} \"{name}\"")
+check(app[0].getRole() == pyatspi.ROLE_FRAME and app[0].name == "Animation GIF OCX Trevik",
+      "the window is a frame named by its title: " + describe(app[0]))
 groupings = [node for _, node in tree if node.name in ("Stretch Mode", "Sequence")]
 check(len(groupings) == 2 and all(n.getRole() in (pyatspi.ROLE_GROUPING, pyatspi.ROLE_PANEL) for n in groupings),
       "the two frames as groupings: " + ", ".join(describe(n) for n in groupings))

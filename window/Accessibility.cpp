@@ -23,8 +23,12 @@ public:
     }
 };
 
-QAccessibleInterface* statusTextFactory(const QString&, QObject* object)
+QAccessibleInterface* windowFactory(const QString& className, QObject* object)
 {
+    // A plain widget as a window would be a "filler"; a screen reader looks for a frame
+    // to read the title from.
+    if (className == QLatin1String("Form1"))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     auto* label = qobject_cast<QLabel*>(object);
     if (label && label->property("statusText").toBool())
         return new StatusTextAccessible(label);
@@ -33,10 +37,10 @@ QAccessibleInterface* statusTextFactory(const QString&, QObject* object)
 
 } // namespace
 
-void installStatusTextAccessibility()
+void installWindowAccessibility()
 {
     static std::once_flag installed;
-    std::call_once(installed, [] { QAccessible::installFactory(statusTextFactory); });
+    std::call_once(installed, [] { QAccessible::installFactory(windowFactory); });
 }
 
 ThrottledAnnouncer::ThrottledAnnouncer(QLabel& label, std::chrono::milliseconds interval)

@@ -1,7 +1,7 @@
 #pragma once
-// What a screen reader hears from the window beyond Qt's defaults: the labels that
-// report on the animation speak as status text, and the label that changes with every
-// frame is announced at most about once a second instead of fifty times.
+// What a screen reader hears from the window beyond Qt's defaults: the window is a frame
+// named by its title, the labels that report on the animation speak as status text, and the label that changes with
+// every frame is announced at most about once a second instead of fifty times.
 
 #include <QObject>
 #include <QTimer>
@@ -10,9 +10,10 @@
 
 class QLabel;
 
-// Labels carrying the dynamic property "statusText" (set in Form1.ui) get the status
-// role; their name is what they show. Installed once, before the first control asks.
-void installStatusTextAccessibility();
+// Form1 gets the window role. Labels carrying the dynamic property "statusText" (set in
+// Form1.ui) get the status role; their name is what they show. Installed once, before
+// the first control asks.
+void installWindowAccessibility();
 
 // Keeps `label`'s accessible name (what is announced and read back) at its text, but
 // changes it at most once per `interval`: the first change at once, later ones when the

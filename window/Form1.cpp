@@ -57,7 +57,7 @@ Form1::Form1(QWidget* parent)
     , m_ui(std::make_unique<Ui::Form1>())
 {
     registerResources();
-    installStatusTextAccessibility();
+    installWindowAccessibility();
     m_ui->setupUi(this);
     setFixedSize(size()); // the window was designed at one size
     // Converted once: the sky is repainted under every frame of a transparent animation,

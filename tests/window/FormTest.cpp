@@ -192,6 +192,7 @@ private slots:
         Form1 form;
         QCOMPARE(form.objectName(), QStringLiteral("Form1"));
         QCOMPARE(form.windowTitle(), QStringLiteral("Animation GIF OCX Trevik"));
+        QCOMPARE(spokenAs(&form), QStringLiteral("Window \"Animation GIF OCX Trevik\""));
         QCOMPARE(form.size(), QSize(560, 449));
         QCOMPARE(form.minimumSize(), form.maximumSize());
     }
