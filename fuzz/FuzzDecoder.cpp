@@ -64,10 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::vector<std::uint8_t> bytes(data, data + size);
     auto loaded = frolix::GifAnimation::fromBytes(std::move(bytes), frolix::PixelOrder::Rgba, kSnapshotBudget);
-    if (!loaded)
+    if (!loaded) {
+        if (loaded.error().message.empty())
+            __builtin_trap(); // a refusal says why
         return 0;
+    }
     frolix::GifAnimation& animation = *loaded.value();
     const int count = animation.frameCount();
+    // What is loaded can be shown: a frame at least, a screen of a pixel at least, and a
+    // delay for every frame.
+    if (count < 1 || animation.width() < 1 || animation.height() < 1
+        || animation.timeline().storedDelaysCs.size() != std::size_t(count))
+        __builtin_trap();
     const std::size_t canvasBytes = std::size_t(animation.width()) * animation.height() * 4;
 
     volatile unsigned sink = 0;

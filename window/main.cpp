@@ -1,6 +1,5 @@
 // frolix-viewer: opens the one window and runs until it is closed.
 
-#include "FontWarmUp.h"
 #include "Form1.h"
 #include "Logging.h"
 
@@ -67,7 +66,6 @@ int main(int argc, char** argv)
             "no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it on a desktop or under xvfb-run");
         return 2;
     }
-    FontWarmUp fonts;
     HeldMessages connecting;
     g_connecting = &connecting;
     connecting.previous = qInstallMessageHandler(holdWhileConnecting);
@@ -84,7 +82,6 @@ int main(int argc, char** argv)
         QIcon::fromTheme(QStringLiteral("frolix-viewer"), QIcon(QStringLiteral(":/assets/frolix.ico"))));
     QApplication::setDesktopFileName(QStringLiteral("frolix-viewer"));
 
-    fonts.finish();
     Form1 window;
     window.show();
     return app.exec();

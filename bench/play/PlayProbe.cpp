@@ -10,7 +10,6 @@
 // after S seconds (default 20) or N frame changes, whichever comes first, and prints
 // key=value figures (see PlayCommon.h).
 
-#include "FontWarmUp.h"
 #include "Form1.h"
 #include "Frolix.h"
 #include "PlayCommon.h"
@@ -24,9 +23,7 @@ int main(int argc, char** argv)
 {
     play::Stages stages;
     stages.mark("main");
-    FontWarmUp fonts; // as the viewer's main() starts
     QApplication app(argc, argv);
-    fonts.finish();
     stages.mark("app");
     const QStringList args = app.arguments();
     const QString file = play::option(args, "--file");
