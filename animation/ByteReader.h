@@ -18,6 +18,7 @@ public:
     }
 
     std::size_t offset() const { return m_offset; }
+    std::span<const std::uint8_t> data() const { return m_data; }
     std::size_t remaining() const { return m_data.size() - m_offset; }
 
     std::optional<std::uint8_t> readU8()

@@ -1,16 +1,58 @@
 #pragma once
-// Reads a whole file into memory, up to a size limit, or says why it could not.
+// The bytes of a GIF file as the engine reads them: the file mapped read-only where the
+// system allows it, so a large file costs no copy and no heap, or else (a pipe, a device,
+// bytes handed over in memory) a buffer of its own.
+//
+// A mapped file's pages are read from the page cache as they are touched and count in
+// the process's resident memory until they are released; release() gives them back, and
+// the next read of them faults them in again. The file must not shrink while it is
+// mapped: the system then faults the process on the missing pages.
 
 #include "Result.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <span>
 #include <vector>
 
 namespace frolix {
 
+// How much of a mapped file the engine lets stay resident before it gives the pages
+// back: enough that releasing costs nothing noticeable, little beside a frame's canvas.
+inline constexpr std::size_t kResidentFileBytes = 16u << 20;
+
+// Reads a whole file into memory, up to a size limit, or says why it could not.
 Result<std::vector<std::uint8_t>> readFileBytes(
     const std::filesystem::path& path, std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
+
+// A file that cannot be mapped is read into memory; past this size it is refused
+// rather than read, since only a stream that never ends gets there.
+inline constexpr std::uintmax_t kMaxReadBytes = std::uintmax_t(1) << 30;
+
+class FileBytes {
+public:
+    static Result<std::shared_ptr<const FileBytes>> open(const std::filesystem::path& path);
+    static std::shared_ptr<const FileBytes> hold(std::vector<std::uint8_t> bytes);
+    ~FileBytes();
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    std::span<const std::uint8_t> bytes() const { return m_bytes; }
+    bool isMapped() const { return m_mapping != nullptr; }
+    // Drops the mapped pages of bytes [from, to) from this process's resident memory
+    // (whole pages only); the bytes stay readable. Nothing to do for a buffer.
+    void release(std::size_t from = 0, std::size_t to = SIZE_MAX) const;
+
+private:
+    FileBytes() = default;
+
+    void* m_mapping = nullptr;
+    std::size_t m_mappedBytes = 0;
+    std::vector<std::uint8_t> m_buffer;
+    std::span<const std::uint8_t> m_bytes;
+};
 
 } // namespace frolix

@@ -84,8 +84,8 @@ void drawRowWithTransparency(const std::uint8_t* src, std::uint32_t* dst, std::u
 
 } // namespace
 
-FrameComposer::FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
-    std::size_t snapshotBudgetBytes, PixelOrder order)
+FrameComposer::FrameComposer(
+    std::shared_ptr<const FileBytes> file, GifInfo info, std::size_t snapshotBudgetBytes, PixelOrder order)
     : m_file(std::move(file))
     , m_info(std::move(info))
     , m_order(order)
@@ -160,7 +160,7 @@ void FrameComposer::prepareDisposal(const ImageRecord& image, const ClipRect& re
 void FrameComposer::fillPalette(const ImageRecord& image, std::uint32_t (&palette)[256]) const
 {
     // Indices past the colour table draw opaque black (QUIRKS.md).
-    const std::vector<std::uint8_t>& file = *m_file;
+    const std::span<const std::uint8_t> file = m_file->bytes();
     std::fill_n(palette, 256, opaque(0, 0, 0, m_order));
     std::size_t entries
         = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
@@ -249,10 +249,25 @@ void FrameComposer::markChanged(const ClipRect& rect)
     m_changed.bottom = std::max(m_changed.bottom, rect.bottom);
 }
 
+void FrameComposer::releaseFilePages(std::uint32_t imageIndex)
+{
+    // A mapped file's pages stay resident once read; they are given back now and then,
+    // so playing a file of any size holds only a little of it at a time.
+    const std::size_t fileSize = m_file->bytes().size();
+    const std::size_t start = m_info.images[imageIndex].dataOffset;
+    const std::size_t end = imageIndex + 1 < m_info.images.size() ? m_info.images[imageIndex + 1].dataOffset : fileSize;
+    m_fileBytesTouched += end - std::min(end, start);
+    if (m_fileBytesTouched > kResidentFileBytes) {
+        m_file->release();
+        m_fileBytesTouched = 0;
+    }
+}
+
 void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
 {
     const ImageRecord& image = m_info.images[imageIndex];
     ++m_imagesDrawn;
+    releaseFilePages(imageIndex);
     disposeLast(state);
     ClipRect rect = clip(image);
     prepareDisposal(image, rect, state);
@@ -263,7 +278,7 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     std::uint32_t palette[256];
     fillPalette(image, palette);
     RowPlan plan = planRows(image, rect);
-    LzwDecoder decoder(*m_file, image.dataOffset, image.minCodeSize);
+    LzwDecoder decoder(m_file->bytes(), image.dataOffset, image.minCodeSize);
     const std::size_t needed = plan.count * image.width;
     std::span<const std::uint8_t> indices = decodeIndices(decoder, needed);
     drawRows(image, rect, plan, indices, palette, state);

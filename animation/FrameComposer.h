@@ -14,6 +14,7 @@
 // the whole compositor state: the canvas plus what the last image's disposal needs.
 
 #include "Animation.h"
+#include "FileBytes.h"
 #include "GifScanner.h"
 
 #include <cstddef>
@@ -33,7 +34,7 @@ inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
 
 class FrameComposer {
 public:
-    FrameComposer(std::shared_ptr<const std::vector<std::uint8_t>> file, GifInfo info,
+    FrameComposer(std::shared_ptr<const FileBytes> file, GifInfo info,
         std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
 
     const GifInfo& info() const { return m_info; }
@@ -90,6 +91,8 @@ private:
 
     // Drawing one image, step by step.
     void drawImage(std::uint32_t imageIndex, State& state);
+    // Counts the file bytes an image's data spans and now and then gives them back.
+    void releaseFilePages(std::uint32_t imageIndex);
     void disposeLast(State& state);
     void prepareDisposal(const ImageRecord& image, const ClipRect& rect, State& state) const;
     void fillPalette(const ImageRecord& image, std::uint32_t (&palette)[256]) const;
@@ -106,7 +109,8 @@ private:
     void forget(std::map<std::size_t, Snapshot>::iterator snapshot);
     static std::size_t stateBytes(const State& state);
 
-    std::shared_ptr<const std::vector<std::uint8_t>> m_file;
+    std::shared_ptr<const FileBytes> m_file;
+    std::size_t m_fileBytesTouched = 0; // image data read since the file's pages were released
     GifInfo m_info;
     PixelOrder m_order;
     std::size_t m_keyStride = 0; // 0: no key frames

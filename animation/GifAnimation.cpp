@@ -7,18 +7,30 @@ namespace frolix {
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(
     std::vector<std::uint8_t> bytes, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
-    auto file = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
-    FROLIX_TRY(gif::GifInfo info, gif::scan(*file));
-    return std::shared_ptr<GifAnimation>(
-        new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
+    return fromFileBytes(FileBytes::hold(std::move(bytes)), order, snapshotBudgetBytes);
 }
 
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesystem::path& path, PixelOrder order)
 {
-    auto bytes = readFileBytes(path, kMaxFileBytes);
-    if (!bytes.ok())
-        return bytes.error();
-    return fromBytes(std::move(bytes).value(), order);
+    FROLIX_TRY(std::shared_ptr<const FileBytes> file, FileBytes::open(path));
+    return fromFileBytes(std::move(file), order, gif::kDefaultSnapshotBudgetBytes);
+}
+
+Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFileBytes(
+    std::shared_ptr<const FileBytes> file, PixelOrder order, std::size_t snapshotBudgetBytes)
+{
+    // The scan reads a byte of every sub-block, so every page of the file; only those of
+    // the frames shown are needed again.
+    std::size_t released = 0;
+    FROLIX_TRY(gif::GifInfo info, gif::scan(file->bytes(), [&](std::size_t offset) {
+        if (offset - released > kResidentFileBytes) {
+            file->release(released, offset);
+            released = offset;
+        }
+    }));
+    file->release();
+    return std::shared_ptr<GifAnimation>(
+        new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
 }
 
 Timeline GifAnimation::timeline() const

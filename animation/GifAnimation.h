@@ -11,14 +11,11 @@
 
 namespace frolix {
 
-// A GIF larger than this is not one anybody means to view; reading it would only
-// tie up memory.
-inline constexpr std::uintmax_t kMaxFileBytes = 256u << 20;
-
 class GifAnimation final : public Animation {
 public:
     static Result<std::shared_ptr<GifAnimation>> fromBytes(std::vector<std::uint8_t> bytes,
         PixelOrder order = PixelOrder::Rgba, std::size_t snapshotBudgetBytes = gif::kDefaultSnapshotBudgetBytes);
+    // Maps the file (see FileBytes.h): its size is bounded only by the address space.
     static Result<std::shared_ptr<GifAnimation>> fromFile(
         const std::filesystem::path& path, PixelOrder order = PixelOrder::Rgba);
 
@@ -35,8 +32,9 @@ public:
     const gif::GifInfo& info() const { return m_composer.info(); }
 
 private:
-    GifAnimation(
-        std::shared_ptr<const std::vector<std::uint8_t>> file, gif::GifInfo info, std::size_t budget, PixelOrder order)
+    static Result<std::shared_ptr<GifAnimation>> fromFileBytes(
+        std::shared_ptr<const FileBytes> file, PixelOrder order, std::size_t snapshotBudgetBytes);
+    GifAnimation(std::shared_ptr<const FileBytes> file, gif::GifInfo info, std::size_t budget, PixelOrder order)
         : m_composer(std::move(file), std::move(info), budget, order)
     {
     }

@@ -2,6 +2,7 @@
 
 #include "ByteReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace frolix::gif {
@@ -51,15 +52,23 @@ struct PendingControl {
 // Skips a chain of data sub-blocks. Returns false when the file ends inside it.
 bool skipSubBlocks(ByteReader& in)
 {
-    for (;;) {
-        auto size = in.readU8();
-        if (!size)
-            return false;
-        if (*size == 0)
+    // Each size byte says where the next one is, so a large file's scan waits on memory
+    // once per block. Image data is mostly full blocks, a size byte every 256 bytes:
+    // asking early for the ones a few blocks ahead lets those waits overlap.
+    constexpr std::size_t kFullBlock = 256, kAhead = 32;
+    const std::span<const std::uint8_t> data = in.data();
+    std::size_t at = in.offset();
+    while (at < data.size()) {
+        __builtin_prefetch(data.data() + std::min(at + kAhead * kFullBlock, data.size() - 1));
+        std::size_t size = data[at];
+        if (size == 0) {
+            in.skip(at + 1 - in.offset());
             return true;
-        if (!in.skip(*size))
-            return false;
+        }
+        at += size + 1;
     }
+    in.skip(in.remaining());
+    return false;
 }
 
 // Reads a graphic control extension's sub-blocks. GIF89a fixes its size at 4; a longer
@@ -239,7 +248,7 @@ ImageEnd readImage(
 
 } // namespace
 
-Result<GifInfo> scan(std::span<const std::uint8_t> data)
+Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<void(std::size_t offset)>& passed)
 {
     ByteReader in(data);
     GifInfo info;
@@ -275,6 +284,8 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data)
                 break;
             }
             info.images.push_back(image);
+            if (passed)
+                passed(in.offset());
             break;
         }
         default:

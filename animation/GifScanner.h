@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -71,6 +72,9 @@ struct GifInfo {
     std::size_t frameCount() const { return images.empty() ? 1 : images.size(); }
 };
 
-Result<GifInfo> scan(std::span<const std::uint8_t> data);
+// `passed`, when given, hears after each image how far the scan has read, so a caller
+// holding a mapped file can give back the pages behind it.
+Result<GifInfo> scan(
+    std::span<const std::uint8_t> data, const std::function<void(std::size_t offset)>& passed = nullptr);
 
 } // namespace frolix::gif

@@ -374,8 +374,8 @@ std::vector<std::size_t> visitOrder(const std::string& name, std::size_t frames)
 // The composer a GifAnimation holds, with a snapshot budget and its measures in reach.
 gif::FrameComposer composerOf(const Bytes& file, std::size_t budget = gif::kDefaultSnapshotBudgetBytes)
 {
-    auto bytes = std::make_shared<const Bytes>(file);
-    auto scanned = gif::scan(*bytes);
+    auto bytes = FileBytes::hold(file);
+    auto scanned = gif::scan(bytes->bytes());
     EXPECT_TRUE(scanned.ok());
     return gif::FrameComposer(bytes, scanned.ok() ? std::move(scanned).value() : gif::GifInfo {}, budget);
 }

@@ -1,12 +1,16 @@
 // Parsing without pixels: refusals, recoveries, graphic control quirks, every image a
 // frame and the frame cap.
 
+#include "FileBytes.h"
 #include "GifAnimation.h"
 #include "GifBuilder.h"
 #include "GifScanner.h"
 #include "Pictures.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace frolix::test {
 namespace {
@@ -66,6 +70,28 @@ INSTANTIATE_TEST_SUITE_P(Scan, ScanRefuses,
         Refusal { "ZeroWidth", GifBuilder(0, 5).bytes(), Error::Kind::Malformed, "no pixels to show" },
         Refusal { "OverCanvasLimit", GifBuilder(8193, 4096).bytes(), Error::Kind::OverLimit, "over the limit" }),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Load, MappedAndUnmappableFilesReadAlike)
+{
+    // A regular file is mapped; one that reports no size (as those of /proc do) is read.
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "frolix-load-test.gif";
+    const Bytes gif = oneImage().bytes();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
+    auto mapped = FileBytes::open(path);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(mapped.ok()) << mapped.error().message;
+    EXPECT_TRUE(mapped.value()->isMapped());
+    EXPECT_EQ(Bytes(mapped.value()->bytes().begin(), mapped.value()->bytes().end()), gif);
+    mapped.value()->release();
+    EXPECT_EQ(Bytes(mapped.value()->bytes().begin(), mapped.value()->bytes().end()), gif);
+
+    auto unsized = FileBytes::open("/proc/self/status");
+    ASSERT_TRUE(unsized.ok()) << unsized.error().message;
+    EXPECT_FALSE(unsized.value()->isMapped());
+    std::string text(unsized.value()->bytes().begin(), unsized.value()->bytes().end());
+    EXPECT_EQ(text.rfind("Name:", 0), 0u) << text.substr(0, 40);
+    EXPECT_NE(text.find("VmRSS"), std::string::npos);
+}
 
 TEST(Scan, CanvasLimitIsInclusive)
 {
