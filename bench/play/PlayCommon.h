@@ -22,6 +22,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -201,6 +202,33 @@ protected:
 
 private:
     std::function<void()> m_onFirst;
+};
+
+// The first paint of a widget after arm(): a load's first frame on the screen.
+class PaintAfter : public QObject {
+public:
+    void arm()
+    {
+        m_armedAt = std::chrono::steady_clock::now();
+        m_paintedAt.reset();
+    }
+    // -1 while nothing was painted since arm().
+    double msFromArming() const
+    {
+        return m_paintedAt ? std::chrono::duration<double, std::milli>(*m_paintedAt - m_armedAt).count() : -1;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_paintedAt)
+            m_paintedAt = std::chrono::steady_clock::now();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    SteadyTime m_armedAt;
+    std::optional<SteadyTime> m_paintedAt;
 };
 
 // Time since launch and resident memory at named points of start-up, printed with the

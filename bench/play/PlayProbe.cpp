@@ -1,7 +1,7 @@
 // play-probe: the viewer's real window playing a file, timed from inside.
 //
 //   play-probe [--file F.gif] [--delays-of F.gif] [--seconds S] [--frames N]
-//              [--sequence 0|1|2] [--component-only]
+//              [--sequence 0|1|2] [--component-only] [--click F.gif]
 //
 // Without --file the window plays what it starts with (its stored logo), as a user sees
 // it at start-up; --delays-of names the file whose delays that is. --file loads F
@@ -9,12 +9,20 @@
 // shows the component alone at the animation's own size instead of the window. Stops
 // after S seconds (default 20) or N frame changes, whichever comes first, and prints
 // key=value figures (see PlayCommon.h).
+//
+// --click F.gif: once the window has shown its logo for half a second, stops it, opens
+// F's folder in the folder list and clicks F in the file list; prints the time from the
+// click to the component's next paint (click_to_paint_ms) and quits.
 
 #include "Form1.h"
 #include "Frolix.h"
 #include "PlayCommon.h"
 
+#include "ui_Form1.h"
+
 #include <QApplication>
+#include <QFileInfo>
+#include <QTest>
 #include <QTimer>
 
 #include <memory>
@@ -68,6 +76,34 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "play-probe: %s has %zu frames, the component shows %d\n", qPrintable(delaysOf),
             delays.size(), int(component->FrameCount()));
         return 1;
+    }
+
+    const QString click = play::option(args, "--click");
+    play::PaintAfter paintAfterClick;
+    if (!click.isEmpty() && form) {
+        QTimer::singleShot(500, [&] {
+            component->Stop();
+            Ui::Form1& ui = form->controls();
+            ui.Dir1->setPath(QFileInfo(click).absolutePath());
+            QListWidgetItem* item = nullptr;
+            for (int row = 0; row < ui.File1->count(); ++row)
+                if (ui.File1->item(row)->data(Qt::UserRole).toString() == QFileInfo(click).fileName())
+                    item = ui.File1->item(row);
+            if (!item) {
+                std::fprintf(stderr, "play-probe: %s is not listed\n", qPrintable(click));
+                QCoreApplication::exit(1);
+                return;
+            }
+            QPoint at = ui.File1->visualItemRect(item).center();
+            component->installEventFilter(&paintAfterClick);
+            paintAfterClick.arm();
+            QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, at);
+            QTimer::singleShot(300, [&] {
+                std::printf("frames_after_click=%d\nclick_to_paint_ms=%.3f\n", int(component->FrameCount()),
+                    paintAfterClick.msFromArming());
+                QCoreApplication::quit();
+            });
+        });
     }
 
     long idleRss = -1;

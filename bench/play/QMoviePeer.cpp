@@ -1,14 +1,57 @@
 // qmovie-peer: the plainest Qt way to show an animated GIF, a QMovie in a QLabel,
 // timed the same way as play-probe (a timestamp at every frameChanged).
 //
-//   qmovie-peer F.gif [--seconds S]
+//   qmovie-peer F.gif [--seconds S] [--click]
+//
+// --click: the label starts empty beside a list holding F's name; half a second after
+// showing, the name is clicked, which sets the movie; prints the time from the click to
+// the label's next paint (click_to_paint_ms) and quits, like play-probe --click.
 
 #include "PlayCommon.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMovie>
+#include <QTest>
 #include <QTimer>
+
+namespace {
+
+int clickToPaint(QApplication& app, const QString& file)
+{
+    QWidget window;
+    auto* layout = new QHBoxLayout(&window);
+    auto* list = new QListWidget;
+    list->addItem(file.section('/', -1));
+    auto* label = new QLabel;
+    label->setMinimumSize(400, 300);
+    layout->addWidget(list);
+    layout->addWidget(label, 1);
+    QMovie movie;
+    QObject::connect(list, &QListWidget::currentRowChanged, [&] {
+        movie.setFileName(file);
+        label->setMovie(&movie);
+        movie.start();
+    });
+    play::PaintAfter paintAfterClick;
+    label->installEventFilter(&paintAfterClick);
+    window.resize(1000, 700);
+    window.show();
+    QTimer::singleShot(500, [&] {
+        paintAfterClick.arm();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QTimer::singleShot(300, [&] {
+            std::printf(
+                "frames_after_click=%d\nclick_to_paint_ms=%.3f\n", movie.frameCount(), paintAfterClick.msFromArming());
+            QCoreApplication::quit();
+        });
+    });
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -21,6 +64,8 @@ int main(int argc, char** argv)
     const QString file = args[1];
     const double seconds = play::option(args, "--seconds", "20").toDouble();
 
+    if (args.contains("--click"))
+        return clickToPaint(app, file);
     QLabel label;
     QMovie movie(file);
     play::Steps steps;

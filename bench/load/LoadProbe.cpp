@@ -1,0 +1,153 @@
+// load-probe: loading a large GIF, ours against a QMovie in the same process.
+//
+//   load-probe time F.gif [--reps N]
+//       Time from the start of loading to the first frame composed, alternating our
+//       engine (GifAnimation::fromFile, then frame 1) and a QMovie (construction, then
+//       jumpToFrame(0) and currentImage()), N times each (default 9); prints medians
+//       and their ratio. Our frame count is exact when the load returns; QMovie's is not
+//       needed for its first frame.
+//   load-probe memory ours|qmovie F.gif [--frames N]
+//       Loads F and shows its frames forwards (all, or N) as fast as it can, reading
+//       Rss and Anonymous from /proc/self/smaps_rollup before loading and after every
+//       frame; prints the peaks over the process as it was before loading.
+//
+// Prints key=value lines. Run through bench/load/run.sh.
+
+#include "Frolix.h"
+#include "GifAnimation.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QMovie>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Memory {
+    long rssKiB = 0, anonymousKiB = 0;
+};
+
+Memory memoryNow()
+{
+    std::ifstream in("/proc/self/smaps_rollup");
+    std::string line;
+    Memory memory;
+    while (std::getline(in, line)) {
+        if (line.rfind("Rss:", 0) == 0)
+            memory.rssKiB = std::atol(line.c_str() + 4);
+        else if (line.rfind("Anonymous:", 0) == 0)
+            memory.anonymousKiB = std::atol(line.c_str() + 10);
+    }
+    return memory;
+}
+
+int timeLoads(const QString& path, int reps)
+{
+    std::vector<double> ours, movie;
+    int frames = 0;
+    for (int i = 0; i < reps; ++i) {
+        auto start = Clock::now();
+        {
+            auto loaded = frolix::GifAnimation::fromFile(path.toStdString(), frolix::kDisplayOrder);
+            if (!loaded) {
+                std::fprintf(stderr, "load-probe: %s\n", loaded.error().message.c_str());
+                return 1;
+            }
+            auto pixels = loaded.value()->frame(1);
+            frames = loaded.value()->frameCount();
+            ours.push_back(msSince(start));
+            if (pixels.empty())
+                return 1;
+        } // released before the peer runs
+
+        start = Clock::now();
+        QMovie qmovie(path);
+        qmovie.jumpToFrame(0);
+        QImage first = qmovie.currentImage();
+        movie.push_back(msSince(start));
+        if (first.isNull()) {
+            std::fprintf(stderr, "load-probe: QMovie cannot read %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    std::printf("frames=%d\nours_first_frame_ms=%.3f\nqmovie_first_frame_ms=%.3f\nratio=%.3f\n", frames, median(ours),
+        median(movie), median(ours) / median(movie));
+    return 0;
+}
+
+int memoryWhilePlaying(bool oursNotMovie, const QString& path, int maxFrames)
+{
+    const Memory before = memoryNow();
+    Memory peak = before;
+    auto note = [&] {
+        Memory now = memoryNow();
+        peak.rssKiB = std::max(peak.rssKiB, now.rssKiB);
+        peak.anonymousKiB = std::max(peak.anonymousKiB, now.anonymousKiB);
+    };
+    auto start = Clock::now();
+    int shown = 0;
+    if (oursNotMovie) {
+        auto loaded = frolix::GifAnimation::fromFile(path.toStdString(), frolix::kDisplayOrder);
+        if (!loaded)
+            return 1;
+        note();
+        auto& animation = *loaded.value();
+        int frames = maxFrames > 0 ? std::min(maxFrames, animation.frameCount()) : animation.frameCount();
+        for (int n = 1; n <= frames; ++n, ++shown) {
+            animation.frame(n);
+            note();
+        }
+    } else {
+        QMovie movie(path);
+        note();
+        for (bool more = movie.jumpToFrame(0); more && (maxFrames <= 0 || shown < maxFrames);
+             more = movie.jumpToNextFrame(), ++shown) {
+            QImage image = movie.currentImage();
+            note();
+        }
+    }
+    std::printf("frames_shown=%d\nseconds=%.2f\nrss_before_kib=%ld\nanonymous_before_kib=%ld\n", shown,
+        msSince(start) / 1000, before.rssKiB, before.anonymousKiB);
+    std::printf("rss_peak_over_kib=%ld\nanonymous_peak_over_kib=%ld\n", peak.rssKiB - before.rssKiB,
+        peak.anonymousKiB - before.anonymousKiB);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    auto option = [&](const QString& name, int fallback) {
+        int i = args.indexOf(name);
+        return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : fallback;
+    };
+    if (args.size() >= 3 && args[1] == "time")
+        return timeLoads(args[2], option("--reps", 9));
+    if (args.size() >= 4 && args[1] == "memory")
+        return memoryWhilePlaying(args[2] == "ours", args[3], option("--frames", 0));
+    std::fprintf(stderr, "usage: load-probe time F.gif [--reps N] | memory ours|qmovie F.gif [--frames N]\n");
+    return 2;
+}
