@@ -81,11 +81,62 @@ void Frolix::Stop()
 {
     if (!m_player)
         return;
+    m_resumeWhenSeen = false;
     m_player->stop();
     m_timer.stop();
 }
 
-bool Frolix::isPlaying() const { return m_player && m_player->state() == Player::State::Playing; }
+bool Frolix::isPlaying() const { return m_player && (m_resumeWhenSeen || m_player->state() == Player::State::Playing); }
+
+bool Frolix::event(QEvent* event)
+{
+    bool handled = FrolixControl::event(event);
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+        QWindow* window = this->window()->windowHandle();
+        if (window != m_watchedWindow) {
+            if (m_watchedWindow)
+                m_watchedWindow->removeEventFilter(this);
+            m_watchedWindow = window;
+            if (window)
+                window->installEventFilter(this);
+        }
+        // A minimised window's widgets get a hide event but stay "visible".
+        m_shown = event->type() == QEvent::Show;
+        m_everShown = m_everShown || m_shown;
+        refreshSeen();
+    }
+    return handled;
+}
+
+bool Frolix::eventFilter(QObject* watched, QEvent* event)
+{
+    // The window's exposure is updated before its expose event is delivered; a
+    // minimised window is unexposed on the platforms that say so.
+    if (watched == m_watchedWindow && (event->type() == QEvent::Expose || event->type() == QEvent::WindowStateChange))
+        refreshSeen();
+    return FrolixControl::eventFilter(watched, event);
+}
+
+void Frolix::refreshSeen()
+{
+    bool exposed
+        = !m_watchedWindow || (m_watchedWindow->isExposed() && m_watchedWindow->visibility() != QWindow::Minimized);
+    bool unseen = m_everShown && !(m_shown && exposed);
+    if (unseen == m_unseen)
+        return;
+    m_unseen = unseen;
+    if (!m_player)
+        return;
+    if (m_unseen) {
+        m_resumeWhenSeen = m_player->state() == Player::State::Playing;
+        m_player->stop();
+        m_timer.stop();
+    } else if (m_resumeWhenSeen) {
+        m_resumeWhenSeen = false;
+        m_player->play(); // the frame shown gets its whole delay again
+        schedule();
+    }
+}
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
@@ -112,6 +163,7 @@ bool Frolix::takeLoaded(Result<std::shared_ptr<Animation>> loaded)
 void Frolix::adopt(std::shared_ptr<Animation> animation)
 {
     m_timer.stop();
+    m_resumeWhenSeen = false;
     m_frame = QImage(); // it shows the old animation's canvas
     m_animation = std::move(animation);
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
@@ -207,6 +259,10 @@ void Frolix::tick()
 
 void Frolix::schedule()
 {
+    if (m_unseen && m_player && m_player->state() == Player::State::Playing) {
+        m_resumeWhenSeen = true;
+        m_player->stop();
+    }
     auto next = m_player ? m_player->nextChangeAt() : std::nullopt;
     if (!next) {
         m_timer.stop();

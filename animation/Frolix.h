@@ -14,6 +14,9 @@
 //  - Sequence 0 normal, 1 reverse, 2 ping-pong, switched without a jump.
 //  - Play starts or resumes from the current frame, and after the last loop starts
 //    again; Stop halts on the current frame. A loaded animation starts playing.
+//  - Unseen (hidden, minimised, or its window not exposed, as far as the platform
+//    says), a playing animation holds its frame and no timer runs; seen again, it goes
+//    on from that frame with the frame's whole delay, without catching up.
 
 #include "Animation.h"
 #include "FrolixControl.h"
@@ -21,7 +24,9 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 #include <bit>
 #include <memory>
@@ -83,7 +88,10 @@ public:
     QString lastError() const override { return m_lastError; }
 
     bool isTransparent() const { return m_transparent; }
+    // Playing, or held while unseen and to go on when seen.
     bool isPlaying() const;
+    // A timer is set to move the animation on.
+    bool isTickScheduled() const { return m_timer.isActive(); }
     StretchMode stretchMode() const { return m_stretchMode; }
     QSize animationSize() const;
     QSize sizeHint() const override;
@@ -93,6 +101,8 @@ public slots:
     void tick();
 
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -101,6 +111,8 @@ private:
     void adopt(std::shared_ptr<Animation> animation);
     void showCurrentFrame(bool announce);
     void schedule();
+    // Holds or resumes playing as the component becomes unseen or seen.
+    void refreshSeen();
     void applyAutoSize();
     QRect pictureRect() const;
     // Tells Qt whether this paints every pixel it covers, so what lies beneath (the
@@ -126,6 +138,11 @@ private:
     int m_reportedFrame = 0; // the frame the last Step announced
     QTimer m_timer;
     QString m_lastError;
+    QPointer<QWindow> m_watchedWindow; // the window whose exposure tells if we are seen
+    bool m_everShown = false; // a component never shown is not held: tests drive it
+    bool m_shown = false; // the last show or hide event was a show
+    bool m_unseen = false;
+    bool m_resumeWhenSeen = false;
 
     bool m_transparent = true;
     bool m_autoSize = false;

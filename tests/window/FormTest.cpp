@@ -390,6 +390,7 @@ private slots:
         auto* frolix = wtest::FormControls(form).Frolix1;
         frolix->useClock(clock);
         form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form)); // unseen, it would hold its frame
         frolix->tick();
         QImage first = form.grab().toImage();
         for (QPoint empty : { QPoint(4, 4), QPoint(552, 440), QPoint(200, 270) }) {
@@ -458,6 +459,7 @@ private slots:
         wtest::FormControls ui(form);
         ui.Frolix1->useClock(clock);
         form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form)); // unseen, it would hold its frame
         auto click = [](QAbstractButton* button) {
             // On the indicator: a short caption leaves the middle of the button dead.
             QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));

@@ -375,6 +375,52 @@ private slots:
         QVERIFY(!component.isPlaying());
     }
 
+    void heldWhileUnseen_data()
+    {
+        // Minimised and covered windows are told apart by the X11 platform only, not by
+        // the offscreen one; bench/idle/run.sh measures those.
+        QTest::addColumn<bool>("stopWhileUnseen");
+        QTest::newRow("hidden") << false;
+        QTest::newRow("stopped while hidden") << true;
+    }
+    void heldWhileUnseen()
+    {
+        QFETCH(bool, stopWhileUnseen);
+        FakeClock clock;
+        QWidget window;
+        window.resize(60, 60);
+        auto* component = new Frolix(&window);
+        component->useClock(clock);
+        QCOMPARE(component->LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        component->tick();
+        clock.advance(frolix::Milliseconds(20));
+        component->tick();
+        QCOMPARE(component->CurrentFrame(), 2);
+        QVERIFY(component->isTickScheduled());
+
+        QSignalSpy steps(component, &frolix::FrolixControl::Step);
+        window.hide();
+        QVERIFY(!component->isTickScheduled());
+        component->Play(); // sets no timer while unseen either
+        QVERIFY(!component->isTickScheduled());
+        if (stopWhileUnseen)
+            component->Stop();
+        QCOMPARE(component->isPlaying(), !stopWhileUnseen);
+        // Long enough that catching up would show another frame.
+        clock.advance(frolix::Milliseconds(10010));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(component->isTickScheduled(), !stopWhileUnseen);
+        component->tick();
+        QCOMPARE(component->CurrentFrame(), 2);
+        clock.advance(frolix::Milliseconds(20));
+        component->tick();
+        QCOMPARE(component->CurrentFrame(), stopWhileUnseen ? 2 : 3);
+        QCOMPARE(steps.count(), stopWhileUnseen ? 0 : 1);
+    }
+
     void loadWhilePlaying_data()
     {
         QTest::addColumn<QString>("path");
