@@ -283,6 +283,8 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     std::span<const std::uint8_t> indices = decodeIndices(decoder, needed);
     drawRows(image, rect, plan, indices, palette, state);
     bool dataShort = indices.size() < needed;
+    if (dataShort && image.interlaced)
+        repeatReceivedRows(image, rect, plan, indices, palette, state);
     bool coversScreen = rect.left == 0 && rect.top == 0 && rect.right == m_info.width && rect.bottom == m_info.height;
     if (!image.transparentIndex && coversScreen && !dataShort && !plan.capped)
         state.opaque = true;
@@ -310,7 +312,8 @@ void FrameComposer::warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder
     default:
         if (dataShort)
             warning = Warning { Warning::Kind::DataEndsEarly,
-                "pixel data ends early; the missing pixels are left as they were" };
+                image.interlaced ? "pixel data ends early; each row received is repeated over the rows of later passes"
+                                 : "pixel data ends early; the missing pixels are left as they were" };
         else if (plan.capped)
             warning
                 = Warning { Warning::Kind::RowCap, "only the first " + std::to_string(plan.cap) + " rows are decoded" };
@@ -320,6 +323,48 @@ void FrameComposer::warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder
         m_warned[imageIndex] = true;
         warning->message = "image " + std::to_string(imageIndex + 1) + ": " + warning->message;
         m_drawWarnings.push_back(std::move(*warning));
+    }
+}
+
+void FrameComposer::repeatReceivedRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
+    std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const
+{
+    const std::uint32_t visibleWidth = rect.right - rect.left;
+    auto draw = [&](std::size_t from, std::uint32_t y, std::uint32_t count) {
+        const std::uint8_t* src = indices.data() + from;
+        std::uint32_t* dst = &state.canvas[std::size_t(image.top + y) * m_info.width + rect.left];
+        if (!image.transparentIndex)
+            drawOpaqueRow(src, dst, count, palette);
+        else
+            drawRowWithTransparency(src, dst, count, palette, *image.transparentIndex);
+    };
+    const std::size_t receivedRows = indices.size() / image.width;
+    // Where each image row lies in the data, to tell which rows came in full.
+    std::vector<std::uint32_t> dataRow(image.height);
+    for (std::size_t i = 0; i < plan.rows.size(); ++i)
+        dataRow[plan.rows[i]] = std::uint32_t(i);
+    auto received = [&](std::uint32_t y) { return dataRow[y] < receivedRows; };
+    for (std::uint32_t y = 0; image.top + y < rect.bottom; ++y) {
+        if (received(y))
+            continue;
+        // The finest received row that a later pass would have refined down to y: a
+        // third-pass row covers the one below it, a second-pass row the three below it,
+        // a first-pass row the seven below it.
+        std::uint32_t block = y - y % 8;
+        std::uint32_t source;
+        if (y % 4 == 3 && received(y - 1))
+            source = y - 1;
+        else if (y % 8 > 4 && received(block + 4))
+            source = block + 4;
+        else if (y % 8 > 0 && received(block))
+            source = block;
+        else
+            continue;
+        draw(std::size_t(dataRow[source]) * image.width, y, visibleWidth);
+        // The row the data ended in keeps what it received, over the repeated row.
+        std::size_t start = receivedRows * image.width;
+        if (dataRow[y] == receivedRows && indices.size() > start)
+            draw(start, y, std::min<std::uint32_t>(visibleWidth, std::uint32_t(indices.size() - start)));
     }
 }
 

@@ -101,6 +101,10 @@ private:
     void releaseLargeIndexBuffer();
     void drawRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
         std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const;
+    // An interlaced image whose data ended early: each missing row takes the row that
+    // would have been refined into it, as browsers show such images (QUIRKS.md).
+    void repeatReceivedRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
+        std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const;
     void warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder, const RowPlan& plan, bool dataShort);
 
     void remember(const State& state, bool passedOnTheWay);

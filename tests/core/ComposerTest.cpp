@@ -330,6 +330,43 @@ std::vector<InterlaceCase> interlaceCases()
 INSTANTIATE_TEST_SUITE_P(Composer, Interlace, ::testing::ValuesIn(interlaceCases()),
     [](const auto& info) { return "Height" + std::to_string(info.param.height) + (info.param.top ? "Clipped" : ""); });
 
+struct CutInterlaceCase {
+    const char* name;
+    std::size_t pixelsReceived; // of the 17 two-pixel rows, in data order
+    std::vector<unsigned> shownRows; // the data row each screen row shows (left, right)
+    unsigned partialRow = 0; // its left pixel is its own, its right one repeated
+};
+
+class CutInterlace : public ::testing::TestWithParam<CutInterlaceCase> { };
+
+TEST_P(CutInterlace, RepeatsEachReceivedRowOverTheRowsOfLaterPasses)
+{
+    const CutInterlaceCase& c = GetParam();
+    GifBuilder gif(2, 17);
+    std::vector<std::uint8_t> data;
+    for (unsigned y : interlacedRowOrder(17))
+        data.insert(data.end(), { std::uint8_t(y), std::uint8_t(100 + y) });
+    data.resize(c.pixelsReceived);
+    Image image { .width = 2, .height = 17, .interlaced = true, .codeStream = lzwEncode(data, 8) };
+    gif.image(image);
+    auto loaded = GifAnimation::fromBytes(gif.bytes());
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    Picture want(2, 17);
+    for (unsigned y = 0; y < 17; ++y) {
+        want.set(0, y, colourOf(y == c.partialRow && c.partialRow ? y : c.shownRows[y]));
+        want.set(1, y, colourOf(100 + c.shownRows[y]));
+    }
+    EXPECT_EQ(firstDifference(loaded.value()->frame(1), want), "");
+    expectOneWarning(*loaded.value(), Warning::Kind::DataEndsEarly);
+}
+
+INSTANTIATE_TEST_SUITE_P(Composer, CutInterlace,
+    ::testing::Values(CutInterlaceCase { "FirstPass", 6, { 0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8, 16 } },
+        CutInterlaceCase { "SecondPass", 10, { 0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 16 } },
+        CutInterlaceCase { "InsideTheThirdPass", 14, { 0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 8, 8, 12, 12, 12, 12, 16 } },
+        CutInterlaceCase { "InsideARow", 15, { 0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 8, 8, 12, 12, 12, 12, 16 }, 10 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A 12 x 8 animation whose every frame depends on its history: moving patches with
 // keep, background and previous disposal.
 Bytes historyAnimation(std::size_t frames)
