@@ -165,6 +165,7 @@ void Frolix::adopt(std::shared_ptr<Animation> animation)
     m_timer.stop();
     m_resumeWhenSeen = false;
     m_frame = QImage(); // it shows the old animation's canvas
+    m_shrunk = QImage();
     m_animation = std::move(animation);
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
     m_player->setSequence(m_sequence);
@@ -290,6 +291,7 @@ void Frolix::showCurrentFrame(bool announce)
         // often redraw a whole rectangle to change a few pixels in it.
         changed = copyChangedPixels(m_frame, pixels.data(), size, drawn);
     }
+    m_shrunkStale = m_shrunkStale || !changed.isEmpty();
     m_frameOpaque = m_animation->frameOpaque();
     refreshOpaquePainting();
     if (!changed.isEmpty())
@@ -351,6 +353,17 @@ QRect Frolix::widgetArea(const QRect& pictureArea) const
 
 QRect Frolix::pictureRect() const { return targetRect(m_frame.size(), rect(), m_stretchMode); }
 
+const QImage& Frolix::shrunkFrame(QSize size)
+{
+    if (m_shrunkStale || m_shrunk.size() != size) {
+        // Qt's smooth scaling averages over each target pixel's area when it shrinks;
+        // painting with smoothing would sample only the nearest four pixels.
+        m_shrunk = m_frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_shrunkStale = false;
+    }
+    return m_shrunk;
+}
+
 void Frolix::refreshOpaquePainting()
 {
     bool coversAll = !m_frame.isNull() && m_frameOpaque && pictureRect().contains(rect());
@@ -373,9 +386,13 @@ void Frolix::paintEvent(QPaintEvent* event)
         painter.drawImage(0, 0, m_picture);
     if (!m_frame.isNull()) {
         QRect target = pictureRect();
-        bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
-        painter.drawImage(target, m_frame);
+        if (target.width() < m_frame.width() || target.height() < m_frame.height()) {
+            painter.drawImage(target.topLeft(), shrunkFrame(target.size()));
+        } else {
+            bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
+            painter.drawImage(target, m_frame);
+        }
     }
     if (hasFocus()) {
         // Black dashes on white: one of the two stands out on the sky and on any picture.

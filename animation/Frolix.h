@@ -10,7 +10,9 @@
 //    corner; off: it returns to its designed size.
 //  - StretchMode 0: own size at the top-left, clipped; 1: scaled to fill; 2: the
 //    largest size keeping the aspect ratio, centred. Whole-number scales stay crisp
-//    (nearest pixel), other scales are smoothed.
+//    (nearest pixel), other enlargements are smoothed, and a picture shown smaller
+//    than its own size is area-averaged (each screen pixel the mean of the picture
+//    pixels it covers), which keeps dithered pictures from turning grainy.
 //  - Sequence 0 normal, 1 reverse, 2 ping-pong, switched without a jump.
 //  - Play starts or resumes from the current frame, and after the last loop starts
 //    again; Stop halts on the current frame. A loaded animation starts playing.
@@ -115,6 +117,8 @@ private:
     void refreshSeen();
     void applyAutoSize();
     QRect pictureRect() const;
+    // m_frame at `size` (smaller in at least one direction), made once per frame and size.
+    const QImage& shrunkFrame(QSize size);
     // Tells Qt whether this paints every pixel it covers, so what lies beneath (the
     // window's sky) is not painted first under every frame.
     void refreshOpaquePainting();
@@ -133,6 +137,8 @@ private:
     std::shared_ptr<Animation> m_animation;
     std::unique_ptr<Player> m_player;
     QImage m_frame; // premultiplied, converted once per shown frame
+    QImage m_shrunk; // m_frame area-averaged to the size it is shown at, when smaller
+    bool m_shrunkStale = true; // m_frame changed since m_shrunk was made
     bool m_frameOpaque = false; // every pixel of m_frame is opaque
     QImage m_picture;
     int m_reportedFrame = 0; // the frame the last Step announced

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+
 using frolix::Frolix;
 using wtest::FakeClock;
 using wtest::GifFrame;
@@ -174,6 +176,64 @@ private slots:
     }
 
     // Qt skips painting what lies beneath only when the component covers every pixel.
+    void shrinkingAveragesAreas_data()
+    {
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("half") << QSize(60, 45);
+        QTest::newRow("a third") << QSize(40, 30);
+        QTest::newRow("2.4 times smaller") << QSize(50, 37);
+        QTest::newRow("squeezed across only") << QSize(47, 90);
+    }
+    void shrinkingAveragesAreas()
+    {
+        // A dithered picture: black and white pixels whose mix follows a gradient, and
+        // coloured stripes one pixel wide. Sampling a few pixels per screen pixel shows
+        // grain; the mean over each screen pixel's area shows the gradient.
+        QFETCH(QSize, shown);
+        const int width = 120, height = 90;
+        const std::vector<QRgb> palette { qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0), qRgb(0, 0, 255) };
+        const int bayer[4][4] = { { 0, 8, 2, 10 }, { 12, 4, 14, 6 }, { 3, 11, 1, 9 }, { 15, 7, 13, 5 } };
+        std::vector<std::uint8_t> pixels(std::size_t(width) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pixels[std::size_t(y) * width + x]
+                    = y >= 60 ? std::uint8_t(2 + x % 2) : std::uint8_t(x * 16 / width > bayer[y % 4][x % 4]);
+        Frolix component;
+        component.setAutoPlay(false);
+        component.setTransparent(frolix::kAutomationFalse);
+        component.setDesignedSize(shown);
+        std::int16_t stretch = 1;
+        component.setStretchMode(stretch);
+        QCOMPARE(component.LoadFile(
+                     file(QStringLiteral("dither.gif"), wtest::makeGif(width, height, palette, { { pixels } }))),
+            frolix::kAutomationTrue);
+        QImage shot = component.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shot.size(), shown);
+
+        // The reference: every picture pixel weighted by how much of the screen pixel it covers.
+        const double sx = double(width) / shown.width(), sy = double(height) / shown.height();
+        double error = 0;
+        for (int oy = 0; oy < shown.height(); ++oy)
+            for (int ox = 0; ox < shown.width(); ++ox) {
+                double sum[3] = {}, area = 0;
+                for (int y = int(oy * sy); y < std::min(height, int(std::ceil((oy + 1) * sy))); ++y)
+                    for (int x = int(ox * sx); x < std::min(width, int(std::ceil((ox + 1) * sx))); ++x) {
+                        double w = (std::min(x + 1.0, (ox + 1) * sx) - std::max(double(x), ox * sx))
+                            * (std::min(y + 1.0, (oy + 1) * sy) - std::max(double(y), oy * sy));
+                        QRgb colour = palette[pixels[std::size_t(y) * width + x]];
+                        sum[0] += w * qRed(colour);
+                        sum[1] += w * qGreen(colour);
+                        sum[2] += w * qBlue(colour);
+                        area += w;
+                    }
+                QRgb got = shot.pixel(ox, oy);
+                error += std::abs(qRed(got) - sum[0] / area) + std::abs(qGreen(got) - sum[1] / area)
+                    + std::abs(qBlue(got) - sum[2] / area);
+            }
+        double meanError = error / (3.0 * shown.width() * shown.height());
+        QVERIFY2(meanError < 2, qPrintable(QStringLiteral("mean absolute error %1 per channel").arg(meanError)));
+    }
+
     void opaquePainting_data()
     {
         QTest::addColumn<bool>("withHoles");
