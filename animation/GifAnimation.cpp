@@ -22,7 +22,9 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFileBytes(
     // The scan reads a byte of every sub-block, so every page of the file; only those of
     // the frames shown are needed again.
     std::size_t released = 0;
+    FileBytes::ReadAhead readAhead(*file);
     FROLIX_TRY(gif::GifInfo info, gif::scan(file->bytes(), [&](std::size_t offset) {
+        readAhead.reached(offset);
         if (offset - released > kResidentFileBytes) {
             file->release(released, offset);
             released = offset;
