@@ -183,10 +183,15 @@ void Frolix::adopt(std::shared_ptr<Animation> animation)
 
 void Frolix::setStretchMode(std::int16_t& value)
 {
-    StretchMode mode = value == 1 ? StretchMode::Stretch : value == 2 ? StretchMode::Proportional : StretchMode::None;
-    if (mode == m_stretchMode)
+    auto mode = stretchModeAt(value);
+    if (!mode) {
+        qCWarning(
+            logComponent, "StretchMode %d is not between 0 and %d; ignored", value, int(kStretchModes.size()) - 1);
         return;
-    m_stretchMode = mode;
+    }
+    if (*mode == m_stretchMode)
+        return;
+    m_stretchMode = *mode;
     refreshOpaquePainting();
     update();
 }
@@ -199,7 +204,12 @@ void Frolix::setAutoSize(AutomationBool value)
 
 void Frolix::setSequence(std::int16_t& value)
 {
-    m_sequence = value == 1 ? Sequence::Reverse : value == 2 ? Sequence::PingPong : Sequence::Normal;
+    auto sequence = sequenceAt(value);
+    if (!sequence) {
+        qCWarning(logComponent, "Sequence %d is not between 0 and %d; ignored", value, int(kSequences.size()) - 1);
+        return;
+    }
+    m_sequence = *sequence;
     if (m_player)
         m_player->setSequence(m_sequence);
 }

@@ -14,6 +14,7 @@
 //    than its own size is area-averaged (each screen pixel the mean of the picture
 //    pixels it covers), which keeps dithered pictures from turning grainy.
 //  - Sequence 0 normal, 1 reverse, 2 ping-pong, switched without a jump.
+//  - An option index outside its list (DisplayOptions.h) is ignored, with a warning.
 //  - Play starts or resumes from the current frame, and after the last loop starts
 //    again; Stop halts on the current frame. A loaded animation starts playing.
 //  - Unseen (hidden, minimised, or its window not exposed, as far as the platform

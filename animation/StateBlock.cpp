@@ -393,6 +393,18 @@ template <typename T> auto member(const StateBlock& block, std::size_t index) ->
             + std::to_string(foundCode) + ")");
 }
 
+// An option member: an index into `options`.
+template <typename Option, std::size_t N>
+Result<Option> optionOf(const StateBlock& block, std::size_t index, const std::array<Option, N>& options)
+{
+    FROLIX_TRY(std::int16_t value, member<ValueI2>(block, index));
+    if (auto option = optionAt(options, value))
+        return *option;
+    return malformedAt(block.valueOffset(index) + 2,
+        std::string(kMemberNames[index]) + " " + std::to_string(value) + " is not between 0 and "
+            + std::to_string(N - 1));
+}
+
 } // namespace
 
 Result<DesignState> designStateFrom(const StateBlock& block)
@@ -406,16 +418,10 @@ Result<DesignState> designStateFrom(const StateBlock& block)
     FROLIX_TRY(state.startFrame, member<ValueI2>(block, 3));
     if (state.startFrame < 1)
         return malformedAt(block.valueOffset(3) + 2, "StartFrame " + std::to_string(state.startFrame) + " is below 1");
-    FROLIX_TRY(std::int16_t stretch, member<ValueI2>(block, 4));
-    if (stretch < 0 || stretch > 2)
-        return malformedAt(block.valueOffset(4) + 2, "StretchMode " + std::to_string(stretch) + " is not 0, 1 or 2");
-    state.stretchMode = StretchMode(stretch);
+    FROLIX_TRY(state.stretchMode, optionOf(block, 4, kStretchModes));
     FROLIX_TRY(state.autoSize, member<ValueBool>(block, 5));
     FROLIX_TRY(state.fileName, member<ValueBstr>(block, 6));
-    FROLIX_TRY(std::int16_t sequence, member<ValueI2>(block, 7));
-    if (sequence < 0 || sequence > 2)
-        return malformedAt(block.valueOffset(7) + 2, "Sequence " + std::to_string(sequence) + " is not 0, 1 or 2");
-    state.sequence = Sequence(sequence);
+    FROLIX_TRY(state.sequence, optionOf(block, 7, kSequences));
     FROLIX_TRY(state.toolTipText, member<ValueBstr>(block, 8));
     FROLIX_TRY(state.statusText, member<ValueBstr>(block, 9));
     FROLIX_TRY(state.tag, member<ValueBstr>(block, 10));
@@ -436,10 +442,10 @@ StateBlock stateBlockFrom(const DesignState& state)
         ValueBool { state.transparent },
         ValueBool { state.autoPlay },
         ValueI2 { state.startFrame },
-        ValueI2 { std::int16_t(state.stretchMode) },
+        ValueI2 { optionIndex(state.stretchMode) },
         ValueBool { state.autoSize },
         ValueBstr { state.fileName },
-        ValueI2 { std::int16_t(state.sequence) },
+        ValueI2 { optionIndex(state.sequence) },
         ValueBstr { state.toolTipText },
         ValueBstr { state.statusText },
         ValueBstr { state.tag },

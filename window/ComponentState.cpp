@@ -65,9 +65,9 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
     component.setBackColor(
         QColor(int(state.backColor & 0xFF), int((state.backColor >> 8) & 0xFF), int((state.backColor >> 16) & 0xFF)));
     component.setTransparent(state.transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
-    std::int16_t stretch = std::int16_t(state.stretchMode);
+    std::int16_t stretch = frolix::optionIndex(state.stretchMode);
     component.setStretchMode(stretch);
-    std::int16_t sequence = std::int16_t(state.sequence);
+    std::int16_t sequence = frolix::optionIndex(state.sequence);
     component.setSequence(sequence);
     component.setAutoSize(state.autoSize ? frolix::kAutomationTrue : frolix::kAutomationFalse);
     component.setAutoPlay(state.autoPlay);

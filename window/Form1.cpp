@@ -17,6 +17,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <array>
 #include <limits>
 
 // Resources compiled into a static library must be registered by name.
@@ -65,12 +66,15 @@ Form1::Form1(QWidget* parent)
     // large one. What lies past the window is never seen and not kept.
     QImage sky(QStringLiteral(":/assets/sky.bmp"));
     m_sky = QPixmap::fromImage(sky.copy(sky.rect() & rect()));
-    m_ui->optStretch->setId(m_ui->optStretch_0, 0);
-    m_ui->optStretch->setId(m_ui->optStretch_1, 1);
-    m_ui->optStretch->setId(m_ui->optStretch_2, 2);
-    m_ui->optSequence->setId(m_ui->optSequence_0, 0);
-    m_ui->optSequence->setId(m_ui->optSequence_1, 1);
-    m_ui->optSequence->setId(m_ui->optSequence_2, 2);
+    // Each option button's id is the index of its option; one button per option.
+    const std::array stretchButtons { m_ui->optStretch_0, m_ui->optStretch_1, m_ui->optStretch_2 };
+    const std::array sequenceButtons { m_ui->optSequence_0, m_ui->optSequence_1, m_ui->optSequence_2 };
+    static_assert(std::tuple_size_v<decltype(stretchButtons)> == frolix::kStretchModes.size());
+    static_assert(std::tuple_size_v<decltype(sequenceButtons)> == frolix::kSequences.size());
+    for (std::size_t i = 0; i < stretchButtons.size(); ++i)
+        m_ui->optStretch->setId(stretchButtons[i], frolix::optionIndex(frolix::kStretchModes[i]));
+    for (std::size_t i = 0; i < sequenceButtons.size(); ++i)
+        m_ui->optSequence->setId(sequenceButtons[i], frolix::optionIndex(frolix::kSequences[i]));
 
     initialiseFromStoredState(*m_ui->Frolix1);
     m_frolix = m_ui->Frolix1;

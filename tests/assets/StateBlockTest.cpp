@@ -204,8 +204,8 @@ TEST(CraftedStateBlock, DesignStateRefusesValuesOfTheWrongKindOrRange)
         { "MouseIcon as I2", 13, ValueI2 { 0 },
             "state block offset 106: value 14 (MouseIcon) should be DISPATCH (type code 9), found I2 (type code 2)" },
         { "StartFrame 0", 3, ValueI2 { 0 }, "state block offset 28: StartFrame 0 is below 1" },
-        { "StretchMode 3", 4, ValueI2 { 3 }, "state block offset 32: StretchMode 3 is not 0, 1 or 2" },
-        { "Sequence -1", 7, ValueI2 { -1 }, "state block offset 48: Sequence -1 is not 0, 1 or 2" },
+        { "StretchMode 3", 4, ValueI2 { 3 }, "state block offset 32: StretchMode 3 is not between 0 and 2" },
+        { "Sequence -1", 7, ValueI2 { -1 }, "state block offset 48: Sequence -1 is not between 0 and 2" },
     };
     for (const Misfit& misfit : cases) {
         SCOPED_TRACE(misfit.name);

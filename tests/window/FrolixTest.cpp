@@ -368,12 +368,16 @@ private slots:
         QCOMPARE(component->geometry(), QRect(10, 10, 8, 6));
         component->setAutoSize(frolix::kAutomationFalse);
         QCOMPARE(component->geometry(), QRect(10, 10, 40, 40));
+        // A stretch index past the modes is ignored, not read as one of them.
+        for (std::int16_t index : { 2, 3, -1 })
+            component->setStretchMode(index);
+        QCOMPARE(component->stretchMode(), frolix::StretchMode::Proportional);
     }
 
     void sequences_data()
     {
         // Numbers: the frame shown at start, then after each 20 ms. Letters: Normal,
-        // Reverse, Pingpong sequence; Stop; Go (Play).
+        // Reverse, Pingpong sequence, X an index past them; Stop; Go (Play).
         QTest::addColumn<QString>("script");
         QTest::newRow("normal") << "1 2 3 4 1 2 3";
         QTest::newRow("reverse from the first frame") << "R 1 4 3 2 1 4 3";
@@ -384,6 +388,7 @@ private slots:
         QTest::newRow("reverse, then ping-pong at 3") << "R 1 4 3 P 4 3 2 1 2";
         QTest::newRow("ping-pong, then reverse at 2") << "P 1 2 R 1 4 3";
         QTest::newRow("stop keeps the frame, play resumes") << "1 2 S 2 2 S 2 G 3 4";
+        QTest::newRow("an index past the sequences is ignored") << "R 1 4 X 3 2";
     }
     void sequences()
     {
@@ -396,7 +401,7 @@ private slots:
         QStringList seen, want;
         int changes = 0, last = component.CurrentFrame();
         for (const QString& token : script.split(' ')) {
-            if (std::int16_t sequence = std::int16_t(QStringLiteral("NRP").indexOf(token)); sequence >= 0) {
+            if (std::int16_t sequence = std::int16_t(QStringLiteral("NRPX").indexOf(token)); sequence >= 0) {
                 component.setSequence(sequence);
             } else if (token == "S") {
                 component.Stop();
