@@ -1,5 +1,6 @@
 #include "FileSystemLists.h"
 
+#include "FileSystemCall.h"
 #include "ListIcons.h"
 #include "Logging.h"
 #include "NativePath.h"
@@ -227,21 +228,39 @@ DriveListBox::DriveListBox(QWidget* parent)
 
 void DriveListBox::reloadMounts()
 {
+    // The table comes from the kernel and never waits on a mount. QStorageInfo's list of
+    // volumes asks each file system for its size instead, so one hung share would hang
+    // the whole list; here each is asked apart, all at once, within one deadline.
     QFile table(QStringLiteral("/proc/self/mounts"));
     QByteArray contents;
     if (table.open(QIODevice::ReadOnly))
         contents = table.readAll();
+    std::vector<MountPoint> candidates = browsableMounts(contents);
+    std::vector<std::shared_ptr<fs_call::Pending<bool>>> probes;
+    for (const MountPoint& mount : candidates)
+        probes.push_back(fs_call::start<bool>([path = mount.path] { return isDirectory(path); }));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
     m_mounts.clear();
-    for (const MountPoint& mount : browsableMounts(contents))
-        if (isDirectory(mount.path))
-            m_mounts.push_back(mount);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        std::optional<bool> isFolder = fs_call::take(*probes[i], std::max(left, std::chrono::milliseconds(0)));
+        if (!isFolder) {
+            qCWarning(frolix::logLists).noquote()
+                << "the file system at" << displayName(candidates[i].path) << "does not answer";
+            candidates[i].answering = false;
+        }
+        if (!isFolder || *isFolder)
+            m_mounts.push_back(candidates[i]);
+    }
     if (m_mounts.empty())
         m_mounts.push_back(MountPoint { "/", "", "" });
     QSignalBlocker blocker(this);
     clear();
     const QIcon icon = list_icons::drive();
     for (const MountPoint& mount : m_mounts)
-        addItem(icon, displayName(mount.path), mount.path);
+        addItem(icon, displayName(mount.path) + (mount.answering ? QString() : QStringLiteral(" (not answering)")),
+            mount.path);
     m_lastIndex = -1;
 }
 
@@ -295,7 +314,16 @@ bool DirListBox::viewportEvent(QEvent* event)
 bool DirListBox::setPath(const QString& requested)
 {
     QString path = normalised(requested);
-    Listing listing = listDirectory(path);
+    if (m_waiting)
+        return false;
+    m_waiting = true;
+    std::optional<Listing> answer = fs_call::answerOrGiveUp<Listing>([path] { return listDirectory(path); });
+    m_waiting = false;
+    if (!answer) {
+        emit failed(QStringLiteral("The folder %1 does not answer.").arg(displayName(path)));
+        return false;
+    }
+    Listing& listing = *answer;
     if (listing.error != 0) {
         emit failed(QStringLiteral("Cannot open the folder %1: %2.").arg(displayName(path), errorText(listing.error)));
         return false;
@@ -362,12 +390,13 @@ void FileListBox::userSelected()
 {
     m_typeAhead.stop();
     QString path = joinPath(m_path, FileName());
-    struct stat info;
-    int error = 0;
-    if (::stat(pathBytesFromText(path).c_str(), &info) != 0)
-        error = errno;
-    else if (!S_ISREG(info.st_mode))
-        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    const std::optional<int> answer = fs_call::answerOrGiveUp<int>([bytes = pathBytesFromText(path)] {
+        struct stat info;
+        if (::stat(bytes.c_str(), &info) != 0)
+            return errno;
+        return S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    });
+    const int error = answer.value_or(ETIMEDOUT);
     if (error != 0) {
         // Nothing stays selected that was not loaded, and the list shows the folder as
         // it is now (quietly: this action has had its one message).
@@ -456,10 +485,16 @@ bool FileListBox::refresh() { return showDirectory(m_path, Report::Failures); }
 bool FileListBox::showDirectory(const QString& requested, Report report)
 {
     QString path = normalised(requested);
-    Listing listing = listDirectory(path);
+    if (m_waiting)
+        return false;
+    m_waiting = true;
+    std::optional<Listing> answer = fs_call::answerOrGiveUp<Listing>([path] { return listDirectory(path); });
+    m_waiting = false;
+    Listing listing = answer ? std::move(*answer) : Listing { {}, ETIMEDOUT };
     if (listing.error != 0) {
-        QString message
-            = QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error));
+        QString message = answer
+            ? QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error))
+            : QStringLiteral("The folder %1 does not answer.").arg(displayName(path));
         if (report == Report::Failures)
             emit failed(message);
         else

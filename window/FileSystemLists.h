@@ -19,6 +19,7 @@ struct MountPoint {
     QString path; // where it is mounted
     QString device; // what is mounted there
     QString type; // file system type
+    bool answering = true; // false: it did not answer when last asked
 };
 
 // The mounted file systems a person browses: the root, real devices, network shares;
@@ -72,6 +73,7 @@ protected:
 private:
     void open(QListWidgetItem* item);
     QString m_path;
+    bool m_waiting = false; // for a folder to answer; other requests meanwhile are dropped
 };
 
 class FileListBox : public QListWidget {
@@ -111,6 +113,7 @@ private:
     QString m_path;
     QString m_pattern = QStringLiteral("*.gif");
     QString m_selectedAtPress;
+    bool m_waiting = false; // for the folder to answer; other requests meanwhile are dropped
     bool m_searched = false; // the key being handled went to type-ahead
     bool m_releaseAfterDoubleClick = false;
     QTimer m_typeAhead; // loads where type-ahead landed once the typing pauses

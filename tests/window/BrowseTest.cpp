@@ -11,22 +11,31 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLocale>
+#include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -507,6 +516,63 @@ private slots:
         QCOMPARE(clicks.count(), 1);
     }
 
+    // A mount that never answers, as a hung network share: the drive list marks it without
+    // waiting, and while its folder is asked for the window stays alive (its timers run,
+    // a click is answered) until it gives up with one message.
+    void hungFileSystem()
+    {
+        // Mounted by main() when it ran as root (only root may open /dev/fuse here).
+        QTemporaryDir dir(QStringLiteral("/var/tmp/frolix-hung-XXXXXX")); // /tmp is no drive
+        const QString mountPoint = qEnvironmentVariableIsSet("FROLIX_HUNG_MOUNT")
+            ? qEnvironmentVariable("FROLIX_HUNG_MOUNT")
+            : QDir(dir.path()).canonicalPath();
+        auto mounted = [&] {
+            QFile table(QStringLiteral("/proc/self/mounts"));
+            return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + mountPoint.toUtf8() + " ");
+        };
+        const QString control = mountPoint + ".hang"; // while it exists, the mount hangs
+        QProcess server;
+        if (!qEnvironmentVariableIsSet("FROLIX_HUNG_MOUNT"))
+            server.start(QStringLiteral(HANGFS_PATH), { mountPoint, control });
+        QTRY_VERIFY_WITH_TIMEOUT(mounted() || server.state() == QProcess::NotRunning, 5000);
+        if (!mounted())
+            QSKIP(qPrintable("FUSE cannot mount here: " + server.readAllStandardError()));
+        QVERIFY(wtest::writeRawPath(bytes(control), "hang"));
+        auto answerAgain = qScopeGuard([&] {
+            QFile::remove(control);
+            server.terminate();
+            server.waitForFinished(2000);
+        });
+
+        QElapsedTimer clock;
+        clock.start();
+        Form1 form;
+        wtest::FormControls ui(form);
+        QVERIFY(clock.elapsed() < 1000);
+        const int row = ui.Drive1->findData(mountPoint);
+        QVERIFY(row >= 0);
+        QCOMPARE(ui.Drive1->itemText(row), mountPoint + " (not answering)");
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        wtest::ModalAnswerer answerer;
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer ticks;
+        ticks.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        QSignalSpy stops(ui.cmdStop, &QPushButton::clicked);
+        QTimer::singleShot(300, ui.cmdStop, [&] { QTest::mouseClick(ui.cmdStop, Qt::LeftButton); });
+        sinceTick.start();
+        ticks.start(10);
+        ui.Drive1->setCurrentIndex(row); // picked in the list
+        ticks.stop();
+        QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(longestGap)));
+        QCOMPARE(stops.count(), 1);
+        QCOMPARE(answerer.seen().size(), std::size_t(1));
+        QVERIFY2(answerer.seen()[0].text.contains("does not answer"), qPrintable(answerer.seen()[0].text));
+        QVERIFY(ui.Dir1->Path() != mountPoint);
+    }
+
     // Rows as high as their text, the opened folder's subfolders in sight, and names the
     // list cuts short shown whole in a tooltip.
     void rowsInSight()
@@ -604,6 +670,22 @@ private slots:
 int main(int argc, char** argv)
 {
     if (::geteuid() == 0) {
+        // The file system that hangs on demand is mounted first, while /dev/fuse can be
+        // opened, in a mount namespace of this process's own so nothing else sees it.
+        static char mountPoint[] = "/var/tmp/frolix-hung-XXXXXX";
+        if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+            && ::mkdtemp(mountPoint)) {
+            ::chmod(mountPoint, 0755);
+            const std::string control = std::string(mountPoint) + ".hang";
+            if (::fork() == 0) {
+                const int quiet = ::open("/dev/null", O_WRONLY);
+                ::dup2(quiet, 1);
+                ::dup2(quiet, 2);
+                ::execl(HANGFS_PATH, HANGFS_PATH, mountPoint, control.c_str(), "allow_other", nullptr);
+                std::_Exit(127);
+            }
+            ::setenv("FROLIX_HUNG_MOUNT", mountPoint, 1);
+        }
         const passwd* nobody = ::getpwnam("nobody");
         if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) {
             std::fprintf(stderr, "cannot drop root's privileges to the user nobody: %s\n", std::strerror(errno));

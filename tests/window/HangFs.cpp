@@ -1,0 +1,84 @@
+// A file system that stops answering on demand, as a hung network share: while the
+// file CONTROL exists, every request blocks; otherwise it is an empty folder. Usage:
+// hangfs MOUNTPOINT CONTROL [allow_other]. It stays in the foreground and ends with its
+// parent, or on SIGTERM. Mounted with a network share's type and source, so the drive
+// list offers it.
+
+#define FUSE_USE_VERSION 31
+#include <fuse.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string g_control; // set once in main, before any request
+pid_t g_parent = 0;
+
+bool hanging() { return ::access(g_control.c_str(), F_OK) == 0 && ::getppid() == g_parent; }
+
+// Blocks while the control file exists, ten seconds at most (a test that waits on it
+// fails rather than hangs); the request then fails.
+bool blocked()
+{
+    if (!hanging())
+        return false;
+    for (int waited = 0; hanging() && waited < 1000; ++waited)
+        ::usleep(10'000);
+    return true;
+}
+
+int getattr(const char* path, struct stat* info, fuse_file_info*)
+{
+    if (blocked())
+        return -EIO;
+    if (std::strcmp(path, "/") != 0)
+        return -ENOENT;
+    std::memset(info, 0, sizeof *info);
+    info->st_mode = S_IFDIR | 0755;
+    info->st_nlink = 2;
+    return 0;
+}
+
+int opendir(const char*, fuse_file_info*) { return blocked() ? -EIO : 0; }
+
+int readdir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags)
+{
+    if (blocked())
+        return -EIO;
+    fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags());
+    fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    g_control = argv[2];
+    g_parent = ::getppid();
+    std::thread([] {
+        while (::getppid() == g_parent)
+            ::usleep(100'000);
+        ::kill(::getpid(), SIGTERM); // fuse's own handler unmounts
+    }).detach();
+    fuse_operations operations {};
+    operations.getattr = getattr;
+    operations.opendir = opendir;
+    operations.readdir = readdir;
+    std::string self = argv[0];
+    std::string options = "fsname=server:/export,subtype=sshfs";
+    if (argc > 3 && std::string(argv[3]) == "allow_other")
+        options += ",allow_other"; // mounted by root for a test that runs as another user
+    char* args[] = { self.data(), const_cast<char*>("-f"), const_cast<char*>("-o"), options.data(), argv[1], nullptr };
+    const int status = fuse_main(5, args, &operations, nullptr);
+    ::rmdir(argv[1]);
+    return status;
+}
