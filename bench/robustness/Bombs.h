@@ -102,7 +102,7 @@ inline std::vector<Bomb> allBombs()
             } },
         { "stacked-images",
             "8192 x 4096 screen, 64 full-screen one-colour images, only the last with a delay "
-            "(all drawn for one frame)",
+            "(each a frame)",
             [=] {
                 GifBuilder gif(8192, 4096, four);
                 test::Image image = oneColourImage(0, 0, 8192, 4096, 8192ull * 4096);
