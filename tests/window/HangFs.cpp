@@ -74,7 +74,8 @@ int main(int argc, char** argv)
     operations.opendir = opendir;
     operations.readdir = readdir;
     std::string self = argv[0];
-    std::string options = "fsname=server:/export,subtype=sshfs";
+    // Nothing cached by the kernel: every stat() must reach the file system to hang.
+    std::string options = "fsname=server:/export,subtype=sshfs,attr_timeout=0,entry_timeout=0,negative_timeout=0";
     if (argc > 3 && std::string(argv[3]) == "allow_other")
         options += ",allow_other"; // mounted by root for a test that runs as another user
     char* args[] = { self.data(), const_cast<char*>("-f"), const_cast<char*>("-o"), options.data(), argv[1], nullptr };
