@@ -18,7 +18,7 @@
 #include "Frolix.h"
 #include "PlayCommon.h"
 
-#include "ui_Form1.h"
+#include "FileSystemLists.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -71,7 +71,7 @@ int main(int argc, char** argv)
         std::int16_t value = std::int16_t(sequence.toInt());
         component->setSequence(value);
     }
-    const auto delays = play::frameDelaysMs(delaysOf.toStdString());
+    const auto delays = delaysOf.isEmpty() ? std::vector<int>() : play::frameDelaysMs(delaysOf.toStdString());
     if (!delays.empty() && int(delays.size()) != component->FrameCount()) {
         std::fprintf(stderr, "play-probe: %s has %zu frames, the component shows %d\n", qPrintable(delaysOf),
             delays.size(), int(component->FrameCount()));
@@ -83,21 +83,22 @@ int main(int argc, char** argv)
     if (!click.isEmpty() && form) {
         QTimer::singleShot(500, [&] {
             component->Stop();
-            Ui::Form1& ui = form->controls();
-            ui.Dir1->setPath(QFileInfo(click).absolutePath());
+            auto* dirList = form->findChild<DirListBox*>(QStringLiteral("Dir1"));
+            auto* fileList = form->findChild<FileListBox*>(QStringLiteral("File1"));
+            dirList->setPath(QFileInfo(click).absolutePath());
             QListWidgetItem* item = nullptr;
-            for (int row = 0; row < ui.File1->count(); ++row)
-                if (ui.File1->item(row)->data(Qt::UserRole).toString() == QFileInfo(click).fileName())
-                    item = ui.File1->item(row);
+            for (int row = 0; row < fileList->count(); ++row)
+                if (fileList->item(row)->data(Qt::UserRole).toString() == QFileInfo(click).fileName())
+                    item = fileList->item(row);
             if (!item) {
                 std::fprintf(stderr, "play-probe: %s is not listed\n", qPrintable(click));
                 QCoreApplication::exit(1);
                 return;
             }
-            QPoint at = ui.File1->visualItemRect(item).center();
+            QPoint at = fileList->visualItemRect(item).center();
             component->installEventFilter(&paintAfterClick);
             paintAfterClick.arm();
-            QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseClick(fileList->viewport(), Qt::LeftButton, {}, at);
             QTimer::singleShot(300, [&] {
                 std::printf("frames_after_click=%d\nclick_to_paint_ms=%.3f\n", int(component->FrameCount()),
                     paintAfterClick.msFromArming());
