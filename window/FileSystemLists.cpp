@@ -412,6 +412,15 @@ void FileListBox::keyPressEvent(QKeyEvent* event)
 {
     const QString before = FileName();
     m_searched = false;
+    // Focus puts the cursor on the first row without selecting it: the first arrow
+    // selects that row instead of stepping past it.
+    const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+    if (arrow && before.isEmpty() && currentItem() && event->modifiers() == Qt::NoModifier) {
+        setCurrentItem(currentItem());
+        if (!FileName().isEmpty())
+            userSelected();
+        return;
+    }
     QListWidget::keyPressEvent(event);
     const QString after = FileName();
     if (after.isEmpty() || after == before)
