@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <random>
-#include <string_view>
 
 namespace frolix::test {
 namespace {
@@ -488,40 +487,6 @@ TEST(FrameNumbersDeathTest, OutsideTheAnimationStop)
     Player player(clock, animation.timeline());
     EXPECT_DEATH(player.jumpToFrame(0), "contract broken");
     EXPECT_DEATH(player.jumpToFrame(3), "contract broken");
-}
-
-std::size_t fingerprint(std::span<const std::uint8_t> pixels)
-{
-    return std::hash<std::string_view> {}(
-        std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
-}
-
-// 1000 frames of 1000 x 1000 played backwards and back and forth under the default
-// budget: the snapshots stay within it and every picture is the one played forwards.
-TEST(SnapshotBudget, LongLargeAnimationStaysWithinBudget)
-{
-    Bytes file = bigAnimation();
-    std::vector<std::size_t> want;
-    {
-        gif::FrameComposer sequential = composerOf(file, 0);
-        ASSERT_EQ(sequential.frameCount(), kBigFrames);
-        for (int n = 1; n <= int(kBigFrames); ++n)
-            want.push_back(fingerprint(sequential.frame(n)));
-    }
-
-    gif::FrameComposer composer = composerOf(file);
-    std::vector<int> order;
-    for (int k = 0; k < 3 * int(kBigFrames) - 2; ++k) // backwards, forwards, backwards
-        order.push_back(k < int(kBigFrames)   ? int(kBigFrames) - k
-                : k < 2 * int(kBigFrames) - 1 ? k - int(kBigFrames) + 2
-                                              : 3 * int(kBigFrames) - 2 - k);
-    std::size_t mostHeld = 0;
-    for (int n : order) {
-        ASSERT_EQ(fingerprint(composer.frame(n)), want[std::size_t(n - 1)]) << "frame " << n;
-        mostHeld = std::max(mostHeld, composer.snapshotBytes());
-        ASSERT_LE(composer.snapshotBytes(), gif::kDefaultSnapshotBudgetBytes) << "after frame " << n;
-    }
-    EXPECT_GT(mostHeld, gif::kDefaultSnapshotBudgetBytes / 2) << "the budget is used, not left idle";
 }
 
 } // namespace
