@@ -71,6 +71,7 @@ void runDamaged(const std::vector<std::uint8_t>& bytes)
         worker.join();
 }
 
+// Runs one input (and its damaged copies); false when it cannot be read.
 bool runFile(const std::filesystem::path& path, bool damage)
 {
     auto bytes = frolix::readFileBytes(path);
@@ -88,32 +89,20 @@ bool runFile(const std::filesystem::path& path, bool damage)
 
 int main(int argc, char** argv)
 {
-    std::size_t ran = 0;
-    bool failed = false;
-    bool damage = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--damage") == 0) {
-            damage = true;
-            continue;
-        }
-        std::filesystem::path path(argv[i]);
+    std::vector<std::filesystem::path> inputs;
+    const bool damage = argc > 1 && std::strcmp(argv[1], "--damage") == 0;
+    for (int i = damage ? 2 : 1; i < argc; ++i) {
         std::error_code error;
-        if (std::filesystem::is_directory(path, error)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-                if (!entry.is_regular_file())
-                    continue;
-                if (runFile(entry.path(), damage))
-                    ++ran;
-                else
-                    failed = true;
-            }
-        } else if (runFile(path, damage)) {
-            ++ran;
-        } else {
-            failed = true;
-        }
+        if (!std::filesystem::is_directory(argv[i], error))
+            inputs.emplace_back(argv[i]);
+        else
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i]))
+                if (entry.is_regular_file())
+                    inputs.push_back(entry.path());
     }
-    std::printf("ran %zu inputs%s\n", ran, damage ? ", each also cut and flipped" : "");
-    // An argument that could not be read must not pass as an empty, successful run.
-    return failed ? 1 : 0;
+    // An input that could not be read must not pass as an empty, successful run.
+    const auto ran
+        = std::count_if(inputs.begin(), inputs.end(), [&](const auto& path) { return runFile(path, damage); });
+    std::printf("ran %zu inputs%s\n", std::size_t(ran), damage ? ", each also cut and flipped" : "");
+    return std::size_t(ran) == inputs.size() ? 0 : 1;
 }

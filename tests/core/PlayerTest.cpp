@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+
 namespace frolix {
 namespace {
 
@@ -107,43 +110,66 @@ INSTANTIATE_TEST_SUITE_P(Player, PlayerLoops,
         LoopCase { "StoredFourPlaysFive", 4, 5 }),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct SequenceCase {
+// A script over frames of 100 ms: N, R, P set the sequence, G plays, S stops; a number
+// moves the clock to the next change and is the frame shown then; @n is the frame shown
+// at once; "-" says nothing more is due.
+struct Script {
     const char* name;
-    Sequence sequence;
     int frames;
     std::optional<std::uint16_t> loop;
-    std::vector<int> shown; // from the frame shown at play()
+    std::string script;
 };
 
-class PlayerSequences : public ::testing::TestWithParam<SequenceCase> { };
+class PlayerScripts : public ::testing::TestWithParam<Script> { };
 
-TEST_P(PlayerSequences, ShowFramesInOrder)
+TEST_P(PlayerScripts, ShowFramesInOrder)
 {
-    const SequenceCase& c = GetParam();
+    const Script& c = GetParam();
     FakeClock clock;
     Player player(clock, timeline(std::vector<std::uint16_t>(std::size_t(c.frames), 10), c.loop));
     Recorder recorder(player);
-    player.setSequence(c.sequence);
-    player.play();
-    std::vector<int> shown = run(player, clock, c.shown.size() - 1);
-    EXPECT_EQ(shown, c.shown);
-    // Every change was reported once, in order.
-    std::vector<int> changes;
-    for (std::size_t i = 1; i < shown.size(); ++i)
-        if (shown[i] != shown[i - 1])
-            changes.push_back(shown[i]);
-    EXPECT_EQ(recorder.frames, changes);
+    std::istringstream tokens(c.script);
+    std::vector<int> trace { player.currentFrame() };
+    for (std::string token; tokens >> token; trace.push_back(player.currentFrame())) {
+        if (auto sequence = std::string("NRP").find(token[0]); sequence != std::string::npos) {
+            player.setSequence(kSequences[sequence]);
+        } else if (token == "G" || token == "S") {
+            token == "G" ? player.play() : player.stop();
+        } else if (token == "-") {
+            EXPECT_FALSE(player.nextChangeAt().has_value()) << "something due after " << trace.size() << " steps";
+        } else {
+            if (token[0] != '@') {
+                auto at = player.nextChangeAt();
+                ASSERT_TRUE(at.has_value()) << "nothing due before " << token;
+                clock.set(*at);
+                player.update();
+            }
+            ASSERT_EQ(std::to_string(player.currentFrame()), token.substr(token[0] == '@')) << "token " << trace.size();
+        }
+    }
+    // Every change was reported once, in order, and nothing else.
+    trace.erase(std::unique(trace.begin(), trace.end()), trace.end());
+    EXPECT_EQ(recorder.frames, std::vector<int>(trace.begin() + 1, trace.end()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Player, PlayerSequences,
-    ::testing::Values(SequenceCase { "Normal", Sequence::Normal, 4, 0, { 1, 2, 3, 4, 1, 2, 3, 4, 1 } },
+INSTANTIATE_TEST_SUITE_P(Player, PlayerScripts,
+    ::testing::Values(Script { "Normal", 4, 0, "G @1 2 3 4 1 2 3 4 1" },
         // Reverse from the first frame goes on to the last.
-        SequenceCase { "Reverse", Sequence::Reverse, 4, 0, { 1, 4, 3, 2, 1, 4, 3, 2, 1 } },
-        SequenceCase { "PingPong", Sequence::PingPong, 4, 0, { 1, 2, 3, 4, 3, 2, 1, 2, 3, 4, 3, 2, 1, 2 } },
-        SequenceCase { "PingPongTwoFrames", Sequence::PingPong, 2, 0, { 1, 2, 1, 2, 1 } },
-        SequenceCase {
-            "PingPongOncePlaysThereAndBack", Sequence::PingPong, 4, std::nullopt, { 1, 2, 3, 4, 3, 2, 1, 1 } },
-        SequenceCase { "PingPongTwice", Sequence::PingPong, 3, 1, { 1, 2, 3, 2, 1, 2, 3, 2, 1, 1 } }),
+        Script { "Reverse", 4, 0, "R G @1 4 3 2 1 4 3 2 1" },
+        Script { "PingPong", 4, 0, "P G @1 2 3 4 3 2 1 2 3 4 3 2 1 2" },
+        Script { "PingPongTwoFrames", 2, 0, "P G @1 2 1 2 1" },
+        Script { "PingPongOncePlaysThereAndBack", 4, std::nullopt, "P G @1 2 3 4 3 2 1 1 -" },
+        Script { "PingPongTwice", 3, 1, "P G @1 2 3 2 1 2 3 2 1 1 -" },
+        Script { "NormalThenReverseAt3", 4, 0, "G @1 2 3 R 2 1 4 3" },
+        Script { "ReverseThenNormalAt3", 4, 0, "R G @1 4 3 N 4 1 2" },
+        Script { "PingPongGoingDownThenNormal", 4, 0, "P G @1 2 3 4 3 N 4 1 2" },
+        Script { "ReverseThenPingPongAt3", 4, 0, "R G @1 4 3 P 4 3 2 1 2" },
+        Script { "PingPongThenReverseAt2", 4, 0, "P G @1 2 R 1 4 3" },
+        Script { "StopKeepsTheFrame", 4, 0, "G @1 2 S @2 - G @2 3" },
+        // Play after the end starts again: the jump back is one step, no change none.
+        Script { "PlayAfterFinishedNormal", 3, std::nullopt, "G @1 2 3 3 - G @1 2 3 3 -" },
+        Script { "PlayAfterFinishedReverse", 3, std::nullopt, "G @1 2 3 3 - R G @3 2 1 1 -" },
+        Script { "OneFrameNeverSteps", 1, 0, "P G @1 -" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Player, StopKeepsTheFrameAndPlayResumesWithAFullDelay)
@@ -170,29 +196,6 @@ TEST(Player, StopKeepsTheFrameAndPlayResumesWithAFullDelay)
     player.update();
     EXPECT_EQ(player.currentFrame(), 3);
     EXPECT_EQ(recorder.frames, (std::vector<int> { 2, 3 }));
-}
-
-TEST(Player, PlayAfterFinishedStartsAgain)
-{
-    for (Sequence sequence : { Sequence::Normal, Sequence::Reverse }) {
-        FakeClock clock;
-        Player player(clock, timeline({ 10, 10, 10 }, std::nullopt));
-        Recorder recorder(player);
-        player.play();
-        run(player, clock, 10);
-        ASSERT_EQ(player.state(), Player::State::Finished);
-        ASSERT_EQ(player.currentFrame(), 3);
-        player.setSequence(sequence);
-        player.play();
-        EXPECT_EQ(player.state(), Player::State::Playing);
-        int first = sequence == Sequence::Reverse ? 3 : 1;
-        EXPECT_EQ(player.currentFrame(), first);
-        EXPECT_EQ(recorder.frames.size(), first == 3 ? 2u : 3u) << "one step for the jump back, none for no change";
-        std::vector<int> want
-            = sequence == Sequence::Reverse ? std::vector<int> { 3, 2, 1, 1 } : std::vector<int> { 1, 2, 3, 3 };
-        EXPECT_EQ(run(player, clock, 10), want);
-        EXPECT_EQ(player.state(), Player::State::Finished);
-    }
 }
 
 struct LateCase {
@@ -225,22 +228,6 @@ INSTANTIATE_TEST_SUITE_P(Player, PlayerLate,
         LateCase { "LateOneSecond", 1000, 2, 11, 1200 }, LateCase { "LateJustOverASecond", 1001, 2, 1, 1201 },
         LateCase { "LateAMinute", 60000, 2, 1, 60200 }),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Player, OneFrameNeverSteps)
-{
-    FakeClock clock;
-    Player player(clock, timeline({ 0 }));
-    Recorder recorder(player);
-    player.setSequence(Sequence::PingPong);
-    player.play();
-    EXPECT_FALSE(player.nextChangeAt().has_value());
-    for (int t : { 100, 1000, 100000 }) {
-        clock.set(Milliseconds(t));
-        player.update();
-    }
-    EXPECT_EQ(player.currentFrame(), 1);
-    EXPECT_TRUE(recorder.frames.empty());
-}
 
 } // namespace
 } // namespace frolix

@@ -135,29 +135,6 @@ private slots:
         // The list is shown afresh once the message is read: a folder is not a file.
         QTRY_COMPARE(wtest::listedNames(*viewer.ui.File1), QStringList { "a.gif" });
         QCOMPARE(answerer.seen().size(), std::size_t(1));
-
-        // The component refuses a folder on its own too, naming it.
-        QCOMPARE(viewer.component->LoadFile(root + "/b.gif"), frolix::kAutomationFalse);
-        QVERIFY2(viewer.component->lastError().contains(root + "/b.gif"), qPrintable(viewer.component->lastError()));
-        QVERIFY(viewer.stillPlaying());
-    }
-
-    void listedFileIsDeleted()
-    {
-        Viewer viewer;
-        QVERIFY(write(viewer.root + "/b.gif", wtest::numberedGif(2)));
-        QVERIFY(viewer.open());
-        QVERIFY(QFile::remove(viewer.root + "/b.gif"));
-        viewer.ui.lblFrame->setText("stale");
-        wtest::ModalAnswerer answerer;
-        wtest::pick(*viewer.ui.File1, "b.gif");
-        // The list finds the file gone before the procedure runs, then shows the folder as it is.
-        expectMessage(answerer, 0, viewer.root + "/b.gif", ENOENT);
-        QCOMPARE(answerer.seen().size(), std::size_t(1));
-        QCOMPARE(viewer.ui.lblFrame->text(), QStringLiteral("stale"));
-        QCOMPARE(wtest::listedNames(*viewer.ui.File1), QStringList { "a.gif" });
-        viewer.ui.lblFrame->setText("3 Frames");
-        QVERIFY(viewer.stillPlaying());
     }
 
     void listedFileIsCutShort_data()

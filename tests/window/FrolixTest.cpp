@@ -383,10 +383,6 @@ private slots:
         QTest::newRow("reverse from the first frame") << "R 1 4 3 2 1 4 3";
         QTest::newRow("ping-pong") << "P 1 2 3 4 3 2 1 2 3 4";
         QTest::newRow("normal, then reverse at 3") << "1 2 3 R 2 1 4 3";
-        QTest::newRow("reverse, then normal at 3") << "R 1 4 3 N 4 1 2";
-        QTest::newRow("ping-pong going down, then normal at 3") << "P 1 2 3 4 3 N 4 1 2";
-        QTest::newRow("reverse, then ping-pong at 3") << "R 1 4 3 P 4 3 2 1 2";
-        QTest::newRow("ping-pong, then reverse at 2") << "P 1 2 R 1 4 3";
         QTest::newRow("stop keeps the frame, play resumes") << "1 2 S 2 2 S 2 G 3 4";
         QTest::newRow("an index past the sequences is ignored") << "R 1 4 X 3 2";
     }
