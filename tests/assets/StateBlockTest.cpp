@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 #include <tuple>
 
@@ -39,19 +38,6 @@ TEST(CommittedStateBlock, ReadsBackAsTheDocumentedDesignState)
     EXPECT_TRUE(std::holds_alternative<NoObject>(d.mouseIcon));
     EXPECT_EQ(d.animation, committedLogo());
     EXPECT_EQ(stateBlockFrom(d), block.value());
-}
-
-TEST(CommittedStateBlock, EveryTruncationIsRefusedWithoutReadingPastTheEnd)
-{
-    auto bytes = committedStateBlock();
-    for (std::size_t length = 0; length < bytes.size(); ++length) {
-        // An exact-size heap copy, so that a sanitizer build catches any over-read.
-        auto prefix = std::make_unique<std::uint8_t[]>(length == 0 ? 1 : length);
-        std::copy_n(bytes.begin(), length, prefix.get());
-        auto result = readStateBlock(std::span<const std::uint8_t>(prefix.get(), length));
-        ASSERT_FALSE(result.ok()) << "length " << length;
-        ASSERT_EQ(result.error().kind, Error::Kind::Truncated) << result.error().message;
-    }
 }
 
 // --- crafted blocks --------------------------------------------------------------------
@@ -135,8 +121,6 @@ TEST(CraftedStateBlock, EachKindOfDamageIsRefusedWithItsOffset)
             "state block offset 20: BOOL 0x0001 is neither 0 (False) nor 0xFFFF (True)" },
         { "odd text count", [](auto& b) { setU32(b, 40, 3); }, K::Malformed,
             "state block offset 40: text byte count 3 is not an even number of at least 2" },
-        { "text count without room for the terminator", [](auto& b) { setU32(b, 40, 0); }, K::Malformed,
-            "state block offset 40: text byte count 0 is not" },
         { "text count beyond the block", [](auto& b) { setU32(b, 40, 1000); }, K::Truncated,
             "state block offset 40: text byte count 1000 is larger than the 110 bytes that remain" },
         { "text without its zero character", [](auto& b) { setU16(b, 44, 0x41); }, K::Malformed,
@@ -159,8 +143,6 @@ TEST(CraftedStateBlock, EachKindOfDamageIsRefusedWithItsOffset)
             "state block ends at offset 150, 4 bytes short of the trailer" },
         { "trailer width differs", [](auto& b) { setU32(b, 140, 1); }, K::Malformed,
             "state block offset 140: expected the extent width 13970 again, found 1" },
-        { "trailer height differs", [](auto& b) { setU32(b, 144, 2); }, K::Malformed,
-            "state block offset 144: expected the extent height 6535 again, found 2" },
         { "non-zero before the end marker", [](auto& b) { setU32(b, 148, 5); }, K::Malformed,
             "state block offset 148: expected 0 before the end marker, found 5" },
         { "wrong end marker", [](auto& b) { setU16(b, 152, 0xFFFE); }, K::Malformed,

@@ -417,25 +417,6 @@ private slots:
         QCOMPARE(steps.count(), changes); // one Step per frame advanced to; the first is not one
     }
 
-    // Opaque full-screen images without a delay, in a file without a loop extension: each
-    // is a frame of 100 ms, and the file plays once.
-    void playsEveryImageOnce()
-    {
-        FakeClock clock;
-        Frolix component;
-        component.useClock(clock);
-        QCOMPARE(
-            component.LoadFile(file(QStringLiteral("once.gif"), numberedGif(3, 0, false))), frolix::kAutomationTrue);
-        QCOMPARE(component.FrameCount(), 3);
-        QStringList seen;
-        for (int i = 0; i < 5; ++i, clock.advance(frolix::Milliseconds(100))) {
-            component.tick();
-            seen << QString::number(component.CurrentFrame());
-        }
-        QCOMPARE(seen.join(' '), QStringLiteral("1 2 3 3 3"));
-        QVERIFY(!component.isPlaying());
-    }
-
     void heldWhileUnseen_data()
     {
         // Minimised and covered windows are told apart by the X11 platform only, not by

@@ -22,9 +22,8 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <fcntl.h>
+#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace wtest {
@@ -117,11 +116,8 @@ inline void pick(QListWidget& list, const QString& name)
 // Writes `bytes` to a path given as raw bytes, so names that are not UTF-8 can be made.
 inline bool writeRawPath(const std::string& path, const QByteArray& bytes)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    bool ok = ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
-    return ::close(fd) == 0 && ok;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    return bool(file.write(bytes.constData(), bytes.size()).flush());
 }
 
 // Answers the message boxes the code under test opens while it runs, pressing OK. It
