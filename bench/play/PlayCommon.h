@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +24,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,7 +37,9 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 // 10 hundredths, as browsers do); empty when the file cannot be walked.
 inline std::vector<int> frameDelaysMs(const std::string& path)
 {
-    const std::vector<std::uint8_t> b = frolix::readFileBytes(path).value();
+    // Mapped, not read: a copy of a large file would stand in the memory figures.
+    const auto file = frolix::FileBytes::open(path).value();
+    const std::span<const std::uint8_t> b = file->bytes();
     std::vector<int> delays;
     if (b.size() < 13)
         return delays;
@@ -75,9 +79,9 @@ inline std::vector<int> frameDelaysMs(const std::string& path)
     return delays;
 }
 
-inline long statusKiB(const char* field)
+inline long statusKiB(const char* field, const char* file = "/proc/self/status")
 {
-    std::ifstream status("/proc/self/status");
+    std::ifstream status(file);
     std::string line;
     const std::string prefix = std::string(field) + ":";
     while (std::getline(status, line))
@@ -143,7 +147,7 @@ struct Steps {
     // first step; each interval is compared with the delay of the frame shown during it.
     void print(const std::vector<int>& delaysMs, double warmupMs) const
     {
-        double sumInterval = 0, sumDelay = 0;
+        double sumInterval = 0, sumDelay = 0, worstRatio = 0;
         long counted = 0, within = 0, outOfOrder = 0;
         const int n = int(delaysMs.size());
         for (std::size_t i = 1; i < at.size(); ++i) {
@@ -160,6 +164,7 @@ struct Steps {
             ++counted;
             if (std::abs(interval - delay) <= 4.0)
                 ++within;
+            worstRatio = std::max(worstRatio, interval / delay);
             // Forward by one (with wrap), backward by one, or a ping-pong turn.
             int d = frame[i] - f;
             if (!(d == 1 || d == -1 || d == 1 - n || d == n - 1))
@@ -172,9 +177,26 @@ struct Steps {
             std::printf("mean_delay_ms=%.3f\n", sumDelay / double(counted));
             std::printf("interval_ratio=%.5f\n", sumInterval / sumDelay);
             std::printf("within4_pct=%.2f\n", 100.0 * double(within) / double(counted));
+            std::printf("longest_interval_ratio=%.3f\n", worstRatio);
             std::printf("jumps=%ld\n", outOfOrder);
         }
     }
+};
+
+// Anonymous memory (heap and the like, not the file's mapped pages): sampled now and
+// then for its peak, and read from smaps_rollup with the whole resident size at the end.
+class AnonymousPeak {
+public:
+    void sample() { m_peakKiB = std::max(m_peakKiB, statusKiB("RssAnon")); }
+    void print() const
+    {
+        std::printf("rss_anon_peak_kib=%ld\n", m_peakKiB);
+        std::printf("smaps_rss_kib=%ld\n", statusKiB("Rss", "/proc/self/smaps_rollup"));
+        std::printf("smaps_anonymous_kib=%ld\n", statusKiB("Anonymous", "/proc/self/smaps_rollup"));
+    }
+
+private:
+    long m_peakKiB = 0;
 };
 
 // Notes the first paint of a widget, with a callback run then.
