@@ -47,6 +47,9 @@ public:
     // True when every pixel of the frame last returned is known to be opaque. A false
     // answer may still be an opaque frame; a viewer uses it to skip painting beneath.
     virtual bool frameOpaque() const = 0;
+    // Frames will be asked for backwards from now on (a reverse or ping-pong sequence):
+    // a hint to prepare for it, so that no step back has to replay from the start.
+    virtual void expectBackwardSteps() = 0;
     // Recoveries met so far, reading the file and drawing its frames.
     virtual std::vector<Warning> warnings() const = 0;
 };

@@ -95,18 +95,22 @@ FrameComposer::FrameComposer(
     std::size_t canvasBytes = std::size_t(m_info.width) * m_info.height * 4;
     std::size_t slots = canvasBytes ? snapshotBudgetBytes / canvasBytes : 0;
     std::size_t frames = frameCount();
-    if (slots >= frames) {
-        m_keyStride = 1;
-    } else if (slots >= 2) {
-        // Key frames at most every kMinKeyStride frames when the budget allows more
-        // recent frames than that: fewer canvas copies while playing forwards, and a
-        // backward step still finds its whole stretch among the recent frames.
+    if (slots >= 2) {
+        // Half the budget in key frames, the rest for undo steps. A key at most every
+        // kMinKeyStride frames: replaying that many images costs less than copying
+        // canvases all the way forwards.
         constexpr std::size_t kMinKeyStride = 16;
         std::size_t keySlots = slots / 2;
-        m_keyStride = (frames + keySlots - 1) / keySlots;
-        if (m_keyStride < kMinKeyStride && slots - (frames + kMinKeyStride - 1) / kMinKeyStride >= kMinKeyStride)
-            m_keyStride = kMinKeyStride;
-        m_recentSlots = slots - (frames + m_keyStride - 1) / m_keyStride;
+        m_keyStride = std::max(kMinKeyStride, (frames + keySlots - 1) / keySlots);
+    }
+    m_freshStart.resize(m_info.images.size(), State::kNone);
+    m_notFresh.resize(m_info.images.size(), false);
+    for (std::size_t i = 0; i < m_info.images.size(); ++i) {
+        const ImageRecord& image = m_info.images[i];
+        ClipRect rect = clip(image);
+        bool fresh = !image.transparentIndex && image.disposal != Disposal::RestorePrevious && rect.left == 0
+            && rect.top == 0 && rect.right == m_info.width && rect.bottom == m_info.height && !rect.empty();
+        m_freshStart[i] = fresh ? i : i > 0 ? m_freshStart[i - 1] : State::kNone;
     }
 }
 
@@ -385,51 +389,145 @@ void FrameComposer::composeNext(State& state)
         drawImage(std::uint32_t(state.frame), state);
 }
 
-std::map<std::size_t, FrameComposer::Snapshot>::iterator FrameComposer::oldestRecent()
+std::size_t FrameComposer::freshStartAtOrBefore(std::size_t index) const
 {
-    auto oldest = m_snapshots.end();
-    for (auto it = m_snapshots.begin(); it != m_snapshots.end(); ++it)
-        if (!it->second.isKey && (oldest == m_snapshots.end() || it->second.lastUse < oldest->second.lastUse))
-            oldest = it;
-    return oldest;
+    std::size_t fresh = index < m_freshStart.size() ? m_freshStart[index] : State::kNone;
+    while (fresh != State::kNone && m_notFresh[fresh])
+        fresh = fresh > 0 ? m_freshStart[fresh - 1] : State::kNone;
+    return fresh;
 }
 
-void FrameComposer::remember(const State& state, bool passedOnTheWay)
+bool FrameComposer::composeAfresh(std::size_t index)
 {
-    if (!m_steppedBack || m_snapshots.count(state.frame))
+    // Every pixel is drawn over, so the canvas keeps whatever it held.
+    m_changedAll = true;
+    m_work.canvas.resize(std::size_t(m_info.width) * m_info.height);
+    m_work.pendingDisposal = Disposal::None;
+    m_work.pendingRect = {};
+    m_work.backup.clear();
+    m_work.opaque = false;
+    m_work.frame = index;
+    drawImage(std::uint32_t(index), m_work);
+    if (m_work.opaque)
+        return true;
+    m_notFresh[index] = true;
+    m_work.frame = State::kNone;
+    return false;
+}
+
+void FrameComposer::remember(const State& state)
+{
+    if (!m_steppedBack || m_keyStride == 0 || state.frame % m_keyStride != 0 || m_keys.count(state.frame))
         return;
-    bool isKey = m_keyStride != 0 && state.frame % m_keyStride == 0;
-    if (!isKey) {
-        if (!passedOnTheWay || m_recentSlots == 0)
-            return;
-        std::size_t recent = std::count_if(
-            m_snapshots.begin(), m_snapshots.end(), [](const auto& entry) { return !entry.second.isKey; });
-        if (recent >= m_recentSlots)
-            forget(oldestRecent());
-    }
-    // The slots were counted in canvases; restore-previous backups come on top, so
-    // recent frames give way to them and nothing is kept that would pass the budget.
+    // A key is not worth its canvas where an image covering the screen lies close before it.
+    std::size_t fresh = freshStartAtOrBefore(state.frame);
+    if (fresh != State::kNone && state.frame - fresh < m_keyStride)
+        return;
     std::size_t bytes = stateBytes(state);
-    while (m_heldBytes + bytes > m_budgetBytes) {
-        auto oldest = oldestRecent();
-        if (oldest == m_snapshots.end())
-            return;
-        forget(oldest);
-    }
-    m_snapshots.emplace(state.frame, Snapshot { state, isKey, ++m_useCounter });
+    if (!makeRoom(bytes))
+        return;
+    m_keys.emplace(state.frame, state);
     m_heldBytes += bytes;
 }
 
-void FrameComposer::forget(std::map<std::size_t, Snapshot>::iterator snapshot)
+FrameComposer::ClipRect FrameComposer::stepRect(std::size_t nextFrame) const
 {
-    m_heldBytes -= stateBytes(snapshot->second.state);
-    m_snapshots.erase(snapshot);
+    ClipRect rect = clip(m_info.images[nextFrame]);
+    const ImageRecord& last = m_info.images[nextFrame - 1];
+    if (last.disposal == Disposal::RestoreBackground || last.disposal == Disposal::RestorePrevious) {
+        ClipRect disposed = clip(last);
+        if (rect.empty()) {
+            rect = disposed;
+        } else if (!disposed.empty()) {
+            rect.left = std::min(rect.left, disposed.left);
+            rect.top = std::min(rect.top, disposed.top);
+            rect.right = std::max(rect.right, disposed.right);
+            rect.bottom = std::max(rect.bottom, disposed.bottom);
+        }
+    }
+    return rect;
+}
+
+std::size_t FrameComposer::undoBytes(std::size_t nextFrame) const
+{
+    auto area = [](const ClipRect& r) { return r.empty() ? 0 : std::size_t(r.right - r.left) * (r.bottom - r.top); };
+    const ImageRecord& last = m_info.images[nextFrame - 1];
+    std::size_t backup = last.disposal == Disposal::RestorePrevious ? area(clip(last)) : 0;
+    return (area(stepRect(nextFrame)) + backup) * 4;
+}
+
+void FrameComposer::recordUndo(const State& state)
+{
+    const std::size_t next = state.frame + 1;
+    if (next >= m_info.images.size() || m_undo.count(next))
+        return;
+    if (!makeRoom(undoBytes(next)))
+        return;
+    Undo undo { stepRect(next), State {}, ++m_useCounter };
+    undo.before.frame = state.frame;
+    undo.before.pendingDisposal = state.pendingDisposal;
+    undo.before.pendingRect = state.pendingRect;
+    undo.before.backup = state.backup;
+    undo.before.opaque = state.opaque;
+    undo.before.backupOpaque = state.backupOpaque;
+    const ClipRect& r = undo.rect;
+    if (!r.empty()) {
+        std::uint32_t width = r.right - r.left;
+        undo.before.canvas.resize(std::size_t(width) * (r.bottom - r.top));
+        for (std::uint32_t y = r.top; y < r.bottom; ++y)
+            std::copy_n(&state.canvas[std::size_t(y) * m_info.width + r.left], width,
+                &undo.before.canvas[std::size_t(y - r.top) * width]);
+    }
+    m_heldBytes += stateBytes(undo.before);
+    m_undo.emplace(next, std::move(undo));
+}
+
+bool FrameComposer::undoTo(std::size_t index)
+{
+    for (std::size_t f = index + 1; f <= m_work.frame; ++f)
+        if (!m_undo.count(f))
+            return false;
+    while (m_work.frame > index) {
+        Undo& undo = m_undo.at(m_work.frame);
+        undo.lastUse = ++m_useCounter;
+        const ClipRect& r = undo.rect;
+        if (!r.empty()) {
+            std::uint32_t width = r.right - r.left;
+            for (std::uint32_t y = r.top; y < r.bottom; ++y)
+                std::copy_n(&undo.before.canvas[std::size_t(y - r.top) * width], width,
+                    &m_work.canvas[std::size_t(y) * m_info.width + r.left]);
+            markChanged(r);
+        }
+        m_work.frame = undo.before.frame;
+        m_work.pendingDisposal = undo.before.pendingDisposal;
+        m_work.pendingRect = undo.before.pendingRect;
+        m_work.backup = undo.before.backup;
+        m_work.opaque = undo.before.opaque;
+        m_work.backupOpaque = undo.before.backupOpaque;
+    }
+    return true;
+}
+
+bool FrameComposer::makeRoom(std::size_t bytes)
+{
+    while (m_heldBytes + bytes > m_budgetBytes) {
+        auto oldest = m_undo.end();
+        for (auto it = m_undo.begin(); it != m_undo.end(); ++it)
+            if (oldest == m_undo.end() || it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        if (oldest == m_undo.end())
+            return false;
+        m_heldBytes -= stateBytes(oldest->second.before);
+        m_undo.erase(oldest);
+    }
+    return true;
 }
 
 std::span<const std::uint8_t> FrameComposer::frame(int number)
 {
     FROLIX_EXPECTS(number >= 1 && std::size_t(number) <= frameCount());
     const std::size_t index = std::size_t(number - 1); // states are kept by index from 0
+    const std::size_t none = State::kNone;
     auto bytes = [this] {
         return std::span<const std::uint8_t>(
             reinterpret_cast<const std::uint8_t*>(m_work.canvas.data()), m_work.canvas.size() * 4);
@@ -439,46 +537,60 @@ std::span<const std::uint8_t> FrameComposer::frame(int number)
     if (m_work.frame == index)
         return bytes();
     // Playing forwards, looping included, only ever continues or restarts the canvas.
-    if (index != 0 && m_work.frame != State::kNone && index < m_work.frame)
-        m_steppedBack = true;
-
-    // A key frame is saved as composing leaves it, so the frame shown last is never
-    // copied until it must be: a still picture is never copied at all.
-    auto leaveWork = [this] {
-        if (m_work.frame != State::kNone)
-            remember(m_work, false);
-    };
-    auto exact = m_snapshots.find(index);
-    if (exact != m_snapshots.end()) {
-        leaveWork();
-        exact->second.lastUse = ++m_useCounter;
-        m_work = exact->second.state;
-        m_changedAll = true;
-        return bytes();
+    if (m_work.frame != none && index < m_work.frame) {
+        m_steppedBack = m_steppedBack || index != 0;
+        if (undoTo(index))
+            return bytes();
     }
 
-    // Start from the closest composed state at or before the frame wanted.
-    auto after = m_snapshots.upper_bound(index);
-    bool workUsable = m_work.frame != State::kNone && m_work.frame < index;
-    if (after != m_snapshots.begin()) {
-        auto before = std::prev(after);
-        if (!workUsable || before->first > m_work.frame) {
-            leaveWork();
-            before->second.lastUse = ++m_useCounter;
-            m_work = before->second.state;
+    // Start where the fewest images are left to draw: from the canvas as it is, a key
+    // frame, an image that covers the screen, or nothing. On a tie the canvas as it is
+    // costs no copy and a key frame one image less than drawing its image again.
+    const std::size_t fromWork = m_work.frame != none && m_work.frame < index ? index - m_work.frame : SIZE_MAX;
+    auto key = m_keys.upper_bound(index);
+    key = key == m_keys.begin() ? m_keys.end() : std::prev(key);
+    const std::size_t fromKey = key != m_keys.end() ? index - key->first : SIZE_MAX;
+    const std::size_t fresh = freshStartAtOrBefore(index);
+    const std::size_t fromFresh = fresh != none ? index - fresh + 1 : SIZE_MAX;
+    const std::size_t best = std::min({ fromWork, fromKey, fromFresh, index + 1 });
+    if (best != fromWork) {
+        // A key frame is saved as composing leaves it, so the frame shown last is never
+        // copied until it must be: a still picture is never copied at all.
+        if (m_work.frame != none)
+            remember(m_work);
+        if (best == fromKey) {
+            m_work = key->second;
             m_changedAll = true;
+        } else if (best == fromFresh) {
+            if (!composeAfresh(fresh))
+                return frame(number); // it is no longer a fresh start
+        } else {
+            m_work.frame = none;
         }
-    } else if (!workUsable) {
-        leaveWork();
-        m_work.frame = State::kNone;
     }
 
-    // The frames passed just before the one wanted are kept too: playing backwards asks
-    // for them next. Earlier ones would only be copied to be pushed out again.
-    const std::size_t start = m_work.frame;
-    while (m_work.frame == State::kNone || m_work.frame < index) {
-        if (m_work.frame != State::kNone)
-            remember(m_work, m_work.frame != start && index - m_work.frame <= m_recentSlots);
+    // The steps just before the frame wanted, as many as their undo fits the budget
+    // beside the key frames, are recorded: playing backwards asks for those frames next.
+    const std::size_t firstDrawn = m_work.frame == none ? 0 : m_work.frame + 1;
+    std::size_t recordFrom = SIZE_MAX;
+    if (m_steppedBack && index > firstDrawn) {
+        std::size_t keyBytes = 0;
+        for (const auto& entry : m_keys)
+            keyBytes += stateBytes(entry.second);
+        std::size_t room = m_budgetBytes - std::min(m_budgetBytes, keyBytes), sum = 0;
+        for (std::size_t f = index; f >= std::max<std::size_t>(firstDrawn, 1); --f) {
+            sum += undoBytes(f);
+            if (sum > room)
+                break;
+            recordFrom = f;
+        }
+    }
+    while (m_work.frame == none || m_work.frame < index) {
+        if (m_work.frame != none) {
+            remember(m_work);
+            if (m_work.frame + 1 >= recordFrom)
+                recordUndo(m_work);
+        }
         composeNext(m_work);
     }
     return bytes();

@@ -5,13 +5,18 @@
 // was, disposal 2 clears the image's rectangle to transparent and disposal 3 restores
 // what was under it. Output is non-premultiplied RGBA, transparent pixels (0,0,0,0).
 //
-// Random access without replaying from frame 1: composed states are saved as
-// snapshots within a fixed byte budget, from the first time a frame is asked for
-// before the one shown (other than frame 1); until then frames only ever move forwards
-// and nothing is copied. Half of it holds key frames at an even stride,
-// kept for good; the other half holds the frames most recently passed on the way to a
-// requested one, so that playing backwards finds its next frame ready. A snapshot is
-// the whole compositor state: the canvas plus what the last image's disposal needs.
+// Random access without replaying from frame 1, within a fixed byte budget:
+//  - an image that covers the screen with no transparent pixel (and is not to be
+//    restored from) is a frame of its own: composing starts there, nothing is kept;
+//  - key frames, whole composed states at an even stride, kept for good, in half of
+//    the budget; they are laid down from the first time a frame is asked for before
+//    the one shown, or from the start once told that frames will be (a reverse or
+//    ping-pong sequence); until then frames only ever move forwards and nothing is
+//    copied;
+//  - undo steps in the rest: replaying towards a frame asked for, each step records
+//    the pixels it changes as they were, so that playing backwards from there takes
+//    one rectangle's copy per frame.
+// A state is the canvas plus what the last image's disposal needs.
 
 #include "Animation.h"
 #include "FileBytes.h"
@@ -28,8 +33,8 @@ namespace frolix::gif {
 
 class LzwDecoder;
 
-// Enough for every frame of most animations; a 1000 x 1000 one keeps 12 canvases, so a
-// 1000-frame file plays backwards within its size plus 96 MiB (BENCHMARKS.md, Playing).
+// Enough for every frame of most animations; a 1000 x 1000 one keeps 6 key canvases and
+// the rest in undo steps (BENCHMARKS.md, Playing).
 inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
 
 class FrameComposer {
@@ -48,11 +53,15 @@ public:
     std::span<const std::uint8_t> frame(int number);
     Area lastChange() const;
     bool frameOpaque() const { return m_work.opaque; }
+    // Frames will be asked for backwards (a reverse or ping-pong sequence): key frames
+    // are laid down from now on, so the first step back does not replay from frame 1.
+    void expectBackwardSteps() { m_steppedBack = true; }
 
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.
     const std::vector<Warning>& drawWarnings() const { return m_drawWarnings; }
 
-    // For measuring the snapshot policy: bytes held in snapshots now, and images drawn so far.
+    // For measuring the snapshot policy: bytes held in key frames and undo steps now, and
+    // images drawn so far.
     std::size_t snapshotBytes() const { return m_heldBytes; }
     std::size_t imagesDrawn() const { return m_imagesDrawn; }
 
@@ -71,9 +80,11 @@ private:
         bool opaque = false; // every canvas pixel is opaque (see frameOpaque)
         bool backupOpaque = false; // and so were the backup's when it was taken
     };
-    struct Snapshot {
-        State state;
-        bool isKey = false;
+    // Turns the state of the frame it is filed under back into the frame before's: the
+    // rectangle the step changed, with `before.canvas` holding only its pixels as they were.
+    struct Undo {
+        ClipRect rect;
+        State before;
         std::uint64_t lastUse = 0;
     };
 
@@ -86,6 +97,12 @@ private:
     };
 
     ClipRect clip(const ImageRecord& image) const;
+    // Draws the image that starts at `index` over nothing (see the top); false when it
+    // turned out not to cover the screen after all (its data ended early).
+    bool composeAfresh(std::size_t index);
+    // The last frame at or before `index` that is composed from its own image alone, or
+    // State::kNone.
+    std::size_t freshStartAtOrBefore(std::size_t index) const;
     void composeNext(State& state);
     void markChanged(const ClipRect& rect);
 
@@ -107,10 +124,19 @@ private:
         std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const;
     void warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder, const RowPlan& plan, bool dataShort);
 
-    void remember(const State& state, bool passedOnTheWay);
-    // The least recently used snapshot that is not a key frame; end() when none.
-    std::map<std::size_t, Snapshot>::iterator oldestRecent();
-    void forget(std::map<std::size_t, Snapshot>::iterator snapshot);
+    // Keeps `state` when it is a key frame.
+    void remember(const State& state);
+    // The pixels the step from `state` to the next frame changes, and the bytes their undo
+    // step holds (static: from the image records alone).
+    ClipRect stepRect(std::size_t nextFrame) const;
+    std::size_t undoBytes(std::size_t nextFrame) const;
+    void recordUndo(const State& state);
+    // Steps m_work back to `index` when undo steps lead there; false (and m_work as it
+    // was) when they do not.
+    bool undoTo(std::size_t index);
+    // Makes room for `bytes` by dropping the least recently used undo steps; false when
+    // even all of them would not do.
+    bool makeRoom(std::size_t bytes);
     static std::size_t stateBytes(const State& state);
 
     std::shared_ptr<const FileBytes> m_file;
@@ -118,11 +144,13 @@ private:
     GifInfo m_info;
     PixelOrder m_order;
     std::size_t m_keyStride = 0; // 0: no key frames
-    std::size_t m_recentSlots = 0; // snapshots of frames passed on the way
-    bool m_steppedBack = false; // snapshots are worth their copies only after this
-    std::map<std::size_t, Snapshot> m_snapshots;
+    bool m_steppedBack = false; // key frames and undo steps are worth their copies only after this
+    std::map<std::size_t, State> m_keys;
+    std::map<std::size_t, Undo> m_undo; // by the frame each leads back from
+    std::vector<std::size_t> m_freshStart; // freshStartAtOrBefore of each image, as the records promise
+    std::vector<bool> m_notFresh; // images that promised to cover the screen and did not
     std::size_t m_budgetBytes = 0;
-    std::size_t m_heldBytes = 0; // canvases and backups in m_snapshots
+    std::size_t m_heldBytes = 0; // in m_keys and m_undo
     std::uint64_t m_useCounter = 0;
     State m_work;
     ClipRect m_changed; // since the last frame() returned

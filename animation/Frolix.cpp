@@ -164,11 +164,14 @@ void Frolix::adopt(std::shared_ptr<Animation> animation)
 {
     m_timer.stop();
     m_resumeWhenSeen = false;
+    m_ahead.reset(); // waits for what the worker is composing of the old animation
     m_frame = QImage(); // it shows the old animation's canvas
+    m_shownFrame = 0;
     m_shrunk = QImage();
     m_animation = std::move(animation);
+    m_ahead = std::make_unique<FrameAhead>(m_animation);
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
-    m_player->setSequence(m_sequence);
+    setPlayerSequence();
     m_player->setStepCallback([this] { showCurrentFrame(true); });
     // Showing the first frame is not a step: Step means the animation advanced, so the
     // window's frame label keeps what it said until this animation moves on.
@@ -211,7 +214,23 @@ void Frolix::setSequence(std::int16_t& value)
     }
     m_sequence = *sequence;
     if (m_player)
-        m_player->setSequence(m_sequence);
+        setPlayerSequence();
+}
+
+void Frolix::setPlayerSequence()
+{
+    m_player->setSequence(m_sequence);
+    if (m_sequence != Sequence::Normal)
+        m_ahead->expectBackwardSteps();
+    composeAhead();
+}
+
+void Frolix::composeAhead()
+{
+    // A canvas shown in place must stay as it is until the next frame is asked for.
+    auto next = m_player->nextFrame();
+    if (next && !m_unseen && !m_shownInPlace)
+        m_ahead->ahead(*next);
 }
 
 void Frolix::setDesignedSize(QSize size)
@@ -281,28 +300,34 @@ void Frolix::schedule()
     }
     auto wait = *next - m_clock.now();
     m_timer.start(std::chrono::milliseconds(std::max<std::int64_t>(0, wait.count())));
+    composeAhead();
 }
 
 void Frolix::showCurrentFrame(bool announce)
 {
     int number = m_player->currentFrame();
-    auto pixels = m_animation->frame(number);
-    auto change = m_animation->lastChange();
-    QRect drawn(int(change.left), int(change.top), int(change.width), int(change.height));
+    FrameAhead::Frame next = m_ahead->frame(number);
     QSize size(m_animation->width(), m_animation->height());
+    // The change is known against the frame composed before, which is not always the one
+    // shown (a frame composed ahead and passed over); then all of it may differ.
+    QRect drawn(QPoint(0, 0), size);
+    if (m_shownFrame != 0 && next.changedSince == m_shownFrame)
+        drawn = QRect(int(next.change.left), int(next.change.top), int(next.change.width), int(next.change.height));
     QRect changed;
-    if (pixels.size() > kMaxShownCopyBytes) {
+    m_shownInPlace = next.pixels.size() > kMaxShownCopyBytes;
+    if (m_shownInPlace) {
         // A very large canvas is shown in place rather than copied (at the size limit it
         // is 128 MiB); it stays valid until the next frame is asked for, here.
-        m_frame = QImage(pixels.data(), size.width(), size.height(), qsizetype(size.width()) * 4, kDisplayFormat);
+        m_frame = QImage(next.pixels.data(), size.width(), size.height(), qsizetype(size.width()) * 4, kDisplayFormat);
         changed = drawn;
     } else {
         // A copy lets the repaint shrink to the pixels that really changed: encoders
         // often redraw a whole rectangle to change a few pixels in it.
-        changed = copyChangedPixels(m_frame, pixels.data(), size, drawn);
+        changed = copyChangedPixels(m_frame, next.pixels.data(), size, drawn);
     }
+    m_shownFrame = number;
     m_shrunkStale = m_shrunkStale || !changed.isEmpty();
-    m_frameOpaque = m_animation->frameOpaque();
+    m_frameOpaque = next.opaque;
     refreshOpaquePainting();
     if (!changed.isEmpty())
         update(widgetArea(changed));

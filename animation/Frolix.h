@@ -22,6 +22,7 @@
 //    on from that frame with the frame's whole delay, without catching up.
 
 #include "Animation.h"
+#include "FrameAhead.h"
 #include "FrolixControl.h"
 #include "Player.h"
 
@@ -112,6 +113,9 @@ protected:
 private:
     bool takeLoaded(Result<std::shared_ptr<Animation>> loaded);
     void adopt(std::shared_ptr<Animation> animation);
+    void setPlayerSequence();
+    // Has the worker compose the frame the player will show next.
+    void composeAhead();
     void showCurrentFrame(bool announce);
     void schedule();
     // Holds or resumes playing as the component becomes unseen or seen.
@@ -137,7 +141,10 @@ private:
     ClockSwitch m_clock;
     std::shared_ptr<Animation> m_animation;
     std::unique_ptr<Player> m_player;
+    std::unique_ptr<FrameAhead> m_ahead; // the only user of m_animation's frames
     QImage m_frame; // premultiplied, converted once per shown frame
+    int m_shownFrame = 0; // the frame m_frame holds, 0 for none
+    bool m_shownInPlace = false; // m_frame is the animation's own canvas
     QImage m_shrunk; // m_frame area-averaged to the size it is shown at, when smaller
     bool m_shrunkStale = true; // m_frame changed since m_shrunk was made
     bool m_frameOpaque = false; // every pixel of m_frame is opaque

@@ -26,6 +26,7 @@ public:
     std::span<const std::uint8_t> frame(int number) override { return m_composer.frame(number); }
     Area lastChange() const override { return m_composer.lastChange(); }
     bool frameOpaque() const override { return m_composer.frameOpaque(); }
+    void expectBackwardSteps() override { m_composer.expectBackwardSteps(); }
     std::vector<Warning> warnings() const override;
 
     // The file as scanned: what each image's record holds, as stored.

@@ -81,49 +81,68 @@ std::optional<Milliseconds> Player::nextChangeAt() const
     return m_nextChange;
 }
 
-bool Player::advance()
+std::optional<Player::Position> Player::stepFrom(Position at) const
 {
     int count = frameCount();
     switch (m_sequence) {
     case Sequence::Normal:
-        if (m_frame < count) {
-            ++m_frame;
-            return true;
+        if (at.frame < count) {
+            ++at.frame;
+            return at;
         }
         break;
     case Sequence::Reverse:
-        if (m_frame > 1) {
-            --m_frame;
-            return true;
+        if (at.frame > 1) {
+            --at.frame;
+            return at;
         }
         break;
     case Sequence::PingPong:
         // 1 .. N .. 2 is one play; the next play starts again at 1, so the turning
         // frames are never shown twice in a row.
-        if (m_direction > 0 && m_frame < count) {
-            ++m_frame;
-            if (m_frame == count)
-                m_direction = -1;
-            return true;
+        if (at.direction > 0 && at.frame < count) {
+            ++at.frame;
+            if (at.frame == count)
+                at.direction = -1;
+            return at;
         }
-        if (m_direction < 0 && m_frame > 2) {
-            --m_frame;
-            return true;
+        if (at.direction < 0 && at.frame > 2) {
+            --at.frame;
+            return at;
         }
         break;
     }
     // The end of one play.
-    ++m_playsDone;
-    if (m_plays && m_playsDone >= *m_plays) {
-        if (m_sequence == Sequence::PingPong && m_frame != 1) {
-            m_frame = 1; // the bounce comes home before it rests
-            return true;
+    ++at.playsDone;
+    if (m_plays && at.playsDone >= *m_plays) {
+        if (m_sequence == Sequence::PingPong && at.frame != 1) {
+            at.frame = 1; // the bounce comes home before it rests
+            return at;
         }
-        return false;
+        return std::nullopt;
     }
-    m_frame = m_sequence == Sequence::Reverse ? count : 1;
-    m_direction = 1;
+    at.frame = m_sequence == Sequence::Reverse ? count : 1;
+    at.direction = 1;
+    return at;
+}
+
+bool Player::advance()
+{
+    auto next = stepFrom({ m_frame, m_direction, m_playsDone });
+    if (!next)
+        return false;
+    m_frame = next->frame;
+    m_direction = next->direction;
+    m_playsDone = next->playsDone;
     return true;
+}
+
+std::optional<int> Player::nextFrame() const
+{
+    if (!nextChangeAt())
+        return std::nullopt;
+    auto next = stepFrom({ m_frame, m_direction, m_playsDone });
+    return next ? std::optional<int>(next->frame) : std::nullopt;
 }
 
 void Player::update()

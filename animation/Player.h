@@ -64,6 +64,8 @@ public:
 
     // When the shown frame next changes; nullopt when it will not change by itself.
     std::optional<Milliseconds> nextChangeAt() const;
+    // The frame that change will show, or nullopt as for nextChangeAt().
+    std::optional<int> nextFrame() const;
     // Moves to the frame due at the clock's time. Calls the step callback once for each
     // change of the shown frame. A caller late by more than a second skips ahead instead
     // of racing through the missed frames.
@@ -72,6 +74,14 @@ public:
     void setStepCallback(std::function<void()> callback) { m_onStep = std::move(callback); }
 
 private:
+    // Where in the sequence the player is.
+    struct Position {
+        int frame = 1;
+        int direction = 1; // ping-pong's current direction
+        std::uint32_t playsDone = 0;
+    };
+    // One step along the sequence from `from`; nullopt when the last play has ended.
+    std::optional<Position> stepFrom(Position from) const;
     // Moves one step along the sequence; false when the last play has ended.
     bool advance();
     Milliseconds delayOf(int frame) const;

@@ -394,7 +394,7 @@ private slots:
         component.useClock(clock);
         QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
         QSignalSpy steps(&component, &frolix::FrolixControl::Step);
-        QStringList seen, want;
+        QStringList seen, painted, want;
         int changes = 0, last = component.CurrentFrame();
         for (const QString& token : script.split(' ')) {
             if (std::int16_t sequence = std::int16_t(QStringLiteral("NRPX").indexOf(token)); sequence >= 0) {
@@ -410,10 +410,14 @@ private slots:
                 changes += component.CurrentFrame() != last;
                 last = component.CurrentFrame();
                 seen << QString::number(last);
+                // Frames are composed ahead on another thread: the one painted is the one
+                // the sequence has come to, not the one composed for the sequence before.
+                painted << QString::number(qRed(component.grab().toImage().pixel(0, 0)) / 10 + 1);
                 want << token;
             }
         }
         QCOMPARE(seen, want);
+        QCOMPARE(painted, want);
         QCOMPARE(steps.count(), changes); // one Step per frame advanced to; the first is not one
     }
 
