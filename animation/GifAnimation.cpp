@@ -20,11 +20,10 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFileBytes(
     std::shared_ptr<const FileBytes> file, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
     // The scan reads a byte of every sub-block, so every page of the file; only those of
-    // the frames shown are needed again.
+    // the frames shown are needed again. (A thread faulting the pages in ahead of the
+    // scan made the load slower on two busy cores: BENCHMARKS.md.)
     std::size_t released = 0;
-    FileBytes::ReadAhead readAhead(*file);
     FROLIX_TRY(gif::GifInfo info, gif::scan(file->bytes(), [&](std::size_t offset) {
-        readAhead.reached(offset);
         if (offset - released > kResidentFileBytes) {
             file->release(released, offset);
             released = offset;
