@@ -52,6 +52,9 @@ public:
     virtual void expectBackwardSteps() = 0;
     // Recoveries met so far, reading the file and drawing its frames.
     virtual std::vector<Warning> warnings() const = 0;
+    // True once a frame met bytes lost because another program cut the file short while
+    // it was open (warnings() says where); cheap enough to ask after every frame.
+    virtual bool fileCutShort() const = 0;
 };
 
 // Reads an animation from a file or from memory, in whichever format it is.

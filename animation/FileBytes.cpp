@@ -1,11 +1,13 @@
 #include "FileBytes.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -41,6 +43,99 @@ std::string because(const std::filesystem::path& path, int error)
 }
 
 } // namespace
+
+// Another program may cut a file short while it is mapped here; a read of a page past
+// its new end then raises SIGBUS on whichever thread read it, which would end the
+// viewer. The handler below puts zero-filled pages over the mapping from the missing
+// page on, and the read goes on: a GIF's data ends at a zero size byte, so the scan and
+// the composer find data ending early and show what they have. Only a handler learns
+// of the fault, and it can find the mapping only through state all threads share: this
+// table, the handler it replaced and the page size. (A thread-local recovery point,
+// left by siglongjmp, was the other way; it would skip the destructors of whatever
+// reader faulted.) The spin lock is safe in the handler because no thread reads a
+// mapping while it holds the lock.
+struct MappingGuard {
+    static constexpr std::size_t kSlots = 64;
+
+    // False when no slot is free (or the handler cannot be set): the caller then reads
+    // the file instead of mapping it.
+    static bool add(const FileBytes& file)
+    {
+        static const bool installed = [] {
+            pageSize = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+            struct sigaction action { };
+            action.sa_sigaction = onBusError;
+            action.sa_flags = SA_SIGINFO;
+            sigemptyset(&action.sa_mask);
+            return ::sigaction(SIGBUS, &action, &previous) == 0;
+        }();
+        if (!installed)
+            return false;
+        Lock lock;
+        for (auto& slot : slots)
+            if (!slot) {
+                slot = &file;
+                return true;
+            }
+        return false;
+    }
+
+    static void remove(const FileBytes& file)
+    {
+        Lock lock;
+        std::replace(std::begin(slots), std::end(slots), &file, static_cast<const FileBytes*>(nullptr));
+    }
+
+    static void onBusError(int signal, siginfo_t* info, void* context)
+    {
+        const int savedErrno = errno;
+        bool covered = false;
+        if (info->si_code == BUS_ADRERR) {
+            Lock lock;
+            const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+            for (const FileBytes* file : slots)
+                covered = covered || (file && cover(*file, address));
+        }
+        errno = savedErrno;
+        if (covered)
+            return;
+        // Not one of our mappings: what would have happened without us.
+        if (previous.sa_flags & SA_SIGINFO)
+            previous.sa_sigaction(signal, info, context);
+        else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN)
+            previous.sa_handler(signal);
+        else
+            ::sigaction(signal, &previous, nullptr); // the read faults again and ends the process
+    }
+
+    static bool cover(const FileBytes& file, std::uintptr_t address)
+    {
+        const auto begin = reinterpret_cast<std::uintptr_t>(file.m_mapping);
+        const std::uintptr_t end = begin + file.m_mappedBytes;
+        if (address < begin || address >= end)
+            return false;
+        // mmap is a plain system call on Linux, safe here though POSIX does not list it.
+        const std::uintptr_t page = address & ~(pageSize - 1);
+        if (::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0)
+            == MAP_FAILED)
+            return false;
+        file.m_lostFrom = std::min<std::size_t>(file.m_lostFrom, page - begin);
+        return true;
+    }
+
+    struct Lock {
+        Lock()
+        {
+            while (busy.test_and_set(std::memory_order_acquire)) { }
+        }
+        ~Lock() { busy.clear(std::memory_order_release); }
+    };
+
+    static inline std::atomic_flag busy;
+    static inline const FileBytes* slots[kSlots] {};
+    static inline struct sigaction previous;
+    static inline std::uintptr_t pageSize = 0;
+};
 
 Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes)
 {
@@ -88,11 +183,13 @@ Result<std::shared_ptr<const FileBytes>> FileBytes::open(const std::filesystem::
             file->m_mapping = mapping;
             file->m_mappedBytes = std::size_t(size);
             file->m_bytes = std::span(static_cast<const std::uint8_t*>(mapping), std::size_t(size));
-            return std::shared_ptr<const FileBytes>(std::move(file));
-        }
-        if (errno == ENOMEM)
+            if (MappingGuard::add(*file))
+                return std::shared_ptr<const FileBytes>(std::move(file));
+            // Unguarded, a file cut short would end the process: it is read instead.
+        } else if (errno == ENOMEM) {
             return makeError(Error::Kind::OverLimit,
                 path.string() + ": " + std::to_string(size) + " bytes do not fit in this process's address space");
+        }
     }
     // Some file systems cannot map, and pipes and the files of /proc have no size to
     // map: those are read.
@@ -110,8 +207,10 @@ std::shared_ptr<const FileBytes> FileBytes::hold(std::vector<std::uint8_t> bytes
 
 FileBytes::~FileBytes()
 {
-    if (m_mapping)
-        ::munmap(m_mapping, m_mappedBytes);
+    if (!m_mapping)
+        return;
+    MappingGuard::remove(*this);
+    ::munmap(m_mapping, m_mappedBytes);
 }
 
 void FileBytes::release(std::size_t from, std::size_t to) const

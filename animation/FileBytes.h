@@ -5,11 +5,13 @@
 //
 // A mapped file's pages are read from the page cache as they are touched and count in
 // the process's resident memory until they are released; release() gives them back, and
-// the next read of them faults them in again. The file must not shrink while it is
-// mapped: the system then faults the process on the missing pages.
+// the next read of them faults them in again. If another program cuts the file short
+// while it is mapped, its missing pages read as zeros, which every reader of a GIF takes
+// for data ending early, and the file notes where its bytes were lost (lostFrom).
 
 #include "Result.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -45,12 +47,18 @@ public:
     // Drops the mapped pages of bytes [from, to) from this process's resident memory
     // (whole pages only); the bytes stay readable. Nothing to do for a buffer.
     void release(std::size_t from = 0, std::size_t to = SIZE_MAX) const;
+    // The offset from which the bytes read as zeros because the file shrank under the
+    // mapping, once a read has met the loss (a whole page, so the file may end a little
+    // before it); SIZE_MAX while nothing is lost.
+    std::size_t lostFrom() const { return m_lostFrom; }
 
 private:
+    friend struct MappingGuard;
     FileBytes() = default;
 
     void* m_mapping = nullptr;
     std::size_t m_mappedBytes = 0;
+    mutable std::atomic<std::size_t> m_lostFrom { SIZE_MAX }; // set from a signal handler
     std::vector<std::uint8_t> m_buffer;
     std::span<const std::uint8_t> m_bytes;
 };

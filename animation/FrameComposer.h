@@ -43,6 +43,7 @@ public:
         std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
 
     const GifInfo& info() const { return m_info; }
+    const FileBytes& file() const { return *m_file; }
     std::size_t frameCount() const { return m_info.frameCount(); }
     std::uint16_t width() const { return m_info.width; }
     std::uint16_t height() const { return m_info.height; }

@@ -170,6 +170,7 @@ void Frolix::adopt(std::shared_ptr<Animation> animation)
     m_shrunk = QImage();
     m_animation = std::move(animation);
     m_ahead = std::make_unique<FrameAhead>(m_animation);
+    m_cutShortLogged = false;
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
     setPlayerSequence();
     m_player->setStepCallback([this] { showCurrentFrame(true); });
@@ -307,6 +308,13 @@ void Frolix::showCurrentFrame(bool announce)
 {
     int number = m_player->currentFrame();
     FrameAhead::Frame next = m_ahead->frame(number);
+    // The animation is this thread's until composeAhead(), so its warnings can be read.
+    if (!m_cutShortLogged && m_animation->fileCutShort()) {
+        m_cutShortLogged = true;
+        for (const Warning& warning : m_animation->warnings())
+            if (warning.kind == Warning::Kind::FileCutShort)
+                qCWarning(logComponent, "%s", warning.message.c_str());
+    }
     QSize size(m_animation->width(), m_animation->height());
     // The change is known against the frame composed before, which is not always the one
     // shown (a frame composed ahead and passed over); then all of it may differ.

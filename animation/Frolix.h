@@ -152,6 +152,7 @@ private:
     int m_reportedFrame = 0; // the frame the last Step announced
     QTimer m_timer;
     QString m_lastError;
+    bool m_cutShortLogged = false; // the animation's file was found cut short, and it was said
     QPointer<QWindow> m_watchedWindow; // the window whose exposure tells if we are seen
     bool m_everShown = false; // a component never shown is not held: tests drive it
     bool m_shown = false; // the last show or hide event was a show

@@ -50,6 +50,11 @@ std::vector<Warning> GifAnimation::warnings() const
     std::vector<Warning> all = info().warnings;
     const auto& drawn = m_composer.drawWarnings();
     all.insert(all.end(), drawn.begin(), drawn.end());
+    if (fileCutShort())
+        all.push_back({ Warning::Kind::FileCutShort,
+            "the file was cut short by another program while it was open: from offset "
+                + std::to_string(m_composer.file().lostFrom())
+                + " on it reads as empty, so the frames drawn from there show what came before" });
     return all;
 }
 

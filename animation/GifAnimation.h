@@ -28,6 +28,7 @@ public:
     bool frameOpaque() const override { return m_composer.frameOpaque(); }
     void expectBackwardSteps() override { m_composer.expectBackwardSteps(); }
     std::vector<Warning> warnings() const override;
+    bool fileCutShort() const override { return m_composer.file().lostFrom() != SIZE_MAX; }
 
     // The file as scanned: what each image's record holds, as stored.
     const gif::GifInfo& info() const { return m_composer.info(); }

@@ -33,6 +33,7 @@ struct Warning {
         BadMinCodeSize, // an LZW minimum code size that cannot be decoded; the image is not drawn
         DataEndsEarly, // the pixel data stops short; the missing pixels are left as they were
         RowCap, // only the rows within the decode cap per image are drawn
+        FileCutShort, // another program cut the file short while it was open; the rest reads as empty
     };
     Kind kind;
     std::string message;

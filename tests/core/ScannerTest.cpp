@@ -9,8 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 namespace frolix::test {
 namespace {
@@ -69,12 +76,19 @@ INSTANTIATE_TEST_SUITE_P(Scan, ScanRefuses,
         Refusal { "OverCanvasLimit", GifBuilder(8193, 4096).bytes(), Error::Kind::OverLimit, "over the limit" }),
     [](const auto& info) { return std::string(info.param.name); });
 
+std::filesystem::path writeTemporary(const char* name, const Bytes& bytes)
+{
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+}
+
 TEST(Load, MappedAndUnmappableFilesReadAlike)
 {
     // A regular file is mapped; one that reports no size (as those of /proc do) is read.
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "frolix-load-test.gif";
     const Bytes gif = oneImage().bytes();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
+    const std::filesystem::path path = writeTemporary("frolix-load-test.gif", gif);
     auto mapped = FileBytes::open(path);
     std::filesystem::remove(path);
     ASSERT_TRUE(mapped.ok()) << mapped.error().message;
@@ -89,6 +103,59 @@ TEST(Load, MappedAndUnmappableFilesReadAlike)
     std::string text(unsized.value()->bytes().begin(), unsized.value()->bytes().end());
     EXPECT_EQ(text.rfind("Name:", 0), 0u) << text.substr(0, 40);
     EXPECT_NE(text.find("VmRSS"), std::string::npos);
+}
+
+TEST(Load, FileCutShortWhileOpenReadsAsEnded)
+{
+    // Six images of noise, each over a page of data, then the file is cut where the
+    // fourth image's data starts: the missing pages, which would fault the process, read
+    // as zeros, so the images from the fourth on end at once and draw nothing.
+    GifBuilder builder(128, 64);
+    std::mt19937 random(1);
+    for (int n = 0; n < 6; ++n) {
+        Image image { .width = 128, .height = 64 };
+        for (int i = 0; i < 128 * 64; ++i)
+            image.indices.push_back(std::uint8_t(random()));
+        builder.image(image);
+    }
+    const std::filesystem::path path = writeTemporary("frolix-cut-test.gif", builder.bytes());
+    auto loaded = GifAnimation::fromFile(path);
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    GifAnimation& animation = *loaded.value();
+    std::vector<Bytes> before;
+    for (int n = 1; n <= 6; ++n)
+        before.emplace_back(animation.frame(n).begin(), animation.frame(n).end());
+    const std::size_t cut = animation.info().images[3].dataOffset;
+    ASSERT_EQ(::truncate(path.c_str(), off_t(cut)), 0);
+    for (int n = 1; n <= 6; ++n) {
+        auto pixels = animation.frame(n);
+        EXPECT_EQ(Bytes(pixels.begin(), pixels.end()), before[std::min(n, 3) - 1]) << "frame " << n;
+    }
+    std::filesystem::remove(path);
+    ASSERT_TRUE(animation.fileCutShort());
+    const auto warnings = animation.warnings();
+    auto said = std::find_if(warnings.begin(), warnings.end(),
+        [](const Warning& warning) { return warning.kind == Warning::Kind::FileCutShort; });
+    ASSERT_NE(said, warnings.end());
+    // Lost from the first missing page read: the bytes of the page the cut falls in are kept.
+    const std::size_t lost = std::stoul(said->message.substr(said->message.find("offset ") + 7));
+    EXPECT_TRUE(lost >= cut && lost <= animation.info().images[4].dataOffset) << said->message;
+
+    // A mapping that is not a file of ours, cut short, still ends the process (by SIGBUS,
+    // or the sanitizer's exit), and soon: a handler that returned would fault forever.
+    EXPECT_EXIT(
+        {
+            ::alarm(10);
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0600);
+            const long page = ::sysconf(_SC_PAGESIZE);
+            if (::ftruncate(fd, 2 * page) != 0)
+                std::exit(0);
+            const auto* bytes = static_cast<const volatile std::uint8_t*>(
+                ::mmap(nullptr, std::size_t(2 * page), PROT_READ, MAP_SHARED, fd, 0));
+            std::exit(::ftruncate(fd, 0) == 0 ? bytes[page] : 0);
+        },
+        [](int status) { return WIFSIGNALED(status) ? WTERMSIG(status) == SIGBUS : WEXITSTATUS(status) != 0; }, "");
+    std::filesystem::remove(path);
 }
 
 TEST(Scan, CanvasLimitIsInclusive)

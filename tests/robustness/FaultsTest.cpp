@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -171,6 +172,19 @@ private slots:
             QCOMPARE(viewer.component->FrameCount(), framesAfter);
             QCOMPARE(viewer.ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(framesAfter));
         }
+    }
+
+    void playingFileIsCutShort()
+    {
+        // The file playing is mapped, and another program empties it: the frames composed
+        // after that find their data gone. The viewer says so once and goes on.
+        Viewer viewer;
+        QVERIFY(viewer.open());
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer.form)); // unseen, it would not play
+        QVERIFY(::truncate(pathBytesFromText(viewer.root + "/a.gif").c_str(), 0) == 0);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cut short by another program while it was open"));
+        QVERIFY(viewer.stillPlaying());
+        QVERIFY(viewer.stillPlaying());
     }
 
     void folderRemovedBeforeItsDoubleClick()
