@@ -227,3 +227,63 @@ void FileBytes::release(std::size_t from, std::size_t to) const
 }
 
 } // namespace frolix
+
+namespace frolix {
+
+FileBytes::ReadAhead::ReadAhead(const FileBytes& file)
+{
+    // Below this the thread costs more than the faults it saves.
+    constexpr std::size_t kWorthIt = 4u << 20;
+    if (file.isMapped() && file.bytes().size() >= kWorthIt) {
+        m_bytes = file.bytes();
+        m_thread = std::thread([this] { run(); });
+    }
+}
+
+FileBytes::ReadAhead::~ReadAhead()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void FileBytes::ReadAhead::reached(std::size_t offset)
+{
+    // Both sides store, then load the other's flag, so one of them sees the other.
+    m_reached = offset;
+    if (m_waiting) {
+        std::lock_guard lock(m_mutex);
+        m_wake.notify_one();
+    }
+}
+
+void FileBytes::ReadAhead::run()
+{
+    // A fault maps the pages around it too (64 KiB on Linux by default), so one read
+    // per 64 KiB is enough.
+    constexpr std::size_t kStep = 64u << 10;
+    const volatile std::uint8_t* bytes = m_bytes.data();
+    std::uint8_t sink = 0;
+    std::size_t at = 0;
+    while (at < m_bytes.size() && !m_stop) {
+        if (at > m_reached + kResidentFileBytes) {
+            std::unique_lock lock(m_mutex);
+            m_waiting = true;
+            m_wake.wait(lock, [&] { return m_stop || at <= m_reached + kResidentFileBytes; });
+            m_waiting = false;
+            continue;
+        }
+        // Pages the reader has passed are not worth faulting in: it may have given them back.
+        at = std::max<std::size_t>(at, m_reached);
+        sink ^= bytes[at];
+        at += kStep;
+    }
+    (void)sink;
+}
+
+} // namespace frolix

@@ -4,6 +4,27 @@
 
 namespace frolix {
 
+namespace {
+
+// The scan reads a byte of every sub-block, so every page of the file; only those of
+// the frames shown are needed again, so the pages behind it are given back as it goes.
+// The read-ahead stops with the scan: pages it faulted in after the caller gives the
+// file back would stay resident.
+Result<gif::GifInfo> scanFile(const FileBytes& file)
+{
+    FileBytes::ReadAhead readAhead(file);
+    std::size_t released = 0;
+    return gif::scan(file.bytes(), [&](std::size_t offset) {
+        readAhead.reached(offset);
+        if (offset - released > kResidentFileBytes) {
+            file.release(released, offset);
+            released = offset;
+        }
+    });
+}
+
+} // namespace
+
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromBytes(
     std::vector<std::uint8_t> bytes, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
@@ -19,16 +40,7 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesyst
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFileBytes(
     std::shared_ptr<const FileBytes> file, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
-    // The scan reads a byte of every sub-block, so every page of the file; only those of
-    // the frames shown are needed again. (A thread faulting the pages in ahead of the
-    // scan made the load slower on two busy cores: BENCHMARKS.md.)
-    std::size_t released = 0;
-    FROLIX_TRY(gif::GifInfo info, gif::scan(file->bytes(), [&](std::size_t offset) {
-        if (offset - released > kResidentFileBytes) {
-            file->release(released, offset);
-            released = offset;
-        }
-    }));
+    FROLIX_TRY(gif::GifInfo info, scanFile(*file));
     file->release();
     return std::shared_ptr<GifAnimation>(
         new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
