@@ -1,6 +1,5 @@
-// The LZW decoder on its own: round trips through a real encoder, code widths around
-// every boundary written at widths stated here, and hand-written code sequences for
-// the corner cases.
+// The LZW decoder on its own: round trips through a real encoder (a full table kept,
+// cleared or frozen) and hand-written code sequences for the corner cases.
 
 #include "GifBuilder.h"
 #include "LzwDecoder.h"
@@ -95,55 +94,6 @@ INSTANTIATE_TEST_SUITE_P(Lzw, LzwRoundTrip,
         RoundTrip { "NoLeadingClear", randomIndices(3000, 256, 10), 8, { false, true, 0 }, 255, 0 },
         RoundTrip { "Empty", {}, 8, {}, 255, 0 }),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Literal codes only, at the widths a reader with minimum code size 8 must use: the
-// n-th code after a clear adds table entry 256 + n, and the code after the one that
-// adds entry 511 (1023, 2047) is one bit wider. After entry 4095 the table is full and
-// codes stay 12 bits wide until a clear. The full-table case below crosses every width.
-unsigned literalWidth(std::size_t n)
-{
-    if (n <= 255)
-        return 9;
-    if (n <= 767)
-        return 10;
-    if (n <= 1791)
-        return 11;
-    return 12;
-}
-
-std::uint8_t literalValue(std::size_t n) { return std::uint8_t((n * 37 + n / 256) % 256); }
-
-TEST(LzwFullTable, DeferredClearKeepsTwelveBitCodesAndTheTableUntilTheClear)
-{
-    BitWriter out;
-    out.put(256, 9);
-    std::vector<std::uint8_t> want;
-    std::size_t n = 1;
-    for (; n <= 3839 + 300; ++n) { // fills the table, then 300 codes with no new entry
-        out.put(literalValue(n), literalWidth(n));
-        want.push_back(literalValue(n));
-    }
-    // Entry 256 + k holds the literals of codes k - 1 and k; once full nothing replaces them.
-    for (unsigned entry : { 4000u, 4095u }) {
-        out.put(entry, 12);
-        std::size_t k = entry - 256;
-        want.push_back(literalValue(k - 1));
-        want.push_back(literalValue(k));
-    }
-    out.put(256, 12); // the deferred clear
-    for (std::size_t m = 1; m <= 300; ++m) {
-        out.put(literalValue(m), literalWidth(m));
-        want.push_back(literalValue(m));
-    }
-    out.put(258, literalWidth(301)); // the first entry made after the clear
-    want.push_back(literalValue(1));
-    want.push_back(literalValue(2));
-    out.put(257, literalWidth(302));
-
-    Decoded got = decode(subBlocks(out.finish()), 8);
-    EXPECT_EQ(got.status, Status::Finished);
-    EXPECT_EQ(got.indices, want);
-}
 
 // Hand-written code sequences; -1 is a clear, -2 the end code. Each ends on a byte
 // boundary, so no padding bits are read as one more code.

@@ -3,6 +3,7 @@
 // accepts whole; files it refuses are skipped with its reason.
 
 #include "FileBytes.h"
+#include "GifBuilder.h"
 #include "GifScanner.h"
 #include "LzwDecoder.h"
 
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -40,12 +42,9 @@ void compareIndices(std::span<const std::uint8_t> bytes, const frolix::gif::Imag
     frolix::gif::LzwDecoder decoder(bytes, image.dataOffset, image.minCodeSize);
     const std::size_t got = decoder.decode(ours);
     EXPECT_EQ(got, total) << "decoded " << got << " of " << total << " indices; status " << int(decoder.status());
-    std::vector<std::size_t> rows;
-    for (auto [start, step] : image.interlaced
-            ? std::vector<std::pair<int, int>> { { 0, 8 }, { 4, 8 }, { 2, 4 }, { 1, 2 } }
-            : std::vector<std::pair<int, int>> { { 0, 1 } })
-        for (std::size_t y = std::size_t(start); y < image.height; y += std::size_t(step))
-            rows.push_back(y);
+    std::vector<unsigned> rows = frolix::test::interlacedRowOrder(image.height);
+    if (!image.interlaced)
+        std::iota(rows.begin(), rows.end(), 0u);
     for (std::size_t at = 0; at < got; ++at) {
         const std::size_t x = at % width, row = rows[at / width];
         if (ours[at] != want.RasterBits[row * width + x]) {
