@@ -1,5 +1,7 @@
 #include "FrameAhead.h"
 
+#include <utility>
+
 namespace frolix {
 
 FrameAhead::FrameAhead(std::shared_ptr<Animation> animation)

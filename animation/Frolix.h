@@ -1,7 +1,9 @@
 #pragma once
 // The animation component: plays an Animation inside its rectangle. Decoding and
 // timing belong to the engine; this widget turns the engine's answers into one
-// single-shot timer and paints the current frame.
+// single-shot timer and paints the current frame. The frame to be shown next is
+// composed on a worker thread meanwhile (FrameAhead.h), so a step backwards or a large
+// image costs the UI thread only a copy of the pixels that changed.
 //
 // Settings and what they do:
 //  - Transparent on: the GIF's transparent pixels (and the area around the picture)
