@@ -1,7 +1,6 @@
 #include "FrameComposer.h"
 
 #include "Contract.h"
-#include "LzwDecoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +15,9 @@ namespace {
 constexpr std::uint64_t kMaxDecodedPixelsPerImage = kMaxCanvasPixels;
 // Index buffers up to this size are kept from one image to the next.
 constexpr std::size_t kKeptIndexBytes = 16u << 20;
+// Rows are decoded and drawn this many indices at a time, so that drawing reads them
+// from the cache they were just written to.
+constexpr std::size_t kStripIndices = 16u << 10;
 
 std::uint32_t opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b, PixelOrder order)
 {
@@ -45,10 +47,16 @@ std::vector<std::uint32_t> rowOrder(std::uint32_t height, bool interlaced)
     return rows;
 }
 
+// Unrolled by hand (the compiler does not): three loads and stores per pixel and
+// little else.
 void drawOpaqueRow(const std::uint8_t* src, std::uint32_t* dst, std::uint32_t count, const std::uint32_t* palette)
 {
-    for (std::uint32_t x = 0; x < count; ++x)
-        dst[x] = palette[src[x]];
+    const std::uint8_t* const end = src + count;
+    for (; end - src >= 8; src += 8, dst += 8)
+        for (unsigned i = 0; i < 8; ++i)
+            dst[i] = palette[src[i]];
+    for (; src < end; ++src, ++dst)
+        *dst = palette[*src];
 }
 
 // Animations often draw each frame as a full rectangle that is mostly the transparent
@@ -161,17 +169,24 @@ void FrameComposer::prepareDisposal(const ImageRecord& image, const ClipRect& re
             &state.backup[std::size_t(y - rect.top) * width]);
 }
 
-void FrameComposer::fillPalette(const ImageRecord& image, std::uint32_t (&palette)[256]) const
+const std::uint32_t* FrameComposer::colourTable(const ImageRecord& image)
 {
+    // Images mostly share the global table: it is converted once, not once per image.
+    if (m_paletteFilled && m_paletteOffset == image.paletteOffset && m_paletteSize == image.paletteSize)
+        return m_palette;
+    m_paletteFilled = true;
+    m_paletteOffset = image.paletteOffset;
+    m_paletteSize = image.paletteSize;
     // Indices past the colour table draw opaque black (QUIRKS.md).
     const std::span<const std::uint8_t> file = m_file->bytes();
-    std::fill_n(palette, 256, opaque(0, 0, 0, m_order));
+    std::fill_n(m_palette, 256, opaque(0, 0, 0, m_order));
     std::size_t entries
         = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
     for (std::size_t i = 0; i < entries; ++i) {
         const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
-        palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
+        m_palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
     }
+    return m_palette;
 }
 
 FrameComposer::RowPlan FrameComposer::planRows(const ImageRecord& image, const ClipRect& rect)
@@ -189,31 +204,14 @@ FrameComposer::RowPlan FrameComposer::planRows(const ImageRecord& image, const C
     return plan;
 }
 
-std::span<const std::uint8_t> FrameComposer::decodeIndices(LzwDecoder& decoder, std::size_t count)
-{
-    if (m_indicesCapacity < count) {
-        m_indices.reset(new std::uint8_t[count]); // no zero fill: every index read is decoded first
-        m_indicesCapacity = count;
-    }
-    return std::span<const std::uint8_t>(m_indices.get(), decoder.decode(std::span(m_indices.get(), count)));
-}
-
-void FrameComposer::releaseLargeIndexBuffer()
-{
-    // A hostile image can need a large buffer once; do not keep it for the rest.
-    if (m_indicesCapacity > kKeptIndexBytes) {
-        m_indices.reset();
-        m_indicesCapacity = 0;
-    }
-}
-
 void FrameComposer::drawRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
-    std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const
+    std::span<const std::uint8_t> indices, std::size_t from, std::size_t to, const std::uint32_t* palette,
+    State& state) const
 {
     // Images start on the screen (a drawn rectangle has rect.left == image.left), so only
     // their right part may be clipped away.
     std::uint32_t visibleWidth = rect.right - rect.left;
-    for (std::size_t i = 0; i < plan.count; ++i) {
+    for (std::size_t i = from; i < to; ++i) {
         std::size_t rowStart = i * image.width;
         if (rowStart >= indices.size())
             break;
@@ -279,25 +277,43 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
         return;
     markChanged(rect);
 
-    std::uint32_t palette[256];
-    fillPalette(image, palette);
+    const std::uint32_t* palette = colourTable(image);
     RowPlan plan = planRows(image, rect);
-    LzwDecoder decoder(m_file->bytes(), image.dataOffset, image.minCodeSize);
     const std::size_t needed = plan.count * image.width;
-    std::span<const std::uint8_t> indices = decodeIndices(decoder, needed);
-    drawRows(image, rect, plan, indices, palette, state);
-    bool dataShort = indices.size() < needed;
+    // An opaque image as wide as the screen lies in one stretch of the canvas: it may be
+    // decoded straight into it, each index looked up once per literal instead of once
+    // per pixel. Otherwise indices are decoded and drawn.
+    m_decoder.start(m_file->bytes(), image.dataOffset, image.minCodeSize, needed);
+    const bool direct = !image.transparentIndex && !image.interlaced && image.left == 0 && image.width == m_info.width
+        && !plan.capped && m_decoder.coloursPayOff();
+    if (direct)
+        m_decoder.intoColours(std::span(state.canvas).subspan(std::size_t(image.top) * m_info.width, needed), palette);
+    // A strip of rows at a time, drawn while its indices are still in the cache.
+    const std::size_t stripRows = std::max<std::size_t>(1, kStripIndices / image.width);
+    std::size_t decoded = 0;
+    for (std::size_t drawn = 0;;) {
+        decoded = m_decoder.decode((drawn + stripRows) * image.width);
+        const bool stopped = m_decoder.status() != LzwDecoder::Status::Running;
+        const std::size_t whole = decoded / image.width;
+        if (!direct)
+            drawRows(image, rect, plan, m_decoder.indices(), drawn, stopped ? plan.count : whole, palette, state);
+        if (stopped)
+            break;
+        drawn = whole;
+    }
+    bool dataShort = decoded < needed;
     if (dataShort && image.interlaced)
-        repeatReceivedRows(image, rect, plan, indices, palette, state);
+        repeatReceivedRows(image, rect, plan, m_decoder.indices(), palette, state);
     bool coversScreen = rect.left == 0 && rect.top == 0 && rect.right == m_info.width && rect.bottom == m_info.height;
     if (!image.transparentIndex && coversScreen && !dataShort && !plan.capped)
         state.opaque = true;
-    releaseLargeIndexBuffer();
-    warnOnce(imageIndex, decoder, plan, dataShort);
+    m_decoder.releaseBuffersOver(kKeptIndexBytes); // a hostile image may need a large buffer once
+    warnOnce(imageIndex, plan, dataShort);
 }
 
-void FrameComposer::warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder, const RowPlan& plan, bool dataShort)
+void FrameComposer::warnOnce(std::uint32_t imageIndex, const RowPlan& plan, bool dataShort)
 {
+    const LzwDecoder& decoder = m_decoder;
     const ImageRecord& image = m_info.images[imageIndex];
     if (m_warned[imageIndex])
         return;

@@ -21,6 +21,7 @@
 #include "Animation.h"
 #include "FileBytes.h"
 #include "GifScanner.h"
+#include "LzwDecoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +31,6 @@
 #include <vector>
 
 namespace frolix::gif {
-
-class LzwDecoder;
 
 // Enough for every frame of most animations; a 1000 x 1000 one keeps 6 key canvases and
 // the rest in undo steps (BENCHMARKS.md, Playing).
@@ -113,17 +112,18 @@ private:
     void releaseFilePages(std::uint32_t imageIndex);
     void disposeLast(State& state);
     void prepareDisposal(const ImageRecord& image, const ClipRect& rect, State& state) const;
-    void fillPalette(const ImageRecord& image, std::uint32_t (&palette)[256]) const;
+    // The image's colour table in the canvas's byte order, 256 entries.
+    const std::uint32_t* colourTable(const ImageRecord& image);
     static RowPlan planRows(const ImageRecord& image, const ClipRect& rect);
-    std::span<const std::uint8_t> decodeIndices(LzwDecoder& decoder, std::size_t count);
-    void releaseLargeIndexBuffer();
+    // Draws the rows [from, to) of the data (the last one in part where the data ends in it).
     void drawRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
-        std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const;
+        std::span<const std::uint8_t> indices, std::size_t from, std::size_t to, const std::uint32_t* palette,
+        State& state) const;
     // An interlaced image whose data ended early: each missing row takes the row that
     // would have been refined into it, as browsers show such images (QUIRKS.md).
     void repeatReceivedRows(const ImageRecord& image, const ClipRect& rect, const RowPlan& plan,
         std::span<const std::uint8_t> indices, const std::uint32_t* palette, State& state) const;
-    void warnOnce(std::uint32_t imageIndex, const LzwDecoder& decoder, const RowPlan& plan, bool dataShort);
+    void warnOnce(std::uint32_t imageIndex, const RowPlan& plan, bool dataShort);
 
     // Keeps `state` when it is a key frame.
     void remember(const State& state);
@@ -156,8 +156,11 @@ private:
     State m_work;
     ClipRect m_changed; // since the last frame() returned
     bool m_changedAll = true; // m_work was replaced or started afresh
-    std::unique_ptr<std::uint8_t[]> m_indices; // one image's colour indices, in data order
-    std::size_t m_indicesCapacity = 0;
+    LzwDecoder m_decoder; // kept for its buffers: one image's colour indices, in data order
+    std::uint32_t m_palette[256]; // of the table at m_paletteOffset, m_paletteSize entries
+    std::size_t m_paletteOffset = 0;
+    std::uint16_t m_paletteSize = 0;
+    bool m_paletteFilled = false;
     std::vector<bool> m_warned;
     std::vector<Warning> m_drawWarnings;
     std::size_t m_imagesDrawn = 0;

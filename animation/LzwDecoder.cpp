@@ -1,5 +1,7 @@
 #include "LzwDecoder.h"
 
+#include "Contract.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -12,8 +14,12 @@ namespace {
 constexpr std::size_t kInputPadding = 16;
 
 // Room that lets a code be copied without a check against the end of the output: the
-// longest string (under 4096 bytes) and the 16 bytes a move may write past it.
+// longest string (under 4096 pixels) and the pixels a copy may write past it.
 constexpr std::size_t kMaxStringRoom = 4096 + 16;
+
+// How far past a string its copy may write, in pixels: under 16 indices, no colours
+// (see copyString).
+template <typename Pixel> constexpr unsigned kOvershoot = sizeof(Pixel) == 1 ? 16 : 0;
 
 // Moves that read all their bytes before writing any, so the source may lie closer
 // before the destination than the size of the move.
@@ -32,43 +38,32 @@ inline void move16(std::uint8_t* to, const std::uint8_t* from)
 }
 
 using Status = LzwDecoder::Status;
+using Cursor = LzwDecoder::Cursor;
+using Table = std::uint64_t[4097];
 
-// What stays the same through one image.
-struct Stream {
+// What stays the same through one image. A pixel is a colour index, or the colour
+// itself when indices are looked up in `palette` as they are decoded.
+template <typename Pixel> struct Stream {
     const std::uint8_t* input;
     std::size_t inputSize;
     unsigned minCodeSize;
     unsigned clearCode;
     unsigned endCode;
     Status inputEnd; // what running out of input means
-    std::uint8_t* out;
-    std::size_t capacity;
+    Pixel* out;
+    std::size_t capacity; // pixels the image takes
+    const std::uint32_t* palette;
+
+    Pixel literal(unsigned code) const
+    {
+        if constexpr (sizeof(Pixel) == 1)
+            return Pixel(code);
+        else
+            return palette[code & 0xFF]; // as the index the code becomes, for minimum code sizes over 8
+    }
 };
 
-// Where decoding is. The loops below copy it into locals, which stay in registers.
-struct Cursor {
-    std::uint64_t bits = 0;
-    unsigned bitCount = 0;
-    std::size_t position = 0; // next input byte to load
-    unsigned codeSize = 0;
-    std::uint32_t codeMask = 0;
-    unsigned nextCode = 0;
-    unsigned growAt = 0; // codes are one bit wider once nextCode reaches this
-    unsigned adding = 1; // 0 once the table is full
-    std::uint64_t pending = 0; // the entry the next code makes: the last string and one byte more
-    std::size_t produced = 0;
-    unsigned invalidCode = 0;
-};
-
-// One entry per code: where its string starts in the output (bits 16 and up) and its
-// length (the low 16 bits), so a code costs one load and a new entry one store.
-// Length 0 marks the clear and end codes, and literals not yet written: the first
-// time a literal comes it is written from its value and its entry then points at
-// that byte, so every string is copied from the output itself. Entry 4096 takes the
-// stores made while the table is full.
-using Table = std::uint64_t[4097];
-
-inline void refill(Cursor& c, const Stream& stream)
+template <typename Pixel> inline void refill(Cursor& c, const Stream<Pixel>& stream)
 {
     std::uint64_t chunk;
     std::memcpy(&chunk, stream.input + c.position, 8);
@@ -79,9 +74,16 @@ inline void refill(Cursor& c, const Stream& stream)
 }
 
 // Bits loaded from the padding are not data.
-inline bool dataLeft(const Cursor& c, const Stream& stream)
+template <typename Pixel> inline bool dataLeft(const Cursor& c, const Stream<Pixel>& stream)
 {
     return c.position * 8 - c.bitCount + c.codeSize <= std::uint64_t(stream.inputSize) * 8;
+}
+
+// The fast kind of decoding takes codes without checking them against the end of the
+// input: its own loads stop short of it, but a restart's may not.
+template <typename Pixel> inline bool bitsAreData(const Cursor& c, const Stream<Pixel>& stream)
+{
+    return c.position <= stream.inputSize;
 }
 
 inline unsigned takeCode(Cursor& c)
@@ -93,8 +95,8 @@ inline unsigned takeCode(Cursor& c)
 }
 
 // At the start and after a clear: the first code must be a literal and makes no
-// entry. Needs room for one index.
-inline Status restart(Cursor& c, const Stream& stream, Table& table)
+// entry. Needs room for one pixel.
+template <typename Pixel> inline Status restart(Cursor& c, const Stream<Pixel>& stream, Table& table)
 {
     c.codeSize = stream.minCodeSize + 1;
     c.codeMask = (1u << c.codeSize) - 1;
@@ -115,7 +117,7 @@ inline Status restart(Cursor& c, const Stream& stream, Table& table)
             c.invalidCode = code;
             return Status::InvalidCode;
         }
-        stream.out[c.produced] = std::uint8_t(code);
+        stream.out[c.produced] = stream.literal(code);
         table[code] = std::uint64_t(c.produced) << 16 | 1;
         c.pending = std::uint64_t(c.produced) << 16 | 2;
         ++c.produced;
@@ -123,7 +125,7 @@ inline Status restart(Cursor& c, const Stream& stream, Table& table)
     }
 }
 
-// The entry each code after the first makes: the last string and one byte more.
+// The entry each code after the first makes: the last string and one pixel more.
 inline void addEntry(Cursor& c, Table& table)
 {
     table[c.nextCode] = c.pending;
@@ -140,28 +142,46 @@ inline void addEntry(Cursor& c, Table& table)
     }
 }
 
-// Copies a string that lies wholly before `to`. Most strings are short: one 8-byte
-// move, whatever the length, without a branch on it; longer ones go on 16 bytes at a
-// time. Bytes written past the string are overwritten later, and a move reads only
-// bytes before the ones it writes, or ones it wrote.
-inline void copyString(std::uint8_t* to, const std::uint8_t* from, unsigned count)
+// Copies a string that lies wholly before `to`. Indices: most strings are short, so one
+// 8-byte move, whatever the length, without a branch on it; longer ones go on 16 bytes
+// at a time. What is written past the string is overwritten later, and a move reads
+// only bytes before the ones it writes, or ones it wrote. Colours are copied exactly,
+// as the pixels past them must stay as they were: moves of 2 or 4 colours from the
+// start, and the last one ending with the string.
+template <typename Pixel> inline void copyString(Pixel* to, const Pixel* from, unsigned count)
 {
-    move8(to, from);
-    if (count > 8) [[unlikely]]
-        for (unsigned i = 8; i < count; i += 16)
-            move16(to + i, from + i);
+    auto* toBytes = reinterpret_cast<std::uint8_t*>(to);
+    auto* fromBytes = reinterpret_cast<const std::uint8_t*>(from);
+    if constexpr (sizeof(Pixel) == 1) {
+        move8(toBytes, fromBytes);
+        if (count > 8) [[unlikely]]
+            for (unsigned i = 8; i < count; i += 16)
+                move16(toBytes + i, fromBytes + i);
+    } else if (count > 4) {
+        const unsigned last = (count - 4) * 4;
+        for (unsigned i = 0; i < last; i += 16)
+            move16(toBytes + i, fromBytes + i);
+        move16(toBytes + last, fromBytes + last);
+    } else if (count > 1) {
+        const unsigned last = (count - 2) * 4;
+        move8(toBytes, fromBytes);
+        move8(toBytes + last, fromBytes + last);
+    } else {
+        to[0] = from[0];
+    }
 }
 
 // Writes the string of `entry`; `repeat` for KwKwK, whose string is the last one plus
-// its own first byte, the one byte of it not yet written.
-template <bool careful, bool repeat> inline void writeString(Cursor& c, const Stream& stream, std::uint64_t entry)
+// its own first pixel, the one pixel of it not yet written.
+template <bool careful, bool repeat, typename Pixel>
+inline void writeString(Cursor& c, const Stream<Pixel>& stream, std::uint64_t entry)
 {
     const unsigned count = unsigned(entry & 0xFFFF);
-    const std::uint8_t* from = stream.out + (entry >> 16);
-    std::uint8_t* to = stream.out + c.produced;
+    const Pixel* from = stream.out + (entry >> 16);
+    Pixel* to = stream.out + c.produced;
     c.pending = std::uint64_t(c.produced) << 16 | (count + 1);
-    if (careful && count + 16 > stream.capacity - c.produced) {
-        // At the end of the buffer: byte by byte, and no further than it.
+    if (careful && count + kOvershoot < Pixel >> stream.capacity - c.produced) {
+        // At the end of the image: pixel by pixel, and no further than it.
         unsigned stop = unsigned(std::min<std::size_t>(count, stream.capacity - c.produced));
         for (unsigned i = 0; i < stop; ++i)
             to[i] = from[i];
@@ -177,14 +197,17 @@ template <bool careful, bool repeat> inline void writeString(Cursor& c, const St
     c.produced += count;
 }
 
-// Decodes codes until `limit` indices are written or decoding stops. Careful decoding
-// checks every code against the end of the input and the output; the fast kind stops
-// (still Running) before a code that would load the input's last 8 bytes, and needs
-// kMaxStringRoom bytes of room after `limit`.
-template <bool careful> Status decodeCodes(Cursor& cursor, const Stream& stream, Table& table, std::size_t limit)
+// Decodes codes until `limit` pixels are written or decoding stops. Careful decoding
+// checks every code against the end of the input and of the image; the fast kind stops
+// (still Running) before a code that would load the input's last 8 bytes or whose bits
+// may lie past it, and writes up to kMaxStringRoom pixels past `limit`.
+template <bool careful, typename Pixel>
+Status decodeCodes(Cursor& cursor, const Stream<Pixel>& stream, Table& table, std::size_t limit)
 {
     Cursor c = cursor;
     Status status = Status::Running;
+    if (!careful && !bitsAreData(c, stream))
+        return status;
     while (c.produced < limit) {
         if (c.bitCount < c.codeSize) {
             if (!careful && c.position + 8 > stream.inputSize)
@@ -213,7 +236,7 @@ template <bool careful> Status decodeCodes(Cursor& cursor, const Stream& stream,
         if ((entry & 0xFFFF) == 0) [[unlikely]] {
             if (code == stream.clearCode) {
                 status = restart(c, stream, table);
-                if (status != Status::Running)
+                if (status != Status::Running || (!careful && !bitsAreData(c, stream)))
                     break;
                 continue;
             }
@@ -221,7 +244,7 @@ template <bool careful> Status decodeCodes(Cursor& cursor, const Stream& stream,
                 status = Status::Finished;
                 break;
             }
-            stream.out[c.produced] = std::uint8_t(code); // a literal's first use
+            stream.out[c.produced] = stream.literal(code); // a literal's first use
             entry = table[code] = std::uint64_t(c.produced) << 16 | 1;
         }
         addEntry(c, table);
@@ -233,72 +256,133 @@ template <bool careful> Status decodeCodes(Cursor& cursor, const Stream& stream,
 
 } // namespace
 
-LzwDecoder::LzwDecoder(std::span<const std::uint8_t> data, std::size_t dataOffset, std::uint8_t minCodeSize)
-    : m_minCodeSize(minCodeSize)
+void LzwDecoder::Buffer::reserve(std::size_t size, std::size_t keep)
 {
+    if (capacity >= size)
+        return;
+    std::size_t grown = std::max(size, capacity + capacity / 2);
+    std::unique_ptr<std::uint8_t[]> larger(new std::uint8_t[grown]); // no zero fill: every byte read is written first
+    if (keep)
+        std::memcpy(larger.get(), bytes.get(), keep);
+    bytes = std::move(larger);
+    capacity = grown;
+}
+
+void LzwDecoder::releaseBuffersOver(std::size_t bytes)
+{
+    for (Buffer* buffer : { &m_input, &m_output })
+        if (buffer->capacity > bytes)
+            *buffer = Buffer {};
+}
+
+void LzwDecoder::start(
+    std::span<const std::uint8_t> data, std::size_t dataOffset, std::uint8_t minCodeSize, std::size_t count)
+{
+    m_cursor = Cursor {};
+    m_started = false;
+    m_count = count;
+    m_pixels = nullptr;
+    m_palette = nullptr;
+    m_minCodeSize = minCodeSize;
     // GIF89a allows 2 to 8; 1 is written by real encoders for two-colour images and
     // decodes the same way. Above 11 the clear and end codes cannot exist.
     if (minCodeSize < 1 || minCodeSize > kMaxMinCodeSize) {
         m_status = Status::BadMinCodeSize;
+        m_inputSize = 0;
         return;
     }
+    m_status = Status::Running;
+    m_output.reserve(count + kMaxStringRoom);
     gatherSubBlocks(data, std::min(dataOffset, data.size()));
-    m_clearCode = std::uint16_t(1u << minCodeSize);
-    m_endCode = std::uint16_t(m_clearCode + 1);
-    m_nextCode = std::uint16_t(m_endCode + 1);
+    std::fill_n(m_table, (1u << minCodeSize) + 2, std::uint64_t(0));
+}
+
+bool LzwDecoder::coloursPayOff() const
+{
+    // Measured (BENCHMARKS.md): colours lose on photos, whose strings are one or two
+    // pixels (a mispredicted branch on the length for every code), and on long runs,
+    // whose strings reach back over more memory as colours than the caches keep close.
+    // Codes are about 12 bits, so a string is 1.5 * count / bytes pixels on average,
+    // and the table's 4096 strings reach back 4096 times that.
+    if (m_status != Status::Running || m_inputSize == 0)
+        return false;
+    constexpr std::size_t kMaxReachBytes = 96u << 10;
+    const bool longStrings = m_inputSize * 2 <= m_count; // 3 pixels or more
+    const std::size_t reach = std::min<std::size_t>(m_count, 6144 * m_count / m_inputSize) * 4;
+    return longStrings && reach <= kMaxReachBytes;
+}
+
+void LzwDecoder::intoColours(std::span<std::uint32_t> out, const std::uint32_t* palette)
+{
+    FROLIX_EXPECTS(!m_started && out.size() == m_count);
+    m_pixels = out.data();
+    m_palette = palette;
 }
 
 void LzwDecoder::gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t offset)
 {
-    std::size_t end = offset;
+    // One pass over the chain: the buffer grows as blocks come, and keeps its size for
+    // the next image.
+    std::size_t at = offset;
     std::size_t total = 0;
     m_inputEnd = Status::DataEnded;
-    while (end < data.size()) {
-        std::size_t size = data[end];
+    while (at < data.size()) {
+        std::size_t size = data[at];
         if (size == 0) {
             m_inputEnd = Status::Finished; // terminator without an end code
             break;
         }
-        std::size_t available = std::min(size, data.size() - end - 1);
+        std::size_t available = std::min(size, data.size() - at - 1);
+        m_input.reserve(total + available + kInputPadding, total);
+        std::memcpy(m_input.bytes.get() + total, data.data() + at + 1, available);
         total += available;
-        end += 1 + available;
+        at += 1 + available;
         if (available < size)
             break;
     }
-    m_input.resize(total + kInputPadding);
-    std::size_t at = offset;
-    std::size_t written = 0;
-    while (written < total) {
-        std::size_t size = std::min<std::size_t>(data[at], total - written);
-        std::memcpy(m_input.data() + written, data.data() + at + 1, size);
-        written += size;
-        at += 1 + data[at];
-    }
+    m_input.reserve(total + kInputPadding, total);
+    std::memset(m_input.bytes.get() + total, 0, kInputPadding);
     m_inputSize = total;
 }
 
-std::size_t LzwDecoder::decode(std::span<std::uint8_t> out)
+std::span<const std::uint8_t> LzwDecoder::indices() const
+{
+    return m_pixels ? std::span<const std::uint8_t>() : std::span(m_output.bytes.get(), m_cursor.produced);
+}
+
+std::size_t LzwDecoder::decode(std::size_t upTo)
 {
     if (m_status != Status::Running)
-        return 0;
+        return m_cursor.produced;
+    if (m_pixels)
+        return decodeInto<std::uint32_t>(m_pixels, upTo);
+    return decodeInto<std::uint8_t>(m_output.bytes.get(), upTo);
+}
 
-    Table table;
-    std::fill_n(table, m_endCode + 1, std::uint64_t(0));
-    const Stream stream { m_input.data(), m_inputSize, m_minCodeSize, m_clearCode, m_endCode, m_inputEnd, out.data(),
-        out.size() };
-    Cursor cursor;
-    if (!out.empty())
-        m_status = restart(cursor, stream, table);
-    if (m_status == Status::Running && out.size() > kMaxStringRoom)
-        m_status = decodeCodes<false>(cursor, stream, table, out.size() - kMaxStringRoom);
-    if (m_status == Status::Running)
-        m_status = decodeCodes<true>(cursor, stream, table, out.size());
-
-    m_nextCode = std::uint16_t(cursor.nextCode);
-    m_invalidCode = std::uint16_t(cursor.invalidCode);
-    if (m_status == Status::Running)
+template <typename Pixel> std::size_t LzwDecoder::decodeInto(Pixel* out, std::size_t upTo)
+{
+    constexpr bool colours = sizeof(Pixel) == 4;
+    const Stream<Pixel> stream { m_input.bytes.get(), m_inputSize, m_minCodeSize, 1u << m_minCodeSize,
+        (1u << m_minCodeSize) + 1, m_inputEnd, out, m_count, m_palette };
+    upTo = std::min(upTo, m_count);
+    if (!m_started && m_count > 0) {
+        m_started = true;
+        m_status = restart(m_cursor, stream, m_table);
+    }
+    // The index buffer has room past the image for the last string's copy; an image
+    // decoded into the canvas has none, so its last pixels are decoded with care.
+    std::size_t fastLimit = upTo;
+    if (colours)
+        fastLimit = m_count > kMaxStringRoom ? std::min(upTo, m_count - kMaxStringRoom) : 0;
+    if (m_status == Status::Running && m_cursor.produced < fastLimit) {
+        m_status = decodeCodes<false>(m_cursor, stream, m_table, fastLimit);
+    }
+    if (m_status == Status::Running && m_cursor.produced < upTo)
+        m_status = decodeCodes<true>(m_cursor, stream, m_table, m_count);
+    m_cursor.produced = std::min(m_cursor.produced, m_count);
+    if (m_status == Status::Running && m_cursor.produced == m_count)
         m_status = Status::Finished; // the image is full; what follows is ignored
-    return cursor.produced;
+    return m_cursor.produced;
 }
 
 } // namespace frolix::gif

@@ -17,16 +17,43 @@ using Status = LzwDecoder::Status;
 struct Decoded {
     std::vector<std::uint8_t> indices;
     Status status;
+    std::uint16_t invalidCode;
 };
 
-// Decodes into a buffer of `capacity` indices (0: plenty) and keeps what was written.
-Decoded decode(const Bytes& data, unsigned minCodeSize, std::size_t capacity = 0)
+// Decodes with room for `capacity` pixels (0: plenty), all at once or `step` at a time,
+// to indices or straight to colours, and keeps what was decoded as indices. Decoding to
+// colours must leave every pixel past the decoded ones as it was.
+Decoded decode(
+    const Bytes& data, unsigned minCodeSize, std::size_t capacity = 0, std::size_t step = 0, bool colours = false)
 {
-    LzwDecoder decoder(data, 0, std::uint8_t(minCodeSize));
-    Decoded out;
-    out.indices.resize(capacity ? capacity : std::size_t(4) << 20);
-    out.indices.resize(decoder.decode(out.indices));
-    out.status = decoder.status();
+    capacity = capacity ? capacity : std::size_t(4) << 20;
+    constexpr std::uint32_t kUntouched = 0x5EAF00DD;
+    std::vector<std::uint32_t> palette(256), pixels;
+    for (unsigned i = 0; i < 256; ++i)
+        palette[i] = 0xC0000000u | i;
+    LzwDecoder decoder;
+    decoder.start(data, 0, std::uint8_t(minCodeSize), capacity);
+    if (colours) {
+        pixels.assign(capacity, kUntouched);
+        decoder.intoColours(pixels, palette.data());
+    }
+    std::size_t got = 0;
+    do
+        got = decoder.decode(step ? got + step : SIZE_MAX);
+    while (decoder.status() == Status::Running);
+    Decoded out { {}, decoder.status(), decoder.invalidCode() };
+    if (!colours) {
+        const auto indices = decoder.indices();
+        EXPECT_EQ(indices.size(), got);
+        out.indices.assign(indices.begin(), indices.end());
+        return out;
+    }
+    for (std::size_t i = 0; i < got; ++i)
+        out.indices.push_back(std::uint8_t(pixels[i]));
+    auto written
+        = std::find_if(pixels.begin() + std::ptrdiff_t(got), pixels.end(), [](auto p) { return p != kUntouched; });
+    EXPECT_EQ(written, pixels.end()) << "pixel " << (written - pixels.begin()) << " written past the " << got
+                                     << " decoded";
     return out;
 }
 
@@ -67,12 +94,17 @@ TEST_P(LzwRoundTrip, GivesBackWhatWasEncoded)
 {
     const RoundTrip& trip = GetParam();
     Bytes data = subBlocks(lzwEncode(trip.indices, trip.minCodeSize, trip.options), trip.blockSize);
-    Decoded out = decode(data, trip.minCodeSize, trip.capacity);
-    EXPECT_EQ(out.status, Status::Finished);
-    ASSERT_EQ(out.indices.size(), trip.indices.size());
-    auto mismatch = std::mismatch(out.indices.begin(), out.indices.end(), trip.indices.begin());
-    EXPECT_EQ(mismatch.first, out.indices.end())
-        << "first difference at index " << (mismatch.first - out.indices.begin());
+    // Whole and in pieces (as the composer draws strips), to indices and to colours.
+    for (auto [step, colours] :
+        { std::pair<std::size_t, bool> { 0, false }, { 777, false }, { 0, true }, { 777, true } }) {
+        SCOPED_TRACE("step " + std::to_string(step) + (colours ? ", to colours" : ""));
+        Decoded out = decode(data, trip.minCodeSize, trip.capacity, step, colours);
+        EXPECT_EQ(out.status, Status::Finished);
+        ASSERT_EQ(out.indices.size(), trip.indices.size());
+        auto mismatch = std::mismatch(out.indices.begin(), out.indices.end(), trip.indices.begin());
+        EXPECT_EQ(mismatch.first, out.indices.end())
+            << "first difference at index " << (mismatch.first - out.indices.begin());
+    }
 }
 
 // Noise fills the 4096-entry table every few thousand pixels; runs make the longest
@@ -118,13 +150,14 @@ TEST_P(LzwSequence, Decodes)
     CodeWriter out(sequence.minCodeSize);
     for (int code : sequence.codes)
         code == C ? out.clear() : code == E ? out.end() : out.code(unsigned(code));
-    LzwDecoder decoder(subBlocks(out.finish(), 255, sequence.terminator), 0, std::uint8_t(sequence.minCodeSize));
-    std::vector<std::uint8_t> buffer(64);
-    buffer.resize(decoder.decode(buffer));
-    EXPECT_EQ(buffer, sequence.want);
-    EXPECT_EQ(decoder.status(), sequence.status);
-    if (sequence.status == Status::InvalidCode) {
-        EXPECT_EQ(decoder.invalidCode(), sequence.invalidCode);
+    for (bool colours : { false, true }) {
+        SCOPED_TRACE(colours ? "to colours" : "to indices");
+        Decoded got = decode(subBlocks(out.finish(), 255, sequence.terminator), sequence.minCodeSize, 64, 0, colours);
+        EXPECT_EQ(got.indices, sequence.want);
+        EXPECT_EQ(got.status, sequence.status);
+        if (sequence.status == Status::InvalidCode) {
+            EXPECT_EQ(got.invalidCode, sequence.invalidCode);
+        }
     }
 }
 

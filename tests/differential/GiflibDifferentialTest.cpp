@@ -38,9 +38,10 @@ std::vector<fs::path> samples()
 void compareIndices(std::span<const std::uint8_t> bytes, const frolix::gif::ImageRecord& image, const SavedImage& want)
 {
     const std::size_t width = image.width, total = width * image.height;
-    std::vector<std::uint8_t> ours(total);
-    frolix::gif::LzwDecoder decoder(bytes, image.dataOffset, image.minCodeSize);
-    const std::size_t got = decoder.decode(ours);
+    frolix::gif::LzwDecoder decoder;
+    decoder.start(bytes, image.dataOffset, image.minCodeSize, total);
+    std::size_t got = decoder.decode();
+    std::span<const std::uint8_t> ours = decoder.indices();
     EXPECT_EQ(got, total) << "decoded " << got << " of " << total << " indices; status " << int(decoder.status());
     std::vector<unsigned> rows = frolix::test::interlacedRowOrder(image.height);
     if (!image.interlaced)
