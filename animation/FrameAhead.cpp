@@ -4,14 +4,23 @@
 
 namespace frolix {
 
+namespace {
+// Below this a frame is composed in less time than it takes to hand it to another
+// thread and back (a 96 x 56 animation cost 7 % more CPU with a worker).
+constexpr std::size_t kMinAheadPixels = 256 * 256;
+} // namespace
+
 FrameAhead::FrameAhead(std::shared_ptr<Animation> animation)
     : m_animation(std::move(animation))
-    , m_worker([this] { work(); })
 {
+    if (std::size_t(m_animation->width()) * std::size_t(m_animation->height()) >= kMinAheadPixels)
+        m_worker = std::thread([this] { work(); });
 }
 
 FrameAhead::~FrameAhead()
 {
+    if (!m_worker.joinable())
+        return;
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;

@@ -6,7 +6,8 @@
 //
 // The animation is used by one thread at a time: the worker between ahead() and the
 // next frame(), the caller from frame() until it calls ahead() again. What frame()
-// returns points into the animation and holds until then.
+// returns points into the animation and holds until then. A small animation has no
+// worker: every frame is composed by frame().
 
 #include "Animation.h"
 
@@ -61,7 +62,7 @@ private:
     Frame m_readyFrame;
     int m_composedAhead = 0;
     int m_composedByCaller = 0;
-    std::thread m_worker; // last: started once everything above is set
+    std::thread m_worker; // last: started once everything above is set; none for a small animation
 };
 
 } // namespace frolix

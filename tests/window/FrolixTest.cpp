@@ -392,7 +392,9 @@ private slots:
         FakeClock clock;
         Frolix component;
         component.useClock(clock);
-        QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        // Large enough to be composed ahead on the component's worker thread.
+        QCOMPARE(component.LoadFile(file(QStringLiteral("four-large.gif"), numberedGif(4, 2, true, 256))),
+            frolix::kAutomationTrue);
         QSignalSpy steps(&component, &frolix::FrolixControl::Step);
         QStringList seen, painted, want;
         int changes = 0, last = component.CurrentFrame();

@@ -83,16 +83,17 @@ inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palett
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
-// `count` frames of 2 x 2, each one colour, with a stored delay (2: 20 ms), looping forever.
-inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, bool loopForever = true)
+// `count` frames of `side` x `side` (2 x 2), each one colour, with a stored delay (2: 20
+// ms), looping forever.
+inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, bool loopForever = true, int side = 2)
 {
     std::vector<QRgb> palette;
     std::vector<GifFrame> frames;
     for (int i = 0; i < count; ++i) {
         palette.push_back(qRgb(10 * i, 255 - 10 * i, 100));
-        frames.push_back({ std::vector<std::uint8_t>(4, std::uint8_t(i)), delayCs });
+        frames.push_back({ std::vector<std::uint8_t>(std::size_t(side) * side, std::uint8_t(i)), delayCs });
     }
-    return makeGif(2, 2, palette, frames, loopForever);
+    return makeGif(side, side, palette, frames, loopForever);
 }
 
 // What a file system list's rows stand for, and the row of one of them.
