@@ -2,6 +2,9 @@
 
 #include "FileBytes.h"
 
+#include <functional>
+#include <thread>
+
 namespace frolix {
 
 namespace {
@@ -9,12 +12,13 @@ namespace {
 // The scan reads a byte of every sub-block, so every page of the file; only those of
 // the frames shown are needed again, so the pages behind it are given back as it goes.
 // The read-ahead stops with the scan: pages it faulted in after the caller gives the
-// file back would stay resident.
-Result<gif::GifInfo> scanFile(const FileBytes& file)
+// file back would stay resident. `passed` hears where each image ends.
+Result<gif::GifInfo> scanFile(const FileBytes& file, const std::function<void(std::size_t offset)>& passed)
 {
     FileBytes::ReadAhead readAhead(file);
     std::size_t released = 0;
     return gif::scan(file.bytes(), [&](std::size_t offset) {
+        passed(offset);
         readAhead.reached(offset);
         if (offset - released > kResidentFileBytes) {
             file.release(released, offset);
@@ -40,10 +44,36 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFile(const std::filesyst
 Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFileBytes(
     std::shared_ptr<const FileBytes> file, PixelOrder order, std::size_t snapshotBudgetBytes)
 {
-    FROLIX_TRY(gif::GifInfo info, scanFile(*file));
+    // A large first image is drawn on another thread while the scan goes through the
+    // rest of the file: frame 1 needs nothing past it. Smaller ones are not worth a thread.
+    constexpr std::size_t kFirstImageWorthAThread = 256u << 10;
+    std::unique_ptr<gif::FrameComposer> first;
+    std::jthread composing;
+    Result<gif::GifInfo> scanned = scanFile(*file, [&](std::size_t offset) {
+        if (composing.joinable() || offset < kFirstImageWorthAThread)
+            return;
+        composing = std::jthread([&, offset] {
+            auto upToFirst = gif::scan(file->bytes().first(offset));
+            if (!upToFirst)
+                return;
+            first = std::make_unique<gif::FrameComposer>(file, std::move(upToFirst).value(), 0, order);
+            first->frame(1);
+        });
+    });
+    if (composing.joinable())
+        composing.join();
+    FROLIX_TRY(gif::GifInfo info, std::move(scanned));
     file->release();
     return std::shared_ptr<GifAnimation>(
-        new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order));
+        new GifAnimation(std::move(file), std::move(info), snapshotBudgetBytes, order, std::move(first)));
+}
+
+std::span<const std::uint8_t> GifAnimation::frame(int number)
+{
+    if (m_first && number == 1)
+        return m_first->frame(1);
+    m_first.reset();
+    return m_composer.frame(number);
 }
 
 Timeline GifAnimation::timeline() const
@@ -60,7 +90,7 @@ Timeline GifAnimation::timeline() const
 std::vector<Warning> GifAnimation::warnings() const
 {
     std::vector<Warning> all = info().warnings;
-    const auto& drawn = m_composer.drawWarnings();
+    const auto& drawn = m_first ? m_first->drawWarnings() : m_composer.drawWarnings();
     all.insert(all.end(), drawn.begin(), drawn.end());
     if (fileCutShort())
         all.push_back({ Warning::Kind::FileCutShort,

@@ -23,9 +23,9 @@ public:
     int height() const override { return m_composer.height(); }
     int frameCount() const override { return int(m_composer.frameCount()); }
     Timeline timeline() const override;
-    std::span<const std::uint8_t> frame(int number) override { return m_composer.frame(number); }
-    Area lastChange() const override { return m_composer.lastChange(); }
-    bool frameOpaque() const override { return m_composer.frameOpaque(); }
+    std::span<const std::uint8_t> frame(int number) override;
+    Area lastChange() const override { return m_first ? m_first->lastChange() : m_composer.lastChange(); }
+    bool frameOpaque() const override { return m_first ? m_first->frameOpaque() : m_composer.frameOpaque(); }
     void expectBackwardSteps() override { m_composer.expectBackwardSteps(); }
     std::vector<Warning> warnings() const override;
     bool fileCutShort() const override { return m_composer.file().lostFrom() != SIZE_MAX; }
@@ -36,11 +36,16 @@ public:
 private:
     static Result<std::shared_ptr<GifAnimation>> fromFileBytes(
         std::shared_ptr<const FileBytes> file, PixelOrder order, std::size_t snapshotBudgetBytes);
-    GifAnimation(std::shared_ptr<const FileBytes> file, gif::GifInfo info, std::size_t budget, PixelOrder order)
+    GifAnimation(std::shared_ptr<const FileBytes> file, gif::GifInfo info, std::size_t budget, PixelOrder order,
+        std::unique_ptr<gif::FrameComposer> first)
         : m_composer(std::move(file), std::move(info), budget, order)
+        , m_first(std::move(first))
     {
     }
     gif::FrameComposer m_composer;
+    // Frame 1, composed on another thread while the scan went on, shown until another
+    // frame is asked for; m_composer draws it again on its way there.
+    std::unique_ptr<gif::FrameComposer> m_first;
 };
 
 } // namespace frolix

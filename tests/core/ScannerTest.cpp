@@ -109,12 +109,14 @@ TEST(Load, FileCutShortWhileOpenReadsAsEnded)
 {
     // Six images of noise, each over a page of data, then the file is cut where the
     // fourth image's data starts: the missing pages, which would fault the process, read
-    // as zeros, so the images from the fourth on end at once and draw nothing.
-    GifBuilder builder(128, 64);
+    // as zeros, so the images from the fourth on end at once and draw nothing. The first
+    // image is large enough to be drawn during the scan, so frame 1 comes from there
+    // before the cut and from the composer after it.
+    GifBuilder builder(768, 512);
     std::mt19937 random(1);
     for (int n = 0; n < 6; ++n) {
-        Image image { .width = 128, .height = 64 };
-        for (int i = 0; i < 128 * 64; ++i)
+        Image image { .width = std::uint16_t(n ? 128 : 768), .height = std::uint16_t(n ? 64 : 512) };
+        for (int i = 0; i < image.width * image.height; ++i)
             image.indices.push_back(std::uint8_t(random()));
         builder.image(image);
     }
