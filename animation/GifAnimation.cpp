@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <thread>
+#include <utility>
 
 namespace frolix {
 
@@ -49,8 +50,9 @@ Result<std::shared_ptr<GifAnimation>> GifAnimation::fromFileBytes(
     constexpr std::size_t kFirstImageWorthAThread = 256u << 10;
     std::unique_ptr<gif::FrameComposer> first;
     std::jthread composing;
+    bool firstImage = true;
     Result<gif::GifInfo> scanned = scanFile(*file, [&](std::size_t offset) {
-        if (composing.joinable() || offset < kFirstImageWorthAThread)
+        if (!std::exchange(firstImage, false) || offset < kFirstImageWorthAThread)
             return;
         composing = std::jthread([&, offset] {
             auto upToFirst = gif::scan(file->bytes().first(offset));
