@@ -100,9 +100,7 @@ template <typename Pixel> inline Status restart(Cursor& c, const Stream<Pixel>& 
 {
     c.codeSize = stream.minCodeSize + 1;
     c.codeMask = (1u << c.codeSize) - 1;
-    c.growAt = c.codeMask + 1;
     c.nextCode = stream.endCode + 1;
-    c.adding = 1;
     for (;;) {
         if (c.bitCount < c.codeSize)
             refill(c, stream);
@@ -125,19 +123,20 @@ template <typename Pixel> inline Status restart(Cursor& c, const Stream<Pixel>& 
     }
 }
 
-// The entry each code after the first makes: the last string and one pixel more.
+// The entry each code after the first makes: the last string and one pixel more. Codes
+// are one bit wider once the next entry needs it; once the table is full, nextCode stays
+// at 4096, past every code, its entry taking the stores, and codes stay 12 bits wide
+// until a clear.
 inline void addEntry(Cursor& c, Table& table)
 {
     table[c.nextCode] = c.pending;
-    c.nextCode += c.adding;
-    if (c.nextCode >= c.growAt) [[unlikely]] {
+    ++c.nextCode;
+    if (c.nextCode > c.codeMask) [[unlikely]] {
         if (c.codeSize < 12) {
             ++c.codeSize;
             c.codeMask = (1u << c.codeSize) - 1;
-            c.growAt = c.codeMask + 1;
         } else {
-            c.adding = 0; // full: no entries and 12-bit codes until a clear
-            c.growAt = 4097;
+            c.nextCode = 4096;
         }
     }
 }

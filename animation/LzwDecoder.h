@@ -67,8 +67,6 @@ public:
         unsigned codeSize = 0;
         std::uint32_t codeMask = 0;
         unsigned nextCode = 0;
-        unsigned growAt = 0; // codes are one bit wider once nextCode reaches this
-        unsigned adding = 1; // 0 once the table is full
         std::uint64_t pending = 0; // the entry the next code makes: the last string and one byte more
         std::size_t produced = 0;
         unsigned invalidCode = 0;
