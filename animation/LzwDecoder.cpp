@@ -255,16 +255,12 @@ Status decodeCodes(Cursor& cursor, const Stream<Pixel>& stream, Table& table, st
 
 } // namespace
 
-void LzwDecoder::Buffer::reserve(std::size_t size, std::size_t keep)
+void LzwDecoder::Buffer::reserve(std::size_t size)
 {
     if (capacity >= size)
         return;
-    std::size_t grown = std::max(size, capacity + capacity / 2);
-    std::unique_ptr<std::uint8_t[]> larger(new std::uint8_t[grown]); // no zero fill: every byte read is written first
-    if (keep)
-        std::memcpy(larger.get(), bytes.get(), keep);
-    bytes = std::move(larger);
-    capacity = grown;
+    bytes.reset(new std::uint8_t[size]); // no zero fill: every byte read is written first
+    capacity = size;
 }
 
 void LzwDecoder::releaseBuffersOver(std::size_t bytes)
@@ -320,27 +316,30 @@ void LzwDecoder::intoColours(std::span<std::uint32_t> out, const std::uint32_t* 
 
 void LzwDecoder::gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t offset)
 {
-    // One pass over the chain: the buffer grows as blocks come, and keeps its size for
-    // the next image.
-    std::size_t at = offset;
+    // The chain is measured first, so the buffer grows at most once.
+    std::size_t end = offset;
     std::size_t total = 0;
     m_inputEnd = Status::DataEnded;
-    while (at < data.size()) {
-        std::size_t size = data[at];
+    while (end < data.size()) {
+        std::size_t size = data[end];
         if (size == 0) {
             m_inputEnd = Status::Finished; // terminator without an end code
             break;
         }
-        std::size_t available = std::min(size, data.size() - at - 1);
-        m_input.reserve(total + available + kInputPadding, total);
-        std::memcpy(m_input.bytes.get() + total, data.data() + at + 1, available);
+        std::size_t available = std::min(size, data.size() - end - 1);
         total += available;
-        at += 1 + available;
+        end += 1 + available;
         if (available < size)
             break;
     }
-    m_input.reserve(total + kInputPadding, total);
-    std::memset(m_input.bytes.get() + total, 0, kInputPadding);
+    m_input.reserve(total + kInputPadding);
+    std::uint8_t* input = m_input.bytes.get();
+    for (std::size_t at = offset, written = 0; written < total; at += 1 + data[at]) {
+        std::size_t size = std::min<std::size_t>(data[at], total - written);
+        std::memcpy(input + written, data.data() + at + 1, size);
+        written += size;
+    }
+    std::memset(input + total, 0, kInputPadding);
     m_inputSize = total;
 }
 

@@ -73,11 +73,11 @@ public:
     };
 
 private:
-    // A buffer kept from one image to the next, grown without zero-filling.
+    // A buffer kept from one image to the next; grown, it holds nothing of before.
     struct Buffer {
         std::unique_ptr<std::uint8_t[]> bytes;
         std::size_t capacity = 0;
-        void reserve(std::size_t size, std::size_t keep = 0);
+        void reserve(std::size_t size);
     };
 
     // Copies the image's sub-blocks into one buffer, so codes are read with whole
