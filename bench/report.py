@@ -55,8 +55,9 @@ def main():
             if (engine, file) not in results:
                 continue
             millis, rate = results[(engine, file)]
-            ratio = f"{millis / base[0]:.2f}" if base else "-"
-            print(f"| {file} | {engine} | {millis:.3f} | {rate / 1e6:.1f} | {ratio} |")
+            ratio = f"{millis / base[0]:.3f}" if base else "-"
+            shown = f"{millis:.3f}" if millis >= 0.1 else f"{millis:.4f}"  # small files in microseconds too
+            print(f"| {file} | {engine} | {shown} | {rate / 1e6:.1f} | {ratio} |")
 
 
 if __name__ == "__main__":
