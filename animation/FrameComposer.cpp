@@ -139,19 +139,40 @@ void FrameComposer::disposeLast(State& state)
     const ClipRect& rect = state.pendingRect;
     if (rect.empty())
         return;
-    std::uint32_t width = rect.right - rect.left;
     if (state.pendingDisposal == Disposal::RestoreBackground) {
         markChanged(rect);
         state.opaque = false;
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
-            std::fill_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], width, 0u);
+            std::fill_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], rect.right - rect.left, 0u);
     } else if (state.pendingDisposal == Disposal::RestorePrevious) {
         markChanged(rect);
         state.opaque = state.opaque && state.backupOpaque;
-        for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
-            std::copy_n(&state.backup[std::size_t(y - rect.top) * width], width,
-                &state.canvas[std::size_t(y) * m_info.width + rect.left]);
+        restoreRect(state.backup, rect, state.canvas);
     }
+}
+
+void FrameComposer::saveRect(
+    const std::vector<std::uint32_t>& canvas, const ClipRect& rect, std::vector<std::uint32_t>& saved) const
+{
+    saved.clear();
+    if (rect.empty())
+        return;
+    std::uint32_t width = rect.right - rect.left;
+    saved.resize(std::size_t(width) * (rect.bottom - rect.top));
+    for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+        std::copy_n(
+            &canvas[std::size_t(y) * m_info.width + rect.left], width, &saved[std::size_t(y - rect.top) * width]);
+}
+
+void FrameComposer::restoreRect(
+    const std::vector<std::uint32_t>& saved, const ClipRect& rect, std::vector<std::uint32_t>& canvas) const
+{
+    if (rect.empty())
+        return;
+    std::uint32_t width = rect.right - rect.left;
+    for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+        std::copy_n(
+            &saved[std::size_t(y - rect.top) * width], width, &canvas[std::size_t(y) * m_info.width + rect.left]);
 }
 
 void FrameComposer::prepareDisposal(const ImageRecord& image, const ClipRect& rect, State& state) const
@@ -161,12 +182,8 @@ void FrameComposer::prepareDisposal(const ImageRecord& image, const ClipRect& re
     state.backup.clear();
     if (image.disposal != Disposal::RestorePrevious || rect.empty())
         return;
-    std::uint32_t width = rect.right - rect.left;
     state.backupOpaque = state.opaque;
-    state.backup.resize(std::size_t(width) * (rect.bottom - rect.top));
-    for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
-        std::copy_n(&state.canvas[std::size_t(y) * m_info.width + rect.left], width,
-            &state.backup[std::size_t(y - rect.top) * width]);
+    saveRect(state.canvas, rect, state.backup);
 }
 
 const std::uint32_t* FrameComposer::colourTable(const ImageRecord& image)
@@ -237,19 +254,17 @@ Area FrameComposer::lastChange() const
     return Area { m_changed.left, m_changed.top, m_changed.right - m_changed.left, m_changed.bottom - m_changed.top };
 }
 
-void FrameComposer::markChanged(const ClipRect& rect)
+FrameComposer::ClipRect FrameComposer::ClipRect::united(const ClipRect& other) const
 {
-    if (rect.empty())
-        return;
-    if (m_changed.empty()) {
-        m_changed = rect;
-        return;
-    }
-    m_changed.left = std::min(m_changed.left, rect.left);
-    m_changed.top = std::min(m_changed.top, rect.top);
-    m_changed.right = std::max(m_changed.right, rect.right);
-    m_changed.bottom = std::max(m_changed.bottom, rect.bottom);
+    if (other.empty())
+        return *this;
+    if (empty())
+        return other;
+    return ClipRect { std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+        std::max(bottom, other.bottom) };
 }
+
+void FrameComposer::markChanged(const ClipRect& rect) { m_changed = m_changed.united(rect); }
 
 void FrameComposer::releaseFilePages(std::uint32_t imageIndex)
 {
@@ -450,17 +465,8 @@ FrameComposer::ClipRect FrameComposer::stepRect(std::size_t nextFrame) const
 {
     ClipRect rect = clip(m_info.images[nextFrame]);
     const ImageRecord& last = m_info.images[nextFrame - 1];
-    if (last.disposal == Disposal::RestoreBackground || last.disposal == Disposal::RestorePrevious) {
-        ClipRect disposed = clip(last);
-        if (rect.empty()) {
-            rect = disposed;
-        } else if (!disposed.empty()) {
-            rect.left = std::min(rect.left, disposed.left);
-            rect.top = std::min(rect.top, disposed.top);
-            rect.right = std::max(rect.right, disposed.right);
-            rect.bottom = std::max(rect.bottom, disposed.bottom);
-        }
-    }
+    if (last.disposal == Disposal::RestoreBackground || last.disposal == Disposal::RestorePrevious)
+        rect = rect.united(clip(last));
     return rect;
 }
 
@@ -486,14 +492,7 @@ void FrameComposer::recordUndo(const State& state)
     undo.before.backup = state.backup;
     undo.before.opaque = state.opaque;
     undo.before.backupOpaque = state.backupOpaque;
-    const ClipRect& r = undo.rect;
-    if (!r.empty()) {
-        std::uint32_t width = r.right - r.left;
-        undo.before.canvas.resize(std::size_t(width) * (r.bottom - r.top));
-        for (std::uint32_t y = r.top; y < r.bottom; ++y)
-            std::copy_n(&state.canvas[std::size_t(y) * m_info.width + r.left], width,
-                &undo.before.canvas[std::size_t(y - r.top) * width]);
-    }
+    saveRect(state.canvas, undo.rect, undo.before.canvas);
     m_heldBytes += stateBytes(undo.before);
     m_undo.emplace(next, std::move(undo));
 }
@@ -506,14 +505,8 @@ bool FrameComposer::undoTo(std::size_t index)
     while (m_work.frame > index) {
         Undo& undo = m_undo.at(m_work.frame);
         undo.lastUse = ++m_useCounter;
-        const ClipRect& r = undo.rect;
-        if (!r.empty()) {
-            std::uint32_t width = r.right - r.left;
-            for (std::uint32_t y = r.top; y < r.bottom; ++y)
-                std::copy_n(&undo.before.canvas[std::size_t(y - r.top) * width], width,
-                    &m_work.canvas[std::size_t(y) * m_info.width + r.left]);
-            markChanged(r);
-        }
+        restoreRect(undo.before.canvas, undo.rect, m_work.canvas);
+        markChanged(undo.rect);
         m_work.frame = undo.before.frame;
         m_work.pendingDisposal = undo.before.pendingDisposal;
         m_work.pendingRect = undo.before.pendingRect;

@@ -69,6 +69,8 @@ private:
     struct ClipRect {
         std::uint32_t left = 0, top = 0, right = 0, bottom = 0; // right/bottom exclusive
         bool empty() const { return left >= right || top >= bottom; }
+        // The smallest rectangle holding both.
+        ClipRect united(const ClipRect& other) const;
     };
     struct State {
         static constexpr std::size_t kNone = SIZE_MAX;
@@ -111,6 +113,11 @@ private:
     // Counts the file bytes an image's data spans and now and then gives them back.
     void releaseFilePages(std::uint32_t imageIndex);
     void disposeLast(State& state);
+    // A rectangle of a canvas into a buffer of its own size (`saved`), and back.
+    void saveRect(
+        const std::vector<std::uint32_t>& canvas, const ClipRect& rect, std::vector<std::uint32_t>& saved) const;
+    void restoreRect(
+        const std::vector<std::uint32_t>& saved, const ClipRect& rect, std::vector<std::uint32_t>& canvas) const;
     void prepareDisposal(const ImageRecord& image, const ClipRect& rect, State& state) const;
     // The image's colour table in the canvas's byte order, 256 entries.
     const std::uint32_t* colourTable(const ImageRecord& image);
