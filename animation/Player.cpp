@@ -44,17 +44,17 @@ void Player::play()
     if (m_state == State::Playing || frameCount() == 0)
         return;
     if (m_state == State::Finished) {
-        m_playsDone = 0;
-        m_direction = 1;
+        m_at.playsDone = 0;
+        m_at.direction = 1;
         int first = m_sequence == Sequence::Reverse ? frameCount() : 1;
-        if (first != m_frame) {
-            m_frame = first;
+        if (first != m_at.frame) {
+            m_at.frame = first;
             if (m_onStep)
                 m_onStep();
         }
     }
     m_state = State::Playing;
-    m_nextChange = m_clock.now() + delayOf(m_frame);
+    m_nextChange = m_clock.now() + delayOf(m_at.frame);
 }
 
 void Player::stop() { m_state = State::Stopped; }
@@ -62,16 +62,16 @@ void Player::stop() { m_state = State::Stopped; }
 void Player::jumpToFrame(int frame)
 {
     FROLIX_EXPECTS(frame >= 1 && frame <= frameCount());
-    m_frame = frame;
-    m_direction = m_sequence == Sequence::PingPong && m_frame == frameCount() ? -1 : 1;
+    m_at.frame = frame;
+    m_at.direction = m_sequence == Sequence::PingPong && m_at.frame == frameCount() ? -1 : 1;
 }
 
 void Player::setSequence(Sequence sequence)
 {
     m_sequence = sequence;
-    m_direction = 1;
-    if (sequence == Sequence::PingPong && m_frame == frameCount())
-        m_direction = -1;
+    m_at.direction = 1;
+    if (sequence == Sequence::PingPong && m_at.frame == frameCount())
+        m_at.direction = -1;
 }
 
 std::optional<Milliseconds> Player::nextChangeAt() const
@@ -128,12 +128,10 @@ std::optional<Player::Position> Player::stepFrom(Position at) const
 
 bool Player::advance()
 {
-    auto next = stepFrom({ m_frame, m_direction, m_playsDone });
+    auto next = stepFrom(m_at);
     if (!next)
         return false;
-    m_frame = next->frame;
-    m_direction = next->direction;
-    m_playsDone = next->playsDone;
+    m_at = *next;
     return true;
 }
 
@@ -141,7 +139,7 @@ std::optional<int> Player::nextFrame() const
 {
     if (!nextChangeAt())
         return std::nullopt;
-    auto next = stepFrom({ m_frame, m_direction, m_playsDone });
+    auto next = stepFrom(m_at);
     return next ? std::optional<int>(next->frame) : std::nullopt;
 }
 
@@ -157,7 +155,7 @@ void Player::update()
             m_state = State::Finished;
             break;
         }
-        m_nextChange += delayOf(m_frame);
+        m_nextChange += delayOf(m_at.frame);
         if (m_onStep)
             m_onStep();
     }

@@ -51,7 +51,7 @@ public:
     Player(const Clock& clock, Timeline timeline);
 
     int frameCount() const { return int(m_timeline.storedDelaysCs.size()); }
-    int currentFrame() const { return m_frame; }
+    int currentFrame() const { return m_at.frame; }
     State state() const { return m_state; }
 
     void play();
@@ -91,9 +91,7 @@ private:
     std::optional<std::uint32_t> m_plays;
     State m_state = State::Stopped;
     Sequence m_sequence = Sequence::Normal;
-    int m_frame = 1;
-    int m_direction = 1; // ping-pong's current direction
-    std::uint32_t m_playsDone = 0;
+    Position m_at;
     Milliseconds m_nextChange {};
     std::function<void()> m_onStep;
 };
