@@ -151,13 +151,23 @@ void decodeQt(benchmark::State& state, std::shared_ptr<const Bytes> file)
 }
 #endif
 
+// CPU time of the whole process: a large first image is drawn on a thread of its own
+// while the scan goes on, and that work counts too.
 void registerFile(const std::string& name, std::shared_ptr<const Bytes> file)
 {
-    benchmark::RegisterBenchmark(("decode/ours/" + name).c_str(), decodeOurs, file)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("decode/giflib/" + name).c_str(), decodeGiflib, file)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("decode/stb/" + name).c_str(), decodeStb, file)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decode/ours/" + name).c_str(), decodeOurs, file)
+        ->MeasureProcessCPUTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decode/giflib/" + name).c_str(), decodeGiflib, file)
+        ->MeasureProcessCPUTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decode/stb/" + name).c_str(), decodeStb, file)
+        ->MeasureProcessCPUTime()
+        ->Unit(benchmark::kMillisecond);
 #ifdef FROLIX_HAVE_QT_GUI
-    benchmark::RegisterBenchmark(("decode/qt/" + name).c_str(), decodeQt, file)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("decode/qt/" + name).c_str(), decodeQt, file)
+        ->MeasureProcessCPUTime()
+        ->Unit(benchmark::kMillisecond);
 #endif
 }
 

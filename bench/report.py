@@ -39,7 +39,7 @@ def main():
             continue
         if entry.get("run_type") == "aggregate" and entry.get("aggregate_name") != "median":
             continue
-        name = entry.get("run_name", entry["name"])
+        name = entry.get("run_name", entry["name"]).removesuffix("/process_time")
         _, engine, file = name.split("/", 2)
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[entry["time_unit"]]
         millis = entry[f"{args.time}_time"] * scale

@@ -218,7 +218,7 @@ int main(int argc, char** argv)
                 widget->show();
                 widget->useClock(clock);
                 widget->setSequence(code);
-                widget->showAnimation(bytes);
+                widget->LoadFile(QString::fromLocal8Bit(argv[1]));
                 QObject::connect(
                     widget.get(), &frolix::FrolixControl::Step, [&] { shown.push_back(widget->CurrentFrame()); });
                 if (sequence == Sequence::Reverse) {
