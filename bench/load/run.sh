@@ -22,18 +22,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-source_dir=$root
-build=$root/build/load
-if [ -n "$rev" ]; then
-    short=$(git -C "$root" rev-parse --short "$rev")
-    source_dir=$root/build/load-src-$short
-    build=$root/build/load-$short
-    rm -rf "$source_dir"
-    mkdir -p "$source_dir"
-    git -C "$root" archive "$rev" | tar -x -C "$source_dir"
-    rm -rf "$source_dir/bench"
-    cp -r "$root/bench" "$source_dir/bench"
-fi
+read -r source_dir build < <("$root/bench/build-at-rev.sh" load "$rev")
 cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFROLIX_BUILD_BENCH=ON >/dev/null
 ninja -C "$build" -j2 make-play-gifs load-probe >/dev/null
 gifs=$root/build/load-gifs

@@ -24,20 +24,7 @@ for tool in gifview:gifsicle xvfb-run:xvfb; do
     "${sudo_cmd[@]}" apt-get install -y -qq "${tool##*:}" >/dev/null
 done
 
-source_dir=$root
-build=$root/build/play
-if [ -n "$rev" ]; then
-    short=$(git -C "$root" rev-parse --short "$rev")
-    source_dir=$root/build/play-src-$short
-    build=$root/build/play-$short
-    rm -rf "$source_dir"
-    mkdir -p "$source_dir"
-    git -C "$root" archive "$rev" | tar -x -C "$source_dir"
-    rm -rf "$source_dir/bench/play"
-    cp -r "$root/bench/play" "$source_dir/bench/play"
-    grep -q 'add_subdirectory(play)' "$source_dir/bench/CMakeLists.txt" ||
-        echo 'add_subdirectory(play)' >>"$source_dir/bench/CMakeLists.txt"
-fi
+read -r source_dir build < <("$root/bench/build-at-rev.sh" play "$rev")
 cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFROLIX_BUILD_BENCH=ON >/dev/null
 ninja -C "$build" -j2 make-play-gifs play-probe qmovie-peer empty-window floor-window >/dev/null
 mkdir -p "$build/play-gifs"
