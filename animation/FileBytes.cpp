@@ -256,7 +256,7 @@ void FileBytes::ReadAhead::reached(std::size_t offset)
 {
     // Both sides store, then load the other's flag, so one of them sees the other.
     m_reached = offset;
-    if (m_waiting) {
+    if (offset >= m_wakeAt) {
         std::lock_guard lock(m_mutex);
         m_wake.notify_one();
     }
@@ -267,15 +267,17 @@ void FileBytes::ReadAhead::run()
     // A fault maps the pages around it too (64 KiB on Linux by default), so one read
     // per 64 KiB is enough.
     constexpr std::size_t kStep = 64u << 10;
+    // Woken once the scan has made room for this much, not for every step it takes.
+    constexpr std::size_t kBatch = 1u << 20;
     const volatile std::uint8_t* bytes = m_bytes.data();
     std::uint8_t sink = 0;
     std::size_t at = 0;
     while (at < m_bytes.size() && !m_stop) {
         if (at > m_reached + kResidentFileBytes) {
             std::unique_lock lock(m_mutex);
-            m_waiting = true;
-            m_wake.wait(lock, [&] { return m_stop || at <= m_reached + kResidentFileBytes; });
-            m_waiting = false;
+            m_wakeAt = at + kBatch - kResidentFileBytes;
+            m_wake.wait(lock, [&] { return m_stop || m_reached >= m_wakeAt; });
+            m_wakeAt = SIZE_MAX;
             continue;
         }
         // Pages the reader has passed are not worth faulting in: it may have given them back.

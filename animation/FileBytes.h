@@ -73,7 +73,9 @@ public:
         std::span<const std::uint8_t> m_bytes;
         std::atomic<std::size_t> m_reached { 0 };
         std::atomic<bool> m_stop { false };
-        std::atomic<bool> m_waiting { false };
+        // Where the scan must reach before the waiting thread has work again; SIZE_MAX
+        // when it is not waiting. Waking it sooner only puts it back to sleep.
+        std::atomic<std::size_t> m_wakeAt { SIZE_MAX };
         std::mutex m_mutex;
         std::condition_variable m_wake;
         std::thread m_thread;
