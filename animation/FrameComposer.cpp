@@ -480,8 +480,10 @@ std::size_t FrameComposer::undoBytes(std::size_t nextFrame) const
 
 void FrameComposer::recordUndo(const State& state)
 {
+    // A frame drawn from its own image costs that image again; its undo would often
+    // hold a whole canvas (every frame of a video-like file) for little.
     const std::size_t next = state.frame + 1;
-    if (next >= m_info.images.size() || m_undo.count(next))
+    if (next >= m_info.images.size() || m_undo.count(next) || freshStartAtOrBefore(state.frame) == state.frame)
         return;
     if (!makeRoom(undoBytes(next)))
         return;
@@ -553,12 +555,13 @@ std::span<const std::uint8_t> FrameComposer::frame(int number)
     }
 
     // Start where the fewest images are left to draw: from the canvas as it is, a key
-    // frame, an image that covers the screen, or nothing. On a tie the canvas as it is
-    // costs no copy and a key frame one image less than drawing its image again.
+    // frame, an image that covers the screen, or nothing. Copying a key frame counts as
+    // drawing one image, and on a tie the canvas as it is wins: a step forward onto a
+    // key draws its image, and records its undo step, instead of copying a canvas.
     const std::size_t fromWork = m_work.frame != none && m_work.frame < index ? index - m_work.frame : SIZE_MAX;
     auto key = m_keys.upper_bound(index);
     key = key == m_keys.begin() ? m_keys.end() : std::prev(key);
-    const std::size_t fromKey = key != m_keys.end() ? index - key->first : SIZE_MAX;
+    const std::size_t fromKey = key != m_keys.end() ? index - key->first + 1 : SIZE_MAX;
     const std::size_t fresh = freshStartAtOrBefore(index);
     const std::size_t fromFresh = fresh != none ? index - fresh + 1 : SIZE_MAX;
     const std::size_t best = std::min({ fromWork, fromKey, fromFresh, index + 1 });
@@ -580,9 +583,11 @@ std::span<const std::uint8_t> FrameComposer::frame(int number)
 
     // The steps just before the frame wanted, as many as their undo fits the budget
     // beside the key frames, are recorded: playing backwards asks for those frames next.
+    // Playing forwards records each step too, so that turning back copies a rectangle
+    // instead of replaying from a key frame.
     const std::size_t firstDrawn = m_work.frame == none ? 0 : m_work.frame + 1;
     std::size_t recordFrom = SIZE_MAX;
-    if (m_steppedBack && index > firstDrawn) {
+    if (m_steppedBack && index >= firstDrawn) {
         std::size_t keyBytes = 0;
         for (const auto& entry : m_keys)
             keyBytes += stateBytes(entry.second);

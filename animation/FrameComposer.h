@@ -13,9 +13,10 @@
 //    the one shown, or from the start once told that frames will be (a reverse or
 //    ping-pong sequence); until then frames only ever move forwards and nothing is
 //    copied;
-//  - undo steps in the rest: replaying towards a frame asked for, each step records
-//    the pixels it changes as they were, so that playing backwards from there takes
-//    one rectangle's copy per frame.
+//  - undo steps in the rest: from then on each step forwards, played or replayed
+//    towards a frame asked for, records the pixels it changes as they were (the least
+//    recently used dropped first), so that playing backwards from there, or turning
+//    back, takes one rectangle's copy per frame.
 // A state is the canvas plus what the last image's disposal needs.
 
 #include "Animation.h"
@@ -54,7 +55,8 @@ public:
     Area lastChange() const;
     bool frameOpaque() const { return m_work.opaque; }
     // Frames will be asked for backwards (a reverse or ping-pong sequence): key frames
-    // are laid down from now on, so the first step back does not replay from frame 1.
+    // and undo steps are laid down from now on, so the first step back does not replay
+    // from frame 1 and a turn back does not replay at all.
     void expectBackwardSteps() { m_steppedBack = true; }
 
     // Recoveries met while drawing (an invalid code, data that ended early), once per image.

@@ -1,6 +1,9 @@
-// Measures what long reverse and ping-pong playback of a 1000-frame 1000 x 1000
-// animation costs under the default snapshot budget: images drawn per displayed frame
-// and the peak resident memory. Run by hand; prints figures, asserts nothing.
+// Measures what long reverse and ping-pong playback costs the engine under the default
+// snapshot budget: images drawn per displayed frame, the most in one step and its time,
+// and the bytes held. Plays the engine tests' 1000-frame 1000 x 1000 animation, or FILE.
+// Run by hand; prints figures, asserts nothing.
+//
+//   memory-probe [FILE]
 
 #include "FrameComposer.h"
 #include "GifBuilder.h"
@@ -21,10 +24,21 @@ long peakKiB()
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     using namespace frolix;
-    auto file = FileBytes::hold(test::bigAnimation());
+    using Clock = std::chrono::steady_clock;
+    std::shared_ptr<const FileBytes> file;
+    if (argc > 1) {
+        auto opened = FileBytes::open(argv[1]);
+        if (!opened) {
+            std::printf("%s: %s\n", argv[1], opened.error().message.c_str());
+            return 1;
+        }
+        file = std::move(opened).value();
+    } else {
+        file = FileBytes::hold(test::bigAnimation());
+    }
     std::printf("file %zu bytes, peak before loading %ld KiB\n", file->bytes().size(), peakKiB());
     auto scanned = gif::scan(file->bytes());
     if (!scanned) {
@@ -33,29 +47,46 @@ int main()
     }
     gif::FrameComposer composer(file, std::move(scanned).value());
     const int frames = int(composer.frameCount());
-    std::size_t mostHeld = 0, worstStep = 0;
+    std::size_t mostHeld = 0;
 
     auto pass = [&](const char* name, auto&& numbers) {
-        auto start = std::chrono::steady_clock::now();
-        std::size_t drawnBefore = composer.imagesDrawn(), shown = 0;
+        auto start = Clock::now();
+        std::size_t drawnBefore = composer.imagesDrawn(), shown = 0, worstStep = 0, worstTurn = 0;
+        double slowestMs = 0;
+        int slowestFrame = 0, last = 0, lastDirection = 0;
         for (int n : numbers) {
             std::size_t before = composer.imagesDrawn();
+            auto stepStart = Clock::now();
             composer.frame(n);
+            double ms = std::chrono::duration<double, std::milli>(Clock::now() - stepStart).count();
+            if (ms > slowestMs) {
+                slowestMs = ms;
+                slowestFrame = n;
+            }
             worstStep = std::max(worstStep, composer.imagesDrawn() - before);
+            // A turn: the step goes the other way from the one before (frame 1 to the last
+            // in reverse, the ends of ping-pong).
+            const int direction = last == 0 ? 0 : n > last ? 1 : -1;
+            if (lastDirection != 0 && direction != lastDirection)
+                worstTurn = std::max(worstTurn, composer.imagesDrawn() - before);
+            last = n;
+            lastDirection = direction;
             mostHeld = std::max(mostHeld, composer.snapshotBytes());
             ++shown;
         }
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("%-9s %zu frames shown, %.2f images drawn per frame, worst step %zu images, %.2f s, peak %ld KiB\n",
-            name, shown, double(composer.imagesDrawn() - drawnBefore) / double(shown), worstStep, seconds, peakKiB());
-        worstStep = 0;
+        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        std::printf("%-9s %zu frames shown, %.2f images drawn per frame, worst step %zu images (at a turn %zu), "
+                    "slowest step %.2f ms (to frame %d), %.2f s, peak %ld KiB\n",
+            name, shown, double(composer.imagesDrawn() - drawnBefore) / double(shown), worstStep, worstTurn, slowestMs,
+            slowestFrame, seconds, peakKiB());
     };
 
     std::vector<int> forward, reverse, pingPong;
     for (int n = 1; n <= frames; ++n)
         forward.push_back(n);
-    for (int n = frames; n >= 1; --n)
-        reverse.push_back(n);
+    for (int round = 0; round < 2; ++round)
+        for (int n = frames; n >= 1; --n)
+            reverse.push_back(n);
     for (int round = 0; round < 2; ++round) {
         for (int n = 2; n <= frames; ++n)
             pingPong.push_back(n);

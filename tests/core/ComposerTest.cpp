@@ -461,28 +461,67 @@ INSTANTIATE_TEST_SUITE_P(Composer, RandomAccess,
     [](const auto& info) { return std::get<0>(info.param) + ("Budget" + std::to_string(std::get<1>(info.param))); });
 
 // Forward play, looping included, never copies a canvas. Once frames are expected
-// backwards, the way to the last frame lays down key frames and undo steps, and no step
-// back after it replays more than a key frame's stride (16 images here).
+// backwards, the way to the last frame, replayed at once or played frame by frame (twice
+// over, as ping-pong), lays down key frames and undo steps: turning back at the last
+// frame copies undo steps, past a key frame (16 images here) as far as they fit, and no
+// step back replays more than a key frame's stride, nor anything when every undo step
+// fits (but frame 1, drawn afresh). Frames drawn from their own image keep nothing.
 TEST(SnapshotBudget, BackwardStepsReplayLittleOnceExpected)
 {
     const int kFrames = 60;
-    gif::FrameComposer composer = composerOf(historyAnimation(kFrames), 20 * 12 * 8 * 4);
-    for (int loop = 0; loop < 2; ++loop)
-        for (int n = 1; n <= kFrames; ++n)
-            composer.frame(n);
-    EXPECT_EQ(composer.snapshotBytes(), 0u);
+    const std::size_t kCanvas = 12 * 8 * 4;
+    GifBuilder covering(12, 8);
+    for (int n = 1; n <= kFrames; ++n)
+        covering.fill(0, 0, 12, 8, std::uint8_t(n % 40));
+    struct Case {
+        const char* name;
+        Bytes file;
+        bool played;
+        std::size_t budget, copiedBack, worstBack;
+    };
+    for (const Case& c : { Case { "replayed", historyAnimation(kFrames), false, 20 * kCanvas, 16, 16 },
+             Case { "played", historyAnimation(kFrames), true, 10 * kCanvas, 16, 16 },
+             Case { "played, every step fits", historyAnimation(kFrames), true, 200 * kCanvas, 16, 1 },
+             Case { "every image covers the screen", covering.bytes(), true, 200 * kCanvas, 0, 1 } }) {
+        SCOPED_TRACE(c.name);
+        gif::FrameComposer composer = composerOf(c.file, c.budget);
+        for (int loop = 0; loop < 2; ++loop)
+            for (int n = 1; n <= kFrames; ++n)
+                composer.frame(n);
+        EXPECT_EQ(composer.snapshotBytes(), 0u);
 
-    composer.frame(1);
-    composer.expectBackwardSteps();
-    composer.frame(kFrames);
-    EXPECT_GT(composer.snapshotBytes(), 0u);
-    std::size_t worstStep = 0;
-    for (int n = kFrames - 1; n >= 1; --n) {
-        std::size_t before = composer.imagesDrawn();
-        composer.frame(n);
-        worstStep = std::max(worstStep, composer.imagesDrawn() - before);
+        composer.frame(1);
+        composer.expectBackwardSteps();
+        std::vector<int> order;
+        for (int round = 0; round < (c.played ? 2 : 1); ++round) {
+            for (int n = c.played ? 2 : kFrames; n <= kFrames; ++n)
+                order.push_back(n);
+            for (int n = kFrames - 1; n >= 1; --n)
+                order.push_back(n);
+        }
+        std::size_t worstBack = 0, copied = 0;
+        bool copying = false; // since turning back at the last frame
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            std::size_t before = composer.imagesDrawn();
+            composer.frame(order[i]);
+            std::size_t drawn = composer.imagesDrawn() - before;
+            if (i == 0 || order[i] > order[i - 1])
+                continue;
+            worstBack = std::max(worstBack, drawn);
+            if (order[i - 1] == kFrames) {
+                EXPECT_EQ(composer.snapshotBytes() > 0, c.copiedBack > 0);
+                copying = true;
+                copied = 0;
+            }
+            if (copying && drawn == 0) {
+                ++copied;
+            } else if (copying) {
+                EXPECT_GE(copied, c.copiedBack) << "steps back from the last frame copied before one drew an image";
+                copying = false;
+            }
+        }
+        EXPECT_LE(worstBack, c.worstBack) << "a backward step replays from near the frame, not from frame 1";
     }
-    EXPECT_LE(worstStep, 16u) << "a backward step replays from near the frame, not from frame 1";
 }
 
 // A frame number outside 1 to frameCount() is a caller's bug: it stops the program
