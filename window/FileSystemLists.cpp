@@ -3,11 +3,11 @@
 #include "FileSystemCall.h"
 #include "ListIcons.h"
 #include "Logging.h"
+#include "NameOrder.h"
 #include "NativePath.h"
 #include "WildcardMatch.h"
 
 #include <QApplication>
-#include <QCollator>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -85,27 +85,14 @@ Listing listDirectory(const QString& path)
 
 void sortByName(std::vector<DirEntry>& entries)
 {
-    // The user's collation; the C locale's would be code-point order, putting every
-    // accented name after "z", so there the language-neutral order stands in.
-    QCollator collator(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale());
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // One sort key per name: comparing keys is a byte compare, where comparing names
-    // through the collator each time took most of a second for 20,000 files.
-    std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
-    keys.reserve(entries.size());
-    // Keys are made from the case-folded name: not every collation back end honours
-    // case-insensitivity in its keys.
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        keys.emplace_back(collator.sortKey(entries[i].name.toCaseFolded()), i);
-    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
-        int order = a.first.compare(b.first);
-        return order != 0 ? order < 0 : entries[a.second].name < entries[b.second].name;
-    });
+    std::vector<QString> names;
+    names.reserve(entries.size());
+    for (const DirEntry& entry : entries)
+        names.push_back(entry.name);
     std::vector<DirEntry> sorted;
     sorted.reserve(entries.size());
-    for (const auto& key : keys)
-        sorted.push_back(std::move(entries[key.second]));
+    for (std::size_t at : nameOrder(names))
+        sorted.push_back(std::move(entries[at]));
     entries = std::move(sorted);
 }
 

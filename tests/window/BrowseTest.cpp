@@ -5,6 +5,7 @@
 #include "FileSystemLists.h"
 #include "Form1.h"
 #include "Frolix.h"
+#include "NameOrder.h"
 #include "NativePath.h"
 #include "WildcardMatch.h"
 #include "WindowTestSupport.h"
@@ -35,6 +36,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
+#include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -564,12 +566,17 @@ private slots:
     }
 
     // The user's collation, and a sensible one under the C locale: accents and case do
-    // not put a name after "z", and numbers count.
+    // not put a name after "z", and numbers count. Names of printable ASCII alone are
+    // ordered without the collator, in the languages that allow it: one accented name
+    // among them brings the collator back and must not move any of the others.
     void collation_data()
     {
         QTest::addColumn<QLocale>("locale");
         QTest::newRow("English") << QLocale(QLocale::English);
         QTest::newRow("C") << QLocale::c();
+        for (QLocale::Language language : { QLocale::German, QLocale::Italian, QLocale::Dutch, QLocale::Portuguese,
+                 QLocale::French, QLocale::Spanish })
+            QTest::newRow(qPrintable(QLocale::languageToString(language))) << QLocale(language);
     }
     void collation()
     {
@@ -584,6 +591,32 @@ private slots:
         files.setFileName(dir.path());
         QLocale::setDefault(QLocale::system());
         QCOMPARE(listedNames(files), sorted);
+
+        // Every printable character alone and between letters, numbers against letters and
+        // punctuation, leading and trailing zeros, names that differ only in case or zeros,
+        // and runs of digits longer than the collator reads as one number.
+        std::vector<QString> names { "", "ab", "aB", "Ab", "a0", "a00", "a01", "a1", "a1b", "a01b", "a1.2", "a1.10",
+            "a1-2", "a 2", "a10", "a9", "00", "01", "001", "10", "010", "100", "1200", "1201", "12a", "12", "12 ",
+            "1.2", "1 2", "1_2", "~1", "x~", "~x", "_x", "-x", ".x", "X.gif", "x.GIF", "x1.gif", "x01.gif", "x10.gif",
+            "x1a.gif", "Photo 2.gif", "photo 10.gif", "photo_2.gif", "photo-2.gif", "photo2.gif",
+            QString(254, '1') + "0001", QString(254, '1') + "5", QString(254, '1') + "a", QString(255, '0'),
+            QString(253, '0') + "12", QString(300, '9'), QString(254, '9') + "0",
+            "1" + QString(253, '0') + "0" + QString(5, '0') + "1" };
+        for (char16_t c = 0x20; c < 0x7f; ++c) {
+            names.push_back(QString(QChar(c)));
+            names.push_back(QString("a%1b").arg(QChar(c)));
+        }
+        const std::set<QString> plain(names.begin(), names.end());
+        auto ordered = [&] {
+            QStringList out;
+            for (std::size_t at : nameOrder(names, locale))
+                if (plain.count(names[at]))
+                    out << names[at];
+            return out;
+        };
+        const QStringList withoutCollator = ordered();
+        names.push_back("\u00e9t\u00e9");
+        QCOMPARE(withoutCollator, ordered());
     }
 
     void nativePathRoundTrip_data()
