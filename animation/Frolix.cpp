@@ -102,6 +102,10 @@ bool Frolix::event(QEvent* event)
         }
         // A minimised window's widgets get a hide event but stay "visible".
         m_shown = event->type() == QEvent::Show;
+        if (!window)
+            m_obscuredWatch.reset();
+        else if (m_shown && window->handle() && (!m_obscuredWatch || m_obscuredWatch->nativeId() != window->winId()))
+            m_obscuredWatch = ObscuredWatch::forWindow(*window, [this] { refreshSeen(); });
         m_everShown = m_everShown || m_shown;
         refreshSeen();
     }
@@ -119,8 +123,9 @@ bool Frolix::eventFilter(QObject* watched, QEvent* event)
 
 void Frolix::refreshSeen()
 {
-    bool exposed
-        = !m_watchedWindow || (m_watchedWindow->isExposed() && m_watchedWindow->visibility() != QWindow::Minimized);
+    bool exposed = !m_watchedWindow
+        || (m_watchedWindow->isExposed() && m_watchedWindow->visibility() != QWindow::Minimized
+            && !(m_obscuredWatch && m_obscuredWatch->obscured()));
     bool unseen = m_everShown && !(m_shown && exposed);
     if (unseen == m_unseen)
         return;

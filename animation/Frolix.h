@@ -19,13 +19,15 @@
 //  - An option index outside its list (DisplayOptions.h) is ignored, with a warning.
 //  - Play starts or resumes from the current frame, and after the last loop starts
 //    again; Stop halts on the current frame. A loaded animation starts playing.
-//  - Unseen (hidden, minimised, or its window not exposed, as far as the platform
-//    says), a playing animation holds its frame and no timer runs; seen again, it goes
-//    on from that frame with the frame's whole delay, without catching up.
+//  - Unseen (hidden, minimised, its window not exposed or, on X11, wholly covered, as
+//    far as the platform says), a playing animation holds its frame and no timer runs;
+//    seen again, it goes on from that frame with the frame's whole delay, without
+//    catching up.
 
 #include "Animation.h"
 #include "FrameAhead.h"
 #include "FrolixControl.h"
+#include "ObscuredWatch.h"
 #include "Player.h"
 
 #include <QColor>
@@ -156,6 +158,7 @@ private:
     QString m_lastError;
     bool m_cutShortLogged = false; // the animation's file was found cut short, and it was said
     QPointer<QWindow> m_watchedWindow; // the window whose exposure tells if we are seen
+    std::unique_ptr<ObscuredWatch> m_obscuredWatch; // whether it is wholly covered, on X11
     bool m_everShown = false; // a component never shown is not held: tests drive it
     bool m_shown = false; // the last show or hide event was a show
     bool m_unseen = false;

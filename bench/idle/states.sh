@@ -5,15 +5,20 @@ openbox >/dev/null 2>&1 &
 wm=$!
 sleep 1
 
-switches() { # voluntary context switches of every thread of process $1
-    cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n + 0 }'
+switches() { # "thread voluntary-switches" for each thread of process $1
+    local task
+    for task in /proc/"$1"/task/*; do
+        awk -v tid="${task##*/}" '/^voluntary_ctxt_switches/ { print tid, $2 }' "$task"/status 2>/dev/null || true
+    done
 }
-count() { # label pid: switches over SECONDS_PER_STATE
+count() { # label pid: switches over SECONDS_PER_STATE, of the threads alive throughout
     local before after
     before=$(switches "$2")
     sleep "$SECONDS_PER_STATE"
     after=$(switches "$2")
-    printf '%-28s %6d wake-ups in %s s\n' "$1" $((after - before)) "$SECONDS_PER_STATE"
+    # A thread that ends takes its count with it; one that starts began at 0.
+    printf '%-28s %6d wake-ups in %s s\n' "$1" "$(awk 'NR == FNR { was[$1] = $2; next } { n += $2 - ($1 in was ? was[$1] : 0) } END { print n + 0 }' \
+        <(echo "$before") <(echo "$after"))" "$SECONDS_PER_STATE"
 }
 window_of() { # the first visible window of process $1
     local id=""

@@ -426,7 +426,8 @@ private slots:
     void heldWhileUnseen_data()
     {
         // Minimised and covered windows are told apart by the X11 platform only, not by
-        // the offscreen one; bench/idle/run.sh measures those.
+        // the offscreen one: covered.sh tries the real viewer covered, and
+        // bench/idle/run.sh measures both.
         QTest::addColumn<bool>("stopWhileUnseen");
         QTest::newRow("hidden") << false;
         QTest::newRow("stopped while hidden") << true;
