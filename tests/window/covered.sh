@@ -9,10 +9,8 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 work=$(mktemp -d)
 trap 'kill $first $second $server 2>/dev/null; rm -rf "$work"' EXIT
-mkfifo "$work/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>"$work/display" 2>/dev/null &
-server=$!
-read -r number <"$work/display"
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb
 export DISPLAY=:$number XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work
 
 switches() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n + 0 }'; }

@@ -14,13 +14,11 @@ status=$?
 [ "$(printf '%s\n' "$out" | wc -l)" -eq 1 ] || fail "DISPLAY=:$n: more than one line: $out"
 case $out in *":$n"*) ;; *) fail "DISPLAY=:$n: the line does not name the display: $out" ;; esac
 
-# A server that goes away: Xvfb picks a free display and says which on descriptor 3.
+# A server that goes away.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkfifo "$work/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>"$work/display" 2>/dev/null &
-server=$!
-read -r number <"$work/display"
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb
 DISPLAY=:$number XDG_RUNTIME_DIR=$work "$viewer" >"$work/out" 2>&1 &
 viewer_pid=$!
 sleep 1
