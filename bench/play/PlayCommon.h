@@ -90,6 +90,24 @@ inline long statusKiB(const char* field, const char* file = "/proc/self/status")
     return -1;
 }
 
+// Resident KiB of the mappings whose path contains `part`, from /proc/self/smaps.
+inline long mappedRssKiB(const std::string& part)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inPart = false;
+    long kib = 0;
+    while (std::getline(smaps, line)) {
+        if (line.rfind("Rss:", 0) == 0) {
+            if (inPart)
+                kib += std::atol(line.c_str() + 4);
+        } else if (line.find('-') < line.find(' ')) { // a mapping's header: "start-end perms ..."
+            inPart = line.find(part) != std::string::npos;
+        }
+    }
+    return kib;
+}
+
 inline double cpuSeconds()
 {
     rusage usage {};
@@ -276,6 +294,8 @@ inline void printCommon(const FirstPaint& paint, long idleRssKiB)
     std::printf("first_paint_kernel_ms=%.2f\n", paint.kernelMs);
     std::printf("rss_idle_kib=%ld\n", idleRssKiB);
     std::printf("vmhwm_kib=%ld\n", statusKiB("VmHWM"));
+    // Qt links ICU, so it is always mapped; only what it touches is resident.
+    std::printf("icu_rss_kib=%ld\n", mappedRssKiB("/libicu"));
     std::printf("cpu_self_s=%.3f\n", cpuSeconds());
     std::fflush(stdout);
 }
