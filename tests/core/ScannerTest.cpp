@@ -90,12 +90,22 @@ TEST(Load, MappedAndUnmappableFilesReadAlike)
     const Bytes gif = oneImage().bytes();
     const std::filesystem::path path = writeTemporary("frolix-load-test.gif", gif);
     auto mapped = FileBytes::open(path);
-    std::filesystem::remove(path);
     ASSERT_TRUE(mapped.ok()) << mapped.error().message;
     EXPECT_TRUE(mapped.value()->isMapped());
     EXPECT_EQ(Bytes(mapped.value()->bytes().begin(), mapped.value()->bytes().end()), gif);
     mapped.value()->release();
     EXPECT_EQ(Bytes(mapped.value()->bytes().begin(), mapped.value()->bytes().end()), gif);
+
+    // Only so many mappings can be guarded against the file being cut short: past them
+    // a file is read, and a mapping closed frees its place.
+    std::vector<std::shared_ptr<const FileBytes>> open { mapped.value() };
+    while (open.back()->isMapped() && open.size() < 1000)
+        open.push_back(FileBytes::open(path).value());
+    EXPECT_FALSE(open.back()->isMapped()) << open.size() << " files mapped at once";
+    EXPECT_EQ(Bytes(open.back()->bytes().begin(), open.back()->bytes().end()), gif);
+    open.erase(open.begin() + 1);
+    EXPECT_TRUE(FileBytes::open(path).value()->isMapped());
+    std::filesystem::remove(path);
 
     auto unsized = FileBytes::open("/proc/self/status");
     ASSERT_TRUE(unsized.ok()) << unsized.error().message;
