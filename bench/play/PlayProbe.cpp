@@ -1,7 +1,7 @@
 // play-probe: the viewer's real window playing a file, timed from inside.
 //
 //   play-probe [--file F.gif] [--delays-of F.gif] [--seconds S] [--frames N]
-//              [--sequence 0|1|2] [--component-only] [--click F.gif]
+//              [--sequence 0|1|2] [--stretch 0|1|2] [--component-only] [--click F.gif]
 //
 // Without --file the window plays what it starts with (its stored logo), as a user sees
 // it at start-up; --delays-of names the file whose delays that is. --file loads F
@@ -72,6 +72,7 @@ int main(int argc, char** argv)
     const double seconds = play::option(args, "--seconds", "20").toDouble();
     const long maxFrames = play::option(args, "--frames", "0").toLong();
     const QString sequence = play::option(args, "--sequence");
+    const QString stretch = play::option(args, "--stretch");
     const bool componentOnly = args.contains("--component-only");
 
     std::unique_ptr<Form1> form;
@@ -107,6 +108,10 @@ int main(int argc, char** argv)
     if (!sequence.isEmpty()) {
         std::int16_t value = std::int16_t(sequence.toInt());
         component->setSequence(value);
+    }
+    if (!stretch.isEmpty()) {
+        std::int16_t value = std::int16_t(stretch.toInt());
+        component->setStretchMode(value);
     }
     const auto delays = delaysOf.isEmpty() ? std::vector<int>() : play::frameDelaysMs(delaysOf.toStdString());
     if (!delays.empty() && int(delays.size()) != component->FrameCount()) {
