@@ -86,8 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sink = sink + touch(pixels);
     };
 
+    // Half the inputs are played as a reverse or ping-pong sequence plays them: told
+    // first, so the forward pass lays down key frames and undo steps, then stepped back.
+    const bool backwards = size % 2 == 1;
+    if (backwards)
+        animation.expectBackwardSteps();
     const int composed = count < kMaxFramesComposed ? count : kMaxFramesComposed;
     for (int number = 1; number <= composed; ++number)
+        show(number);
+    for (int number = composed - 1; backwards && number >= 1; --number)
         show(number);
     // Random access: jumps back to the start, forward to the end and into the middle
     // go through the snapshot lookup rather than the next-frame path.
