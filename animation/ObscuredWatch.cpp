@@ -26,7 +26,7 @@ std::unique_ptr<ObscuredWatch> ObscuredWatch::forWindow(QWindow& window, std::fu
     std::free(attributes);
     xcb_change_window_attributes(connection, id, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
-    auto watch = std::make_unique<ObscuredWatch>(id, std::move(changed));
+    std::unique_ptr<ObscuredWatch> watch(new ObscuredWatch(id, std::move(changed)));
     qApp->installNativeEventFilter(watch.get());
     return watch;
 }

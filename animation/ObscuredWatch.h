@@ -19,8 +19,6 @@ public:
     // Null unless the application runs on X11 and `window` has a native window.
     // `changed` is called when obscured() changes.
     static std::unique_ptr<ObscuredWatch> forWindow(QWindow& window, std::function<void()> changed);
-    // Watches the X window `nativeId` for the events given to nativeEventFilter.
-    ObscuredWatch(std::uint32_t nativeId, std::function<void()> changed);
     ~ObscuredWatch() override;
     ObscuredWatch(const ObscuredWatch&) = delete;
     ObscuredWatch& operator=(const ObscuredWatch&) = delete;
@@ -30,6 +28,8 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    ObscuredWatch(std::uint32_t nativeId, std::function<void()> changed);
+
     std::uint32_t m_nativeId;
     std::function<void()> m_changed;
     bool m_obscured = false;
