@@ -2,7 +2,9 @@
 // OUTDIR/info.txt and one raw RGBA file per frame, that is per image, with its stored
 // delay (and PNGs on request).
 
-#include "Animation.h"
+#include "FileBytes.h"
+#include "OpenAnimation.h"
+#include "Player.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -53,7 +55,13 @@ int main(int argc, char** argv)
     }
 #endif
 
-    auto loaded = frolix::openAnimation(input, frolix::PixelOrder::Rgba);
+    // Read whole, then decoded by the engine alone: no mapping, no threads.
+    auto bytes = frolix::readFileBytes(input, frolix::kMaxReadBytes);
+    if (!bytes) {
+        std::fprintf(stderr, "gif-frames: %s\n", bytes.error().message.c_str());
+        return 1;
+    }
+    auto loaded = frolix::openAnimation(std::move(bytes).value(), frolix::PixelOrder::Rgba);
     if (!loaded) {
         std::fprintf(stderr, "gif-frames: %s: %s\n", input.c_str(), loaded.error().message.c_str());
         return 1;

@@ -2,10 +2,10 @@
 
 #include "FileSystemCall.h"
 #include "ListIcons.h"
-#include "Logging.h"
 #include "NameOrder.h"
 #include "NativePath.h"
 #include "WildcardMatch.h"
+#include "WindowLogging.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "ControlLooks.h"
 #include "FileSystemLists.h"
 #include "Frolix.h"
-#include "Logging.h"
 #include "NativePath.h"
+#include "WindowLogging.h"
 #include "ui_Form1.h"
 
 #include <QApplication>

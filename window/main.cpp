@@ -1,7 +1,7 @@
 // frolix-viewer: opens the one window and runs until it is closed.
 
 #include "Form1.h"
-#include "Logging.h"
+#include "WindowLogging.h"
 
 #include <QApplication>
 #include <QIcon>

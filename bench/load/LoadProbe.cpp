@@ -15,6 +15,7 @@
 
 #include "Frolix.h"
 #include "GifAnimation.h"
+#include "OpenFile.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -71,7 +72,7 @@ int timeLoads(const QString& path, int reps)
     for (int i = 0; i < reps; ++i) {
         auto start = Clock::now();
         {
-            auto loaded = frolix::GifAnimation::fromFile(path.toStdString(), frolix::kDisplayOrder);
+            auto loaded = frolix::openAnimationFile(path.toStdString(), frolix::kDisplayOrder);
             if (!loaded) {
                 std::fprintf(stderr, "load-probe: %s\n", loaded.error().message.c_str());
                 return 1;
@@ -114,7 +115,7 @@ int memoryWhilePlaying(bool oursNotMovie, const QString& path, int maxFrames)
     auto start = Clock::now();
     int shown = 0;
     if (oursNotMovie) {
-        auto loaded = frolix::GifAnimation::fromFile(path.toStdString(), frolix::kDisplayOrder);
+        auto loaded = frolix::openAnimationFile(path.toStdString(), frolix::kDisplayOrder);
         if (!loaded)
             return 1;
         note();

@@ -5,6 +5,7 @@
 //
 //   memory-probe [FILE]
 
+#include "FileBytes.h"
 #include "FrameComposer.h"
 #include "GifBuilder.h"
 
@@ -28,7 +29,7 @@ int main(int argc, char** argv)
 {
     using namespace frolix;
     using Clock = std::chrono::steady_clock;
-    std::shared_ptr<const FileBytes> file;
+    std::shared_ptr<const ByteSource> file;
     if (argc > 1) {
         auto opened = FileBytes::open(argv[1]);
         if (!opened) {
@@ -37,7 +38,7 @@ int main(int argc, char** argv)
         }
         file = std::move(opened).value();
     } else {
-        file = FileBytes::hold(test::bigAnimation());
+        file = holdBytes(test::bigAnimation());
     }
     std::printf("file %zu bytes, peak before loading %ld KiB\n", file->bytes().size(), peakKiB());
     auto scanned = gif::scan(file->bytes());

@@ -9,6 +9,7 @@
 #include "Frolix.h"
 #include "GifAnimation.h"
 #include "ManualClock.h"
+#include "OpenFile.h"
 
 #include <QApplication>
 
@@ -182,7 +183,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const int minutes = argc > 2 ? std::atoi(argv[2]) : 60;
-    auto loaded = frolix::GifAnimation::fromFile(argv[1]);
+    auto loaded = frolix::openAnimationFile(argv[1], frolix::PixelOrder::Rgba);
     if (!loaded) {
         std::fprintf(stderr, "%s: %s\n", argv[1], loaded.error().message.c_str());
         return 1;

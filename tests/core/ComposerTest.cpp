@@ -4,6 +4,7 @@
 #include "GifAnimation.h"
 #include "GifBuilder.h"
 #include "Pictures.h"
+#include "Player.h"
 
 #include <gtest/gtest.h>
 
@@ -420,7 +421,7 @@ std::vector<std::size_t> visitOrder(const std::string& name, std::size_t frames)
 // The composer a GifAnimation holds, with a snapshot budget and its measures in reach.
 gif::FrameComposer composerOf(const Bytes& file, std::size_t budget = gif::kDefaultSnapshotBudgetBytes)
 {
-    auto bytes = FileBytes::hold(file);
+    auto bytes = holdBytes(file);
     auto scanned = gif::scan(bytes->bytes());
     EXPECT_TRUE(scanned.ok());
     return gif::FrameComposer(bytes, scanned.ok() ? std::move(scanned).value() : gif::GifInfo {}, budget);

@@ -5,7 +5,9 @@
 #include "GifAnimation.h"
 #include "GifBuilder.h"
 #include "GifScanner.h"
+#include "OpenFile.h"
 #include "Pictures.h"
+#include "Player.h"
 
 #include <gtest/gtest.h>
 
@@ -131,9 +133,9 @@ TEST(Load, FileCutShortWhileOpenReadsAsEnded)
         builder.image(image);
     }
     const std::filesystem::path path = writeTemporary("frolix-cut-test.gif", builder.bytes());
-    auto loaded = GifAnimation::fromFile(path);
+    auto loaded = openAnimationFile(path, PixelOrder::Rgba);
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
-    GifAnimation& animation = *loaded.value();
+    auto& animation = dynamic_cast<GifAnimation&>(*loaded.value());
     std::vector<Bytes> before;
     for (int n = 1; n <= 6; ++n)
         before.emplace_back(animation.frame(n).begin(), animation.frame(n).end());

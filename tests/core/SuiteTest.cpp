@@ -6,6 +6,7 @@
 #include "GifAnimation.h"
 #include "GifBuilder.h"
 #include "Pictures.h"
+#include "Player.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "FrolixAccessible.h"
 
-#include "Frolix.h"
+#include "FrolixControl.h"
 
 #include <QAccessibleWidget>
 
@@ -11,14 +11,14 @@ namespace {
 
 class FrolixAccessible : public QAccessibleWidget {
 public:
-    explicit FrolixAccessible(Frolix* component)
+    explicit FrolixAccessible(FrolixControl* component)
         : QAccessibleWidget(component, QAccessible::Animation)
     {
     }
 
     QString text(QAccessible::Text t) const override
     {
-        auto* component = static_cast<Frolix*>(widget());
+        auto* component = static_cast<FrolixControl*>(widget());
         switch (t) {
         case QAccessible::Name:
             return component->accessibleName().isEmpty() ? QStringLiteral("Animation") : component->accessibleName();
@@ -34,7 +34,7 @@ public:
 
 QAccessibleInterface* frolixFactory(const QString&, QObject* object)
 {
-    auto* component = qobject_cast<Frolix*>(object);
+    auto* component = qobject_cast<FrolixControl*>(object);
     return component ? new FrolixAccessible(component) : nullptr;
 }
 

@@ -2,29 +2,16 @@
 // The one face of a loaded animation that the component and the tools see, whatever its
 // format: its size, its frames numbered from 1 to frameCount(), their timing, and what
 // changed between the frames asked for. A second format is a second class behind this
-// one and a line in openAnimation().
+// one and a line in openAnimation() (OpenAnimation.h).
 
-#include "Player.h"
+#include "AnimationTypes.h"
 #include "Result.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <span>
 #include <vector>
 
 namespace frolix {
-
-// The byte order of each output pixel. Every pixel is either opaque or (0,0,0,0), so
-// the output is premultiplied as well as straight; Bgra is what a little-endian
-// display wants without conversion.
-enum class PixelOrder { Rgba, Bgra };
-
-// A rectangle of the canvas, in pixels.
-struct Area {
-    std::uint32_t left = 0, top = 0, width = 0, height = 0;
-};
 
 class Animation {
 public:
@@ -56,9 +43,5 @@ public:
     // it was open (warnings() says where); cheap enough to ask after every frame.
     virtual bool fileCutShort() const = 0;
 };
-
-// Reads an animation from a file or from memory, in whichever format it is.
-Result<std::shared_ptr<Animation>> openAnimation(const std::filesystem::path& path, PixelOrder order);
-Result<std::shared_ptr<Animation>> openAnimation(std::vector<std::uint8_t> bytes, PixelOrder order);
 
 } // namespace frolix

@@ -1,7 +1,7 @@
 #include "ComponentState.h"
 
+#include "ComponentLogging.h"
 #include "Frolix.h"
-#include "Logging.h"
 #include "StateBlock.h"
 
 #include <QFile>

@@ -1,13 +1,13 @@
-#include "Animation.h"
+#include "OpenAnimation.h"
 
 #include "GifAnimation.h"
 
 namespace frolix {
 
 // Only GIF is read so far; another format would be told apart here by its first bytes.
-Result<std::shared_ptr<Animation>> openAnimation(const std::filesystem::path& path, PixelOrder order)
+Result<std::shared_ptr<Animation>> openAnimation(std::shared_ptr<const ByteSource> bytes, PixelOrder order)
 {
-    auto loaded = GifAnimation::fromFile(path, order);
+    auto loaded = GifAnimation::fromSource(std::move(bytes), order);
     if (!loaded)
         return loaded.error();
     return std::shared_ptr<Animation>(std::move(loaded).value());
@@ -15,10 +15,7 @@ Result<std::shared_ptr<Animation>> openAnimation(const std::filesystem::path& pa
 
 Result<std::shared_ptr<Animation>> openAnimation(std::vector<std::uint8_t> bytes, PixelOrder order)
 {
-    auto loaded = GifAnimation::fromBytes(std::move(bytes), order);
-    if (!loaded)
-        return loaded.error();
-    return std::shared_ptr<Animation>(std::move(loaded).value());
+    return openAnimation(holdBytes(std::move(bytes)), order);
 }
 
 } // namespace frolix

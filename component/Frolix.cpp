@@ -1,8 +1,10 @@
 #include "Frolix.h"
 
+#include "ComponentLogging.h"
 #include "FrolixAccessible.h"
-#include "Logging.h"
 #include "NativePath.h"
+#include "OpenAnimation.h"
+#include "OpenFile.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -145,7 +147,7 @@ void Frolix::refreshSeen()
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
-    return takeLoaded(openAnimation(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue : kAutomationFalse;
+    return takeLoaded(openAnimationFile(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue : kAutomationFalse;
 }
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)

@@ -11,6 +11,7 @@
 // States: Stopped <-> Playing; Playing -> Finished when the last play ends; play()
 // from Finished starts the sequence again; stop() from any state gives Stopped.
 
+#include "AnimationTypes.h"
 #include "DisplayOptions.h"
 
 #include <chrono>
@@ -32,11 +33,6 @@ public:
 class SteadyClock final : public Clock {
 public:
     Milliseconds now() const override;
-};
-
-struct Timeline {
-    std::vector<std::uint16_t> storedDelaysCs; // one per frame, as stored
-    std::optional<std::uint16_t> storedLoopCount;
 };
 
 // How long a stored delay is shown for.

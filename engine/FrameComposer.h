@@ -19,8 +19,8 @@
 //    back, takes one rectangle's copy per frame.
 // A state is the canvas plus what the last image's disposal needs.
 
-#include "Animation.h"
-#include "FileBytes.h"
+#include "AnimationTypes.h"
+#include "ByteSource.h"
 #include "GifScanner.h"
 #include "LzwDecoder.h"
 
@@ -39,11 +39,11 @@ inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
 
 class FrameComposer {
 public:
-    FrameComposer(std::shared_ptr<const FileBytes> file, GifInfo info,
+    FrameComposer(std::shared_ptr<const ByteSource> source, GifInfo info,
         std::size_t snapshotBudgetBytes = kDefaultSnapshotBudgetBytes, PixelOrder order = PixelOrder::Rgba);
 
     const GifInfo& info() const { return m_info; }
-    const FileBytes& file() const { return *m_file; }
+    const ByteSource& source() const { return *m_source; }
     std::size_t frameCount() const { return m_info.frameCount(); }
     std::uint16_t width() const { return m_info.width; }
     std::uint16_t height() const { return m_info.height; }
@@ -149,7 +149,7 @@ private:
     bool makeRoom(std::size_t bytes);
     static std::size_t stateBytes(const State& state);
 
-    std::shared_ptr<const FileBytes> m_file;
+    std::shared_ptr<const ByteSource> m_source;
     std::size_t m_fileBytesTouched = 0; // image data read since the file's pages were released
     GifInfo m_info;
     PixelOrder m_order;

@@ -9,6 +9,7 @@
 // while it is mapped, its missing pages read as zeros, which every reader of a GIF takes
 // for data ending early, and the file notes where its bytes were lost (lostFrom).
 
+#include "ByteSource.h"
 #include "Result.h"
 
 #include <atomic>
@@ -25,10 +26,6 @@
 
 namespace frolix {
 
-// How much of a mapped file the engine lets stay resident before it gives the pages
-// back: enough that releasing costs nothing noticeable, little beside a frame's canvas.
-inline constexpr std::size_t kResidentFileBytes = 8u << 20;
-
 // Reads a whole file into memory, up to a size limit, or says why it could not.
 Result<std::vector<std::uint8_t>> readFileBytes(
     const std::filesystem::path& path, std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
@@ -37,23 +34,22 @@ Result<std::vector<std::uint8_t>> readFileBytes(
 // rather than read, since only a stream that never ends gets there.
 inline constexpr std::uintmax_t kMaxReadBytes = std::uintmax_t(1) << 30;
 
-class FileBytes {
+class FileBytes final : public ByteSource {
 public:
     static Result<std::shared_ptr<const FileBytes>> open(const std::filesystem::path& path);
-    static std::shared_ptr<const FileBytes> hold(std::vector<std::uint8_t> bytes);
     ~FileBytes();
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
-    std::span<const std::uint8_t> bytes() const { return m_bytes; }
+    std::span<const std::uint8_t> bytes() const override { return m_bytes; }
     bool isMapped() const { return m_mapping != nullptr; }
     // Drops the mapped pages of bytes [from, to) from this process's resident memory
     // (whole pages only); the bytes stay readable. Nothing to do for a buffer.
-    void release(std::size_t from = 0, std::size_t to = SIZE_MAX) const;
+    void release(std::size_t from = 0, std::size_t to = SIZE_MAX) const override;
     // The offset from which the bytes read as zeros because the file shrank under the
     // mapping, once a read has met the loss (a whole page, so the file may end a little
     // before it); SIZE_MAX while nothing is lost.
-    std::size_t lostFrom() const { return m_lostFrom; }
+    std::size_t lostFrom() const override { return m_lostFrom; }
 
     // Faults a mapped file's pages in on another thread, at most kResidentFileBytes
     // beyond what the reader says it has reached, so that a reader walking the whole
@@ -84,6 +80,8 @@ public:
 private:
     friend struct MappingGuard;
     FileBytes() = default;
+    // A file that could not be mapped, read into a buffer of its own.
+    static std::shared_ptr<const FileBytes> hold(std::vector<std::uint8_t> bytes);
 
     void* m_mapping = nullptr;
     std::size_t m_mappedBytes = 0;

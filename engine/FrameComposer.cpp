@@ -93,8 +93,8 @@ void drawRowWithTransparency(const std::uint8_t* src, std::uint32_t* dst, std::u
 } // namespace
 
 FrameComposer::FrameComposer(
-    std::shared_ptr<const FileBytes> file, GifInfo info, std::size_t snapshotBudgetBytes, PixelOrder order)
-    : m_file(std::move(file))
+    std::shared_ptr<const ByteSource> source, GifInfo info, std::size_t snapshotBudgetBytes, PixelOrder order)
+    : m_source(std::move(source))
     , m_info(std::move(info))
     , m_order(order)
     , m_budgetBytes(snapshotBudgetBytes)
@@ -195,7 +195,7 @@ const std::uint32_t* FrameComposer::colourTable(const ImageRecord& image)
     m_paletteOffset = image.paletteOffset;
     m_paletteSize = image.paletteSize;
     // Indices past the colour table draw opaque black (QUIRKS.md).
-    const std::span<const std::uint8_t> file = m_file->bytes();
+    const std::span<const std::uint8_t> file = m_source->bytes();
     std::fill_n(m_palette, 256, opaque(0, 0, 0, m_order));
     std::size_t entries
         = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
@@ -270,12 +270,12 @@ void FrameComposer::releaseFilePages(std::uint32_t imageIndex)
 {
     // A mapped file's pages stay resident once read; they are given back now and then,
     // so playing a file of any size holds only a little of it at a time.
-    const std::size_t fileSize = m_file->bytes().size();
+    const std::size_t fileSize = m_source->bytes().size();
     const std::size_t start = m_info.images[imageIndex].dataOffset;
     const std::size_t end = imageIndex + 1 < m_info.images.size() ? m_info.images[imageIndex + 1].dataOffset : fileSize;
     m_fileBytesTouched += end - std::min(end, start);
     if (m_fileBytesTouched > kResidentFileBytes) {
-        m_file->release();
+        m_source->release();
         m_fileBytesTouched = 0;
     }
 }
@@ -298,7 +298,7 @@ void FrameComposer::drawImage(std::uint32_t imageIndex, State& state)
     // An opaque image as wide as the screen lies in one stretch of the canvas: it may be
     // decoded straight into it, each index looked up once per literal instead of once
     // per pixel. Otherwise indices are decoded and drawn.
-    m_decoder.start(m_file->bytes(), image.dataOffset, image.minCodeSize, needed);
+    m_decoder.start(m_source->bytes(), image.dataOffset, image.minCodeSize, needed);
     const bool direct = !image.transparentIndex && !image.interlaced && image.left == 0 && image.width == m_info.width
         && !plan.capped && m_decoder.coloursPayOff();
     if (direct)
