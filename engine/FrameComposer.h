@@ -34,7 +34,7 @@
 namespace frolix::gif {
 
 // Enough for every frame of most animations; a 1000 x 1000 one keeps 6 key canvases and
-// the rest in undo steps (BENCHMARKS.md, Playing).
+// the rest in undo steps (BENCHMARKS.md, "Reverse and ping-pong").
 inline constexpr std::size_t kDefaultSnapshotBudgetBytes = 48u << 20;
 
 class FrameComposer {

@@ -294,7 +294,7 @@ void LzwDecoder::start(
 
 bool LzwDecoder::coloursPayOff() const
 {
-    // Measured (BENCHMARKS.md): colours lose on photos, whose strings are one or two
+    // Measured (BENCHMARKS.md, "Decoding"): colours lose on photos, whose strings are one or two
     // pixels (a mispredicted branch on the length for every code), and on long runs,
     // whose strings reach back over more memory as colours than the caches keep close.
     // Codes are about 12 bits, so a string is 1.5 * count / bytes pixels on average,

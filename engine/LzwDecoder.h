@@ -5,7 +5,7 @@
 // becomes one forward copy instead of a walk along a prefix chain. The table is flat and
 // fixed (4096 entries); when it is full no entries are added and 12-bit codes keep
 // coming until a clear code (the "deferred clear" that encoders rely on). Measured on
-// harvesters.gif: see BENCHMARKS.md.
+// harvesters.gif: see BENCHMARKS.md, "Decoding".
 //
 // An image may be decoded in pieces (a few rows at a time, drawn while they are still
 // in the cache), to colour indices or straight to colours, and one decoder serves image

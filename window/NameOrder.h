@@ -3,7 +3,7 @@
 // value and case ignored, names it cannot tell apart ordered by their characters.
 // Names of printable ASCII alone, in a language whose collation leaves them in the
 // language-neutral order, are ordered here without the collator, which would load ICU
-// (1.9 MiB of resident memory at start-up, measured in BENCHMARKS.md).
+// (1.9 MiB of resident memory at start-up: BENCHMARKS.md, "Start-up and memory").
 
 #include <QLocale>
 #include <QString>

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs the robustness measurements and prints their figures (copied into ROBUSTNESS.md).
+# Runs the robustness measurements and prints their figures, copied into
+# ROBUSTNESS.md, "Decompression bombs"
+# and ROBUSTNESS.md, "Long runs".
 #   bench/robustness/run.sh [BUILD_DIR]      default build/h-robust (a RelWithDebInfo build with the GUI
 #                                            and -DFROLIX_BUILD_BENCH=ON)
 # Needs: the robust-* programs built in BUILD_DIR; valgrind for the leak check.

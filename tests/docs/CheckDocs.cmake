@@ -11,6 +11,8 @@
 #    `BENCHMARKS.md, "<Section>"`, where <Section> is a heading of that file (with or
 #    without its leading number, "4. ").
 
+cmake_minimum_required(VERSION 3.25)
+
 set(failures "")
 
 # --- 1. QUIRKS.md ------------------------------------------------------------------
