@@ -43,9 +43,9 @@ Qt::CursorShape cursorFor(std::int32_t mousePointer)
         return Qt::ForbiddenCursor;
     case 13:
         return Qt::BusyCursor;
-    case 14:
+    case frolix::kMousePointerArrowQuestion:
         return Qt::WhatsThisCursor;
-    case 99: // a custom icon; without one the default arrow stays
+    case frolix::kMousePointerCustomIcon: // without an icon the default arrow stays
     default:
         return Qt::ArrowCursor;
     }
@@ -76,7 +76,7 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
     component.setProperty("Tag", QString::fromStdU16String(state.tag));
     component.setPicture(pictureFrom(state.picture));
     QImage icon = pictureFrom(state.mouseIcon);
-    if (state.mousePointer == 99 && !icon.isNull())
+    if (state.mousePointer == frolix::kMousePointerCustomIcon && !icon.isNull())
         component.setCursor(QCursor(QPixmap::fromImage(icon)));
     else
         component.setCursor(cursorFor(state.mousePointer));

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace frolix {
 
@@ -36,7 +38,16 @@ namespace frolix {
 
 namespace {
 
+constexpr std::size_t kAnimationCountBytes = 4;
+// After the animation: the extents again, a zero and the end marker.
 constexpr std::size_t kTrailerBytes = 14;
+constexpr std::size_t kTrailerHeightAt = 4, kTrailerZeroAt = 8, kTrailerMarkerAt = 12;
+// The values of the block we ship take 112 bytes; room for texts and a small picture too.
+constexpr std::size_t kValueRoomBytes = 112 + 256;
+constexpr std::size_t kClassIdBytes = kStandardPictureClassId.size();
+constexpr std::uint16_t kStoredTrue = 0xFFFF, kStoredFalse = 0;
+// A text's stored count includes its terminating zero character, two bytes.
+constexpr std::size_t kTextZeroBytes = 2;
 
 std::string hex(std::uint32_t value, int digits)
 {
@@ -77,11 +88,11 @@ Error malformedAt(std::size_t offset, const std::string& text)
     return makeError(Error::Kind::Malformed, "state block offset " + std::to_string(offset) + ": " + text);
 }
 
-// Reads fields and words every failure the same way: where the data ran out and by how
-// much, relative to the end of the field that was being read.
-class Cursor {
+// Reads the block's fields in order and words every failure the same way: where the
+// data ran out and by how much, relative to the end of the field that was being read.
+class FieldReader {
 public:
-    explicit Cursor(std::span<const std::uint8_t> data)
+    explicit FieldReader(std::span<const std::uint8_t> data)
         : m_reader(data)
         , m_size(data.size())
     {
@@ -134,79 +145,80 @@ private:
     std::size_t m_size;
 };
 
-Result<ValueBstr> readBstr(Cursor& cursor)
+Result<ValueBstr> readBstr(FieldReader& reader)
 {
-    std::size_t countOffset = cursor.offset();
-    FROLIX_TRY(std::uint32_t count, cursor.u32("a text byte count"));
-    if (count < 2 || count % 2 != 0)
+    std::size_t countOffset = reader.offset();
+    FROLIX_TRY(std::uint32_t count, reader.u32("a text byte count"));
+    if (count < kTextZeroBytes || count % 2 != 0)
         return malformedAt(countOffset,
             "text byte count " + std::to_string(count) + " is not an even number of at least 2 (the terminating zero)");
-    if (auto error = cursor.checkCount(countOffset, count, "text byte count"))
+    if (auto error = reader.checkCount(countOffset, count, "text byte count"))
         return *error;
-    FROLIX_TRY(auto bytes, cursor.bytes(count, "a text"));
+    FROLIX_TRY(auto bytes, reader.bytes(count, "a text"));
     ValueBstr value;
-    value.text.reserve(count / 2 - 1);
-    for (std::size_t i = 0; i + 2 < count; i += 2)
+    value.text.reserve((count - kTextZeroBytes) / 2);
+    for (std::size_t i = 0; i + kTextZeroBytes < count; i += 2)
         value.text.push_back(char16_t(bytes[i] | (bytes[i + 1] << 8)));
-    std::uint16_t last = std::uint16_t(bytes[count - 2] | (bytes[count - 1] << 8));
+    std::size_t zeroAt = count - kTextZeroBytes;
+    std::uint16_t last = std::uint16_t(bytes[zeroAt] | (bytes[zeroAt + 1] << 8));
     if (last != 0)
-        return malformedAt(
-            countOffset + 4 + count - 2, "text ends with " + hex(last, 4) + " instead of a zero character");
+        return malformedAt(countOffset + sizeof(std::uint32_t) + zeroAt,
+            "text ends with " + hex(last, 4) + " instead of a zero character");
     return value;
 }
 
-Result<ValueDispatch> readDispatch(Cursor& cursor)
+Result<ValueDispatch> readDispatch(FieldReader& reader)
 {
-    std::size_t idOffset = cursor.offset();
-    FROLIX_TRY(auto id, cursor.bytes(16, "a class id"));
+    std::size_t idOffset = reader.offset();
+    FROLIX_TRY(auto id, reader.bytes(kClassIdBytes, "a class id"));
     if (std::all_of(id.begin(), id.end(), [](std::uint8_t byte) { return byte == 0; }))
         return ValueDispatch { NoObject {} };
     if (!std::equal(id.begin(), id.end(), kStandardPictureClassId.begin()))
         return malformedAt(idOffset, "unknown class id " + classIdText(id) + ", whose data length cannot be known");
 
-    std::size_t magicOffset = cursor.offset();
-    FROLIX_TRY(std::uint32_t magic, cursor.u32("the picture's magic"));
+    std::size_t magicOffset = reader.offset();
+    FROLIX_TRY(std::uint32_t magic, reader.u32("the picture's magic"));
     if (magic != kStandardPictureMagic)
         return malformedAt(
             magicOffset, "expected the picture magic " + hex(kStandardPictureMagic, 8) + ", found " + hex(magic, 8));
-    std::size_t countOffset = cursor.offset();
-    FROLIX_TRY(std::uint32_t count, cursor.u32("a picture byte count"));
-    if (auto error = cursor.checkCount(countOffset, count, "picture byte count"))
+    std::size_t countOffset = reader.offset();
+    FROLIX_TRY(std::uint32_t count, reader.u32("a picture byte count"));
+    if (auto error = reader.checkCount(countOffset, count, "picture byte count"))
         return *error;
-    FROLIX_TRY(auto bytes, cursor.bytes(count, "the picture"));
+    FROLIX_TRY(auto bytes, reader.bytes(count, "the picture"));
     return ValueDispatch { StandardPicture { std::vector<std::uint8_t>(bytes.begin(), bytes.end()) } };
 }
 
-Result<TypedValue> readValue(Cursor& cursor)
+Result<TypedValue> readValue(FieldReader& reader)
 {
-    std::size_t codeOffset = cursor.offset();
-    FROLIX_TRY(std::uint16_t code, cursor.u16("a type code"));
+    std::size_t codeOffset = reader.offset();
+    FROLIX_TRY(std::uint16_t code, reader.u16("a type code"));
     switch (TypeCode(code)) {
     case TypeCode::I2: {
-        FROLIX_TRY(std::uint16_t value, cursor.u16("an I2 value"));
+        FROLIX_TRY(std::uint16_t value, reader.u16("an I2 value"));
         return TypedValue { ValueI2 { std::int16_t(value) } };
     }
     case TypeCode::I4: {
-        FROLIX_TRY(std::uint32_t value, cursor.u32("an I4 value"));
+        FROLIX_TRY(std::uint32_t value, reader.u32("an I4 value"));
         return TypedValue { ValueI4 { std::int32_t(value) } };
     }
     case TypeCode::Bstr: {
-        FROLIX_TRY(ValueBstr value, readBstr(cursor));
+        FROLIX_TRY(ValueBstr value, readBstr(reader));
         return TypedValue { std::move(value) };
     }
     case TypeCode::Dispatch: {
-        FROLIX_TRY(ValueDispatch value, readDispatch(cursor));
+        FROLIX_TRY(ValueDispatch value, readDispatch(reader));
         return TypedValue { std::move(value) };
     }
     case TypeCode::Bool: {
-        std::size_t valueOffset = cursor.offset();
-        FROLIX_TRY(std::uint16_t value, cursor.u16("a BOOL value"));
-        if (value != 0 && value != 0xFFFF)
+        std::size_t valueOffset = reader.offset();
+        FROLIX_TRY(std::uint16_t value, reader.u16("a BOOL value"));
+        if (value != kStoredFalse && value != kStoredTrue)
             return malformedAt(valueOffset, "BOOL " + hex(value, 4) + " is neither 0 (False) nor 0xFFFF (True)");
-        return TypedValue { ValueBool { value == 0xFFFF } };
+        return TypedValue { ValueBool { value == kStoredTrue } };
     }
     case TypeCode::Ui4: {
-        FROLIX_TRY(std::uint32_t value, cursor.u32("a UI4 value"));
+        FROLIX_TRY(std::uint32_t value, reader.u32("a UI4 value"));
         return TypedValue { ValueUi4 { value } };
     }
     }
@@ -230,7 +242,7 @@ void putValue(std::vector<std::uint8_t>& out, const TypedValue& value)
                 putU16(out, 0);
             } else if constexpr (std::is_same_v<T, ValueDispatch>) {
                 if (std::holds_alternative<NoObject>(v.object)) {
-                    out.insert(out.end(), 16, 0);
+                    out.insert(out.end(), kClassIdBytes, 0);
                 } else {
                     const auto& picture = std::get<StandardPicture>(v.object);
                     out.insert(out.end(), kStandardPictureClassId.begin(), kStandardPictureClassId.end());
@@ -239,7 +251,7 @@ void putValue(std::vector<std::uint8_t>& out, const TypedValue& value)
                     out.insert(out.end(), picture.bytes.begin(), picture.bytes.end());
                 }
             } else if constexpr (std::is_same_v<T, ValueBool>) {
-                putU16(out, v.value ? 0xFFFF : 0);
+                putU16(out, v.value ? kStoredTrue : kStoredFalse);
             } else {
                 putU32(out, v.value);
             }
@@ -265,7 +277,7 @@ std::size_t storedSize(const TypedValue& value)
 
 std::size_t StateBlock::valueOffset(std::size_t index) const
 {
-    std::size_t offset = 12;
+    std::size_t offset = kStateBlockHeaderBytes;
     for (std::size_t i = 0; i < index && i < values.size(); ++i)
         offset += storedSize(values[i]);
     return offset;
@@ -273,28 +285,28 @@ std::size_t StateBlock::valueOffset(std::size_t index) const
 
 Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
 {
-    Cursor cursor(data);
+    FieldReader reader(data);
     StateBlock block;
 
-    FROLIX_TRY(std::uint32_t version, cursor.u32("the version"));
+    FROLIX_TRY(std::uint32_t version, reader.u32("the version"));
     if (version != kStateBlockVersion)
         return malformedAt(0, "expected version " + hex(kStateBlockVersion, 8) + ", found " + hex(version, 8));
-    FROLIX_TRY(block.extentWidthHimetric, cursor.u32("the extent width"));
-    FROLIX_TRY(block.extentHeightHimetric, cursor.u32("the extent height"));
+    FROLIX_TRY(block.extentWidthHimetric, reader.u32("the extent width"));
+    FROLIX_TRY(block.extentHeightHimetric, reader.u32("the extent height"));
 
     for (auto& value : block.values) {
-        FROLIX_TRY(TypedValue read, readValue(cursor));
+        FROLIX_TRY(TypedValue read, readValue(reader));
         value = std::move(read);
     }
 
-    std::size_t countOffset = cursor.offset();
-    FROLIX_TRY(std::uint32_t count, cursor.u32("the animation byte count"));
+    std::size_t countOffset = reader.offset();
+    FROLIX_TRY(std::uint32_t count, reader.u32("the animation byte count"));
     if (count % 2 != 0)
         return malformedAt(countOffset, "animation byte count " + std::to_string(count) + " is odd");
-    if (auto error = cursor.checkCount(countOffset, count, "animation byte count"))
+    if (auto error = reader.checkCount(countOffset, count, "animation byte count"))
         return *error;
-    std::size_t unitsOffset = cursor.offset();
-    FROLIX_TRY(auto units, cursor.bytes(count, "the animation"));
+    std::size_t unitsOffset = reader.offset();
+    FROLIX_TRY(auto units, reader.bytes(count, "the animation"));
     block.animation.resize(count / 2);
     for (std::size_t i = 0; i < block.animation.size(); ++i) {
         if (units[2 * i + 1] != 0)
@@ -303,28 +315,29 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
         block.animation[i] = units[2 * i];
     }
 
-    std::size_t trailerOffset = cursor.offset();
-    if (cursor.remaining() < kTrailerBytes)
-        return cursor.shortOf(trailerOffset + kTrailerBytes, "the trailer");
-    FROLIX_TRY(std::uint32_t width, cursor.u32("the trailer"));
+    std::size_t trailerOffset = reader.offset();
+    if (reader.remaining() < kTrailerBytes)
+        return reader.shortOf(trailerOffset + kTrailerBytes, "the trailer");
+    FROLIX_TRY(std::uint32_t width, reader.u32("the trailer"));
     if (width != block.extentWidthHimetric)
         return malformedAt(trailerOffset,
             "expected the extent width " + std::to_string(block.extentWidthHimetric) + " again, found "
                 + std::to_string(width));
-    FROLIX_TRY(std::uint32_t height, cursor.u32("the trailer"));
+    FROLIX_TRY(std::uint32_t height, reader.u32("the trailer"));
     if (height != block.extentHeightHimetric)
-        return malformedAt(trailerOffset + 4,
+        return malformedAt(trailerOffset + kTrailerHeightAt,
             "expected the extent height " + std::to_string(block.extentHeightHimetric) + " again, found "
                 + std::to_string(height));
-    FROLIX_TRY(std::uint32_t zero, cursor.u32("the trailer"));
+    FROLIX_TRY(std::uint32_t zero, reader.u32("the trailer"));
     if (zero != 0)
-        return malformedAt(trailerOffset + 8, "expected 0 before the end marker, found " + std::to_string(zero));
-    FROLIX_TRY(std::uint16_t marker, cursor.u16("the trailer"));
+        return malformedAt(
+            trailerOffset + kTrailerZeroAt, "expected 0 before the end marker, found " + std::to_string(zero));
+    FROLIX_TRY(std::uint16_t marker, reader.u16("the trailer"));
     if (marker != kStateBlockEndMarker)
-        return malformedAt(trailerOffset + 12, "expected the end marker 0xFFFF, found " + hex(marker, 4));
-    if (cursor.remaining() != 0)
-        return malformedAt(cursor.offset(),
-            std::to_string(cursor.remaining()) + (cursor.remaining() == 1 ? " byte follows" : " bytes follow")
+        return malformedAt(trailerOffset + kTrailerMarkerAt, "expected the end marker 0xFFFF, found " + hex(marker, 4));
+    if (reader.remaining() != 0)
+        return malformedAt(reader.offset(),
+            std::to_string(reader.remaining()) + (reader.remaining() == 1 ? " byte follows" : " bytes follow")
                 + " the end marker");
     return block;
 }
@@ -332,7 +345,8 @@ Result<StateBlock> readStateBlock(std::span<const std::uint8_t> data)
 std::vector<std::uint8_t> writeStateBlock(const StateBlock& block)
 {
     std::vector<std::uint8_t> out;
-    out.reserve(142 + 2 * block.animation.size() + 256);
+    out.reserve(
+        kStateBlockHeaderBytes + kValueRoomBytes + kAnimationCountBytes + 2 * block.animation.size() + kTrailerBytes);
     putU32(out, kStateBlockVersion);
     putU32(out, block.extentWidthHimetric);
     putU32(out, block.extentHeightHimetric);
@@ -350,22 +364,11 @@ std::vector<std::uint8_t> writeStateBlock(const StateBlock& block)
 
 namespace {
 
-constexpr const char* kMemberNames[kStateValueCount] = {
-    "BackColor",
-    "Transparent",
-    "AutoPlay",
-    "StartFrame",
-    "StretchMode",
-    "AutoSize",
-    "FileName",
-    "Sequence",
-    "ToolTipText",
-    "StatusText",
-    "Tag",
-    "Picture",
-    "MousePointer",
-    "MouseIcon",
+template <typename> struct FieldTypeOf;
+template <typename T> struct FieldTypeOf<T DesignState::*> {
+    using type = T;
 };
+template <auto Field> using FieldType = typename FieldTypeOf<decltype(Field)>::type;
 
 // What a typed value holds: its number, text or object.
 template <typename T> auto contentOf(const T& typed)
@@ -379,7 +382,8 @@ template <typename T> auto contentOf(const T& typed)
 }
 
 // What the value a member reads holds, checking its kind so the error text agrees.
-template <typename T> auto member(const StateBlock& block, std::size_t index) -> Result<decltype(contentOf(T {}))>
+template <typename T>
+auto content(const StateBlock& block, std::size_t index, const char* name) -> Result<decltype(contentOf(T {}))>
 {
     const TypedValue& value = block.values[index];
     if (const T* typed = std::get_if<T>(&value))
@@ -388,46 +392,124 @@ template <typename T> auto member(const StateBlock& block, std::size_t index) ->
     auto expectedCode = std::uint16_t(typeCodeOf(expected));
     auto foundCode = std::uint16_t(typeCodeOf(value));
     return malformedAt(block.valueOffset(index),
-        "value " + std::to_string(index + 1) + " (" + kMemberNames[index] + ") should be " + typeName(expectedCode)
-            + " (type code " + std::to_string(expectedCode) + "), found " + typeName(foundCode) + " (type code "
+        "value " + std::to_string(index + 1) + " (" + name + ") should be " + typeName(expectedCode) + " (type code "
+            + std::to_string(expectedCode) + "), found " + typeName(foundCode) + " (type code "
             + std::to_string(foundCode) + ")");
 }
 
-// An option member: an index into `options`.
-template <typename Option, std::size_t N>
-Result<Option> optionOf(const StateBlock& block, std::size_t index, const std::array<Option, N>& options)
+// Where an I2 member's number lies in the block: after its type code.
+std::size_t numberOffset(const StateBlock& block, std::size_t index) { return block.valueOffset(index) + 2; }
+
+// The kinds of member. Each knows its name, the kind of value it is stored as, the field
+// of DesignState it sets and that field's initial value; reading checks what the layout
+// alone cannot.
+
+// Stored as it is held: a colour, a flag, a number, a text or an object.
+template <typename Stored, auto Field> struct Plain {
+    static constexpr auto field = Field;
+    const char* name;
+    FieldType<Field> initial;
+
+    Result<FieldType<Field>> read(const StateBlock& block, std::size_t index) const
+    {
+        return content<Stored>(block, index, name);
+    }
+    TypedValue stored(const DesignState& state) const { return Stored { state.*Field }; }
+};
+
+// An I2 counted from `lowest`.
+template <auto Field> struct AtLeast {
+    static constexpr auto field = Field;
+    const char* name;
+    FieldType<Field> initial;
+    std::int16_t lowest;
+
+    Result<std::int16_t> read(const StateBlock& block, std::size_t index) const
+    {
+        FROLIX_TRY(std::int16_t value, content<ValueI2>(block, index, name));
+        if (value < lowest)
+            return malformedAt(numberOffset(block, index),
+                std::string(name) + " " + std::to_string(value) + " is below " + std::to_string(lowest));
+        return value;
+    }
+    TypedValue stored(const DesignState& state) const { return ValueI2 { state.*Field }; }
+};
+
+// An I2 index into `Options`.
+template <auto Field, const auto& Options> struct Option {
+    static constexpr auto field = Field;
+    const char* name;
+    FieldType<Field> initial;
+
+    Result<FieldType<Field>> read(const StateBlock& block, std::size_t index) const
+    {
+        FROLIX_TRY(std::int16_t value, content<ValueI2>(block, index, name));
+        if (auto option = optionAt(Options, value))
+            return *option;
+        return malformedAt(numberOffset(block, index),
+            std::string(name) + " " + std::to_string(value) + " is not between 0 and "
+                + std::to_string(Options.size() - 1));
+    }
+    TypedValue stored(const DesignState& state) const { return ValueI2 { optionIndex(state.*Field) }; }
+};
+
+using S = DesignState;
+
+// The fourteen values in stored order.
+const auto kMembers = std::tuple {
+    Plain<ValueUi4, &S::backColor> { "BackColor", 0 }, // colour as 0x00BBGGRR
+    Plain<ValueBool, &S::transparent> { "Transparent", false },
+    Plain<ValueBool, &S::autoPlay> { "AutoPlay", false },
+    AtLeast<&S::startFrame> { "StartFrame", 1, 1 },
+    Option<&S::stretchMode, kStretchModes> { "StretchMode", StretchMode::None },
+    Plain<ValueBool, &S::autoSize> { "AutoSize", false },
+    Plain<ValueBstr, &S::fileName> { "FileName", u"" }, // empty: the stored animation
+    Option<&S::sequence, kSequences> { "Sequence", Sequence::Normal },
+    Plain<ValueBstr, &S::toolTipText> { "ToolTipText", u"" },
+    Plain<ValueBstr, &S::statusText> { "StatusText", u"" },
+    Plain<ValueBstr, &S::tag> { "Tag", u"" },
+    Plain<ValueDispatch, &S::picture> { "Picture", NoObject {} },
+    Plain<ValueI4, &S::mousePointer> { "MousePointer", 0 },
+    Plain<ValueDispatch, &S::mouseIcon> { "MouseIcon", NoObject {} },
+};
+static_assert(std::tuple_size_v<decltype(kMembers)> == kStateValueCount);
+
+// Calls visit(member, index, field) for each member in stored order, until one gives false.
+template <typename State, typename Visit> void forEachMember(State& state, Visit&& visit)
 {
-    FROLIX_TRY(std::int16_t value, member<ValueI2>(block, index));
-    if (auto option = optionAt(options, value))
-        return *option;
-    return malformedAt(block.valueOffset(index) + 2,
-        std::string(kMemberNames[index]) + " " + std::to_string(value) + " is not between 0 and "
-            + std::to_string(N - 1));
+    auto one = [&](const auto& member, std::size_t index) {
+        return visit(member, index, state.*std::remove_cvref_t<decltype(member)>::field);
+    };
+    [&]<std::size_t... I>(std::index_sequence<I...>) { (one(std::get<I>(kMembers), I) && ...); }
+    (std::make_index_sequence<kStateValueCount> {});
 }
 
 } // namespace
+
+DesignState::DesignState()
+{
+    forEachMember(*this, [](const auto& member, std::size_t, auto& field) {
+        field = member.initial;
+        return true;
+    });
+}
 
 Result<DesignState> designStateFrom(const StateBlock& block)
 {
     DesignState state;
     state.extentWidthHimetric = block.extentWidthHimetric;
     state.extentHeightHimetric = block.extentHeightHimetric;
-    FROLIX_TRY(state.backColor, member<ValueUi4>(block, 0));
-    FROLIX_TRY(state.transparent, member<ValueBool>(block, 1));
-    FROLIX_TRY(state.autoPlay, member<ValueBool>(block, 2));
-    FROLIX_TRY(state.startFrame, member<ValueI2>(block, 3));
-    if (state.startFrame < 1)
-        return malformedAt(block.valueOffset(3) + 2, "StartFrame " + std::to_string(state.startFrame) + " is below 1");
-    FROLIX_TRY(state.stretchMode, optionOf(block, 4, kStretchModes));
-    FROLIX_TRY(state.autoSize, member<ValueBool>(block, 5));
-    FROLIX_TRY(state.fileName, member<ValueBstr>(block, 6));
-    FROLIX_TRY(state.sequence, optionOf(block, 7, kSequences));
-    FROLIX_TRY(state.toolTipText, member<ValueBstr>(block, 8));
-    FROLIX_TRY(state.statusText, member<ValueBstr>(block, 9));
-    FROLIX_TRY(state.tag, member<ValueBstr>(block, 10));
-    FROLIX_TRY(state.picture, member<ValueDispatch>(block, 11));
-    FROLIX_TRY(state.mousePointer, member<ValueI4>(block, 12));
-    FROLIX_TRY(state.mouseIcon, member<ValueDispatch>(block, 13));
+    std::optional<Error> error;
+    forEachMember(state, [&](const auto& member, std::size_t index, auto& field) {
+        auto read = member.read(block, index);
+        if (!read)
+            error = read.error();
+        else
+            field = std::move(read).value();
+        return !error;
+    });
+    if (error)
+        return *error;
     state.animation = block.animation;
     return state;
 }
@@ -437,22 +519,10 @@ StateBlock stateBlockFrom(const DesignState& state)
     StateBlock block;
     block.extentWidthHimetric = state.extentWidthHimetric;
     block.extentHeightHimetric = state.extentHeightHimetric;
-    block.values = {
-        ValueUi4 { state.backColor },
-        ValueBool { state.transparent },
-        ValueBool { state.autoPlay },
-        ValueI2 { state.startFrame },
-        ValueI2 { optionIndex(state.stretchMode) },
-        ValueBool { state.autoSize },
-        ValueBstr { state.fileName },
-        ValueI2 { optionIndex(state.sequence) },
-        ValueBstr { state.toolTipText },
-        ValueBstr { state.statusText },
-        ValueBstr { state.tag },
-        ValueDispatch { state.picture },
-        ValueI4 { state.mousePointer },
-        ValueDispatch { state.mouseIcon },
-    };
+    forEachMember(state, [&](const auto& member, std::size_t index, const auto&) {
+        block.values[index] = member.stored(state);
+        return true;
+    });
     block.animation = state.animation;
     return block;
 }

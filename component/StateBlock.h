@@ -8,22 +8,9 @@
 // fuzzed and round-tripped on its own, and lets a block with a value of the wrong
 // kind be reported as exactly that rather than as a broken layout.
 //
-// The fourteen values, in stored order, and the member each one sets:
-//    1 UI4       BackColor     colour as 0x00BBGGRR
-//    2 BOOL      Transparent
-//    3 BOOL      AutoPlay      plays from creation without a Play call
-//    4 I2        StartFrame    frame shown at creation, counted from 1
-//    5 I2        StretchMode   0 no stretch, 1 stretch, 2 proportional
-//    6 BOOL      AutoSize
-//    7 BSTR      FileName      GIF file loaded at creation instead of the stored
-//                              animation; empty: use the stored one
-//    8 I2        Sequence      0 normal, 1 reverse, 2 ping-pong
-//    9 BSTR      ToolTipText
-//   10 BSTR      StatusText
-//   11 BSTR      Tag
-//   12 DISPATCH  Picture       drawn behind the animation
-//   13 I4        MousePointer  cursor shape number (14: arrow with a question mark)
-//   14 DISPATCH  MouseIcon
+// The fourteen values, in stored order, with the member each one sets, its stored kind
+// and its value in a new DesignState: the table kMembers in StateBlock.cpp, which both
+// designStateFrom() and stateBlockFrom() walk.
 
 #include "DisplayOptions.h"
 #include "Result.h"
@@ -51,6 +38,11 @@ enum class TypeCode : std::uint16_t {
 inline constexpr std::uint32_t kStateBlockVersion = 0x00000200;
 inline constexpr std::uint16_t kStateBlockEndMarker = 0xFFFF;
 inline constexpr std::size_t kStateValueCount = 14;
+// The version, the extent width and the extent height come before the values.
+inline constexpr std::size_t kStateBlockHeaderBytes = 12;
+// MousePointer's numbers the component knows; any other shows the arrow.
+inline constexpr std::int32_t kMousePointerArrowQuestion = 14;
+inline constexpr std::int32_t kMousePointerCustomIcon = 99; // MouseIcon, or the arrow without one
 // The magic that opens a standard picture's own data ("lt\0\0").
 inline constexpr std::uint32_t kStandardPictureMagic = 0x0000746C;
 // {0BE35204-8F91-11CE-9DE3-00AA004BB851} in its stored byte order.
@@ -125,22 +117,25 @@ struct StateBlock {
     std::size_t valueOffset(std::size_t index) const;
 };
 
+// The members' meaning. A new one holds each member's initial value from kMembers.
 struct DesignState {
+    DesignState();
+
     std::uint32_t extentWidthHimetric = 0;
     std::uint32_t extentHeightHimetric = 0;
-    std::uint32_t backColor = 0; // 0x00BBGGRR
-    bool transparent = false;
-    bool autoPlay = false;
-    std::int16_t startFrame = 1;
-    StretchMode stretchMode = StretchMode::None;
-    bool autoSize = false;
-    std::u16string fileName;
-    Sequence sequence = Sequence::Normal;
+    std::uint32_t backColor; // 0x00BBGGRR
+    bool transparent;
+    bool autoPlay; // plays from creation without a Play call
+    std::int16_t startFrame; // frame shown at creation, counted from 1
+    StretchMode stretchMode;
+    bool autoSize;
+    std::u16string fileName; // GIF file loaded at creation instead of the stored animation
+    Sequence sequence;
     std::u16string toolTipText;
     std::u16string statusText;
     std::u16string tag;
-    DispatchObject picture;
-    std::int32_t mousePointer = 0;
+    DispatchObject picture; // drawn behind the animation
+    std::int32_t mousePointer; // a cursor shape number
     DispatchObject mouseIcon;
     std::vector<std::uint8_t> animation;
     bool operator==(const DesignState&) const = default;

@@ -652,7 +652,7 @@ Bytes makeStateBlock(const Bytes& logo)
     state.autoSize = false;
     state.sequence = frolix::Sequence::Normal;
     state.picture = frolix::StandardPicture {};
-    state.mousePointer = 14;
+    state.mousePointer = frolix::kMousePointerArrowQuestion;
     state.mouseIcon = frolix::NoObject {};
     state.animation = logo;
     return frolix::writeStateBlock(frolix::stateBlockFrom(state));
