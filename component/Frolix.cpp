@@ -272,10 +272,13 @@ QSize Frolix::animationSize() const
     return m_animation ? QSize(m_animation->width(), m_animation->height()) : QSize();
 }
 
+// The component's own size when it has no animation to take one from.
+constexpr QSize kDefaultSize(96, 56);
+
 QSize Frolix::sizeHint() const
 {
     QSize own = animationSize();
-    return own.isValid() ? own : QSize(96, 56);
+    return own.isValid() ? own : kDefaultSize;
 }
 
 void Frolix::applyAutoSize()

@@ -18,19 +18,20 @@ namespace frolix {
 
 namespace {
 
-class Descriptor {
+// Owns an open file descriptor and closes it.
+class FileDescriptor {
 public:
-    explicit Descriptor(int fd)
+    explicit FileDescriptor(int fd)
         : m_fd(fd)
     {
     }
-    ~Descriptor()
+    ~FileDescriptor()
     {
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return m_fd; }
 
 private:
@@ -163,7 +164,7 @@ Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& pat
 
 Result<std::shared_ptr<const FileBytes>> FileBytes::open(const std::filesystem::path& path)
 {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return makeError(Error::Kind::Io, because(path, errno));
     struct stat status { };
