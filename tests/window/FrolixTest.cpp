@@ -62,6 +62,22 @@ QByteArray onePixelChangeGif(QSize size)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
+// `count` frames of 256 x 256 (composed ahead on the worker), numbered as numberedGif's,
+// 20 ms each, with a stored loop count: played storedLoop + 1 times.
+QByteArray loopedGif(int count, std::uint16_t storedLoop)
+{
+    std::vector<frolix::test::Rgb> colours;
+    for (int i = 0; i < count; ++i)
+        colours.push_back({ std::uint8_t(10 * i), std::uint8_t(255 - 10 * i), 100 });
+    frolix::test::GifBuilder gif(256, 256, colours);
+    gif.loop(storedLoop);
+    for (int i = 0; i < count; ++i)
+        gif.control({ .delayCs = 2, .disposal = 1 })
+            .image({ .width = 256, .height = 256, .indices = std::vector<std::uint8_t>(256 * 256, std::uint8_t(i)) });
+    const auto bytes = gif.bytes();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
 // Collects what a widget paints.
 class PaintSpy : public QObject {
 public:
@@ -468,6 +484,104 @@ private slots:
         component->tick();
         QCOMPARE(component->CurrentFrame(), stopWhileUnseen ? 2 : 3);
         QCOMPARE(steps.count(), stopWhileUnseen ? 0 : 1);
+    }
+
+    // Hidden and shown again, an animation is left as it was: one that was stopped, or had
+    // played its loops out, stays so (the one that was playing resumes: heldWhileUnseen).
+    void heldAsLeftWhileUnseen_data()
+    {
+        QTest::addColumn<bool>("playedOut");
+        QTest::newRow("stopped, then hidden") << false;
+        QTest::newRow("loops run out, then hidden") << true;
+    }
+    void heldAsLeftWhileUnseen()
+    {
+        QFETCH(bool, playedOut);
+        FakeClock clock;
+        QWidget window;
+        window.resize(60, 60);
+        auto* component = new Frolix(&window);
+        component->useClock(clock);
+        QCOMPARE(
+            component->LoadFile(file(QStringLiteral("once.gif"), numberedGif(3, 2, false))), frolix::kAutomationTrue);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        component->tick();
+        for (int i = 0; i < (playedOut ? 3 : 1); ++i) {
+            clock.advance(frolix::Milliseconds(20));
+            component->tick();
+        }
+        if (!playedOut)
+            component->Stop();
+        const int frame = component->CurrentFrame();
+        QCOMPARE(frame, playedOut ? 3 : 2);
+        QVERIFY(!component->isPlaying());
+
+        QSignalSpy steps(component, &frolix::FrolixControl::Step);
+        window.hide();
+        clock.advance(frolix::Milliseconds(10010));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!component->isPlaying());
+        QVERIFY(!component->isTickScheduled());
+        for (int i = 0; i < 3; ++i, clock.advance(frolix::Milliseconds(20)))
+            component->tick();
+        QCOMPARE(component->CurrentFrame(), frame);
+        QCOMPARE(steps.count(), 0);
+    }
+
+    // Play after a file's loops have run out starts its sequence again from the start and
+    // plays the loops again. Numbers: the frame shown and painted after each 20 ms (the
+    // first at once); G: Play, then the frame painted at once; "-": nothing more is due.
+    void playAfterTheLoopsRanOut_data()
+    {
+        QTest::addColumn<int>("sequence");
+        QTest::addColumn<QString>("script"); // from the sequence's first frame
+        QTest::newRow("normal") << 0 << "1 2 3 1 2 3 3 - G1 2 3 1 2 3 3 -";
+        QTest::newRow("reverse") << 1 << "3 2 1 3 2 1 1 - G3 2 1 3 2 1 1 -";
+        QTest::newRow("ping-pong") << 2 << "1 2 3 2 1 2 3 2 1 1 - G1 2 3 2 1 2 3 2 1 1 -";
+    }
+    void playAfterTheLoopsRanOut()
+    {
+        QFETCH(int, sequence);
+        QFETCH(QString, script);
+        FakeClock clock;
+        Frolix component;
+        component.useClock(clock);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("twice.gif"), loopedGif(3, 1))), frolix::kAutomationTrue);
+        std::int16_t index = std::int16_t(sequence);
+        component.setSequence(index);
+        component.showFrame(script.left(1).toInt());
+        component.tick(); // shows the first frame; Steps are counted from here
+        QSignalSpy steps(&component, &frolix::FrolixControl::Step);
+        auto painted = [&component] { return QString::number(qRed(component.grab().toImage().pixel(0, 0)) / 10 + 1); };
+        QStringList seen;
+        int changes = 0;
+        QString last;
+        for (const QString& token : script.split(' ')) {
+            QString frame;
+            if (token == "-") {
+                seen << (component.isPlaying() || component.isTickScheduled() ? "playing" : "-");
+                continue;
+            }
+            if (token.startsWith('G')) {
+                component.Play();
+                frame = "G" + painted();
+                QCOMPARE(QString::number(component.CurrentFrame()), painted());
+            } else {
+                if (!seen.isEmpty())
+                    clock.advance(frolix::Milliseconds(20));
+                component.tick();
+                frame = QString::number(component.CurrentFrame());
+                QCOMPARE(painted(), frame);
+            }
+            seen << frame;
+            QString now = frame.right(1);
+            changes += !last.isEmpty() && now != last;
+            last = now;
+        }
+        QCOMPARE(seen.join(' '), script);
+        QCOMPARE(steps.count(), changes); // the jump back to the start is a step too
     }
 
     void loadWhilePlaying_data()
