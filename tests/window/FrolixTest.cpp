@@ -1,6 +1,7 @@
 // The animation component alone: where the picture goes in each stretch mode, what
 // shows through transparent pixels, AutoSize, the order of frames in each sequence
-// under a hand-moved clock, and loads that fail without disturbing what plays.
+// under a hand-moved clock (hidden and shown again, played out and played again), and
+// loads that fail without disturbing what plays.
 
 #include "Frolix.h"
 #include "WindowTestSupport.h"
