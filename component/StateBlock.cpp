@@ -398,7 +398,10 @@ auto content(const StateBlock& block, std::size_t index, const char* name) -> Re
 }
 
 // Where an I2 member's number lies in the block: after its type code.
-std::size_t numberOffset(const StateBlock& block, std::size_t index) { return block.valueOffset(index) + 2; }
+std::size_t numberOffset(const StateBlock& block, std::size_t index)
+{
+    return block.valueOffset(index) + sizeof(TypeCode);
+}
 
 // The kinds of member. Each knows its name, the kind of value it is stored as, the field
 // of DesignState it sets and that field's initial value; reading checks what the layout
@@ -455,24 +458,29 @@ template <auto Field, const auto& Options> struct Option {
 
 using S = DesignState;
 
-// The fourteen values in stored order.
-const auto kMembers = std::tuple {
-    Plain<ValueUi4, &S::backColor> { "BackColor", 0 }, // colour as 0x00BBGGRR
-    Plain<ValueBool, &S::transparent> { "Transparent", false },
-    Plain<ValueBool, &S::autoPlay> { "AutoPlay", false },
-    AtLeast<&S::startFrame> { "StartFrame", 1, 1 },
-    Option<&S::stretchMode, kStretchModes> { "StretchMode", StretchMode::None },
-    Plain<ValueBool, &S::autoSize> { "AutoSize", false },
-    Plain<ValueBstr, &S::fileName> { "FileName", u"" }, // empty: the stored animation
-    Option<&S::sequence, kSequences> { "Sequence", Sequence::Normal },
-    Plain<ValueBstr, &S::toolTipText> { "ToolTipText", u"" },
-    Plain<ValueBstr, &S::statusText> { "StatusText", u"" },
-    Plain<ValueBstr, &S::tag> { "Tag", u"" },
-    Plain<ValueDispatch, &S::picture> { "Picture", NoObject {} },
-    Plain<ValueI4, &S::mousePointer> { "MousePointer", 0 },
-    Plain<ValueDispatch, &S::mouseIcon> { "MouseIcon", NoObject {} },
-};
-static_assert(std::tuple_size_v<decltype(kMembers)> == kStateValueCount);
+// The fourteen values in stored order, made on first use (a DesignState may be made
+// while statics are still being initialised).
+const auto& members()
+{
+    static const auto table = std::tuple {
+        Plain<ValueUi4, &S::backColor> { "BackColor", 0 }, // colour as 0x00BBGGRR
+        Plain<ValueBool, &S::transparent> { "Transparent", false },
+        Plain<ValueBool, &S::autoPlay> { "AutoPlay", false },
+        AtLeast<&S::startFrame> { "StartFrame", 1, 1 },
+        Option<&S::stretchMode, kStretchModes> { "StretchMode", StretchMode::None },
+        Plain<ValueBool, &S::autoSize> { "AutoSize", false },
+        Plain<ValueBstr, &S::fileName> { "FileName", u"" }, // empty: the stored animation
+        Option<&S::sequence, kSequences> { "Sequence", Sequence::Normal },
+        Plain<ValueBstr, &S::toolTipText> { "ToolTipText", u"" },
+        Plain<ValueBstr, &S::statusText> { "StatusText", u"" },
+        Plain<ValueBstr, &S::tag> { "Tag", u"" },
+        Plain<ValueDispatch, &S::picture> { "Picture", NoObject {} },
+        Plain<ValueI4, &S::mousePointer> { "MousePointer", 0 },
+        Plain<ValueDispatch, &S::mouseIcon> { "MouseIcon", NoObject {} },
+    };
+    static_assert(std::tuple_size_v<std::remove_cvref_t<decltype(table)>> == kStateValueCount);
+    return table;
+}
 
 // Calls visit(member, index, field) for each member in stored order, until one gives false.
 template <typename State, typename Visit> void forEachMember(State& state, Visit&& visit)
@@ -480,7 +488,7 @@ template <typename State, typename Visit> void forEachMember(State& state, Visit
     auto one = [&](const auto& member, std::size_t index) {
         return visit(member, index, state.*std::remove_cvref_t<decltype(member)>::field);
     };
-    [&]<std::size_t... I>(std::index_sequence<I...>) { (one(std::get<I>(kMembers), I) && ...); }
+    [&]<std::size_t... I>(std::index_sequence<I...>) { (one(std::get<I>(members()), I) && ...); }
     (std::make_index_sequence<kStateValueCount> {});
 }
 

@@ -9,7 +9,7 @@
 // kind be reported as exactly that rather than as a broken layout.
 //
 // The fourteen values, in stored order, with the member each one sets, its stored kind
-// and its value in a new DesignState: the table kMembers in StateBlock.cpp, which both
+// and its value in a new DesignState: the table members() in StateBlock.cpp, which both
 // designStateFrom() and stateBlockFrom() walk.
 
 #include "DisplayOptions.h"
@@ -117,7 +117,7 @@ struct StateBlock {
     std::size_t valueOffset(std::size_t index) const;
 };
 
-// The members' meaning. A new one holds each member's initial value from kMembers.
+// The members' meaning. A new one holds each member's initial value from members().
 struct DesignState {
     DesignState();
 
