@@ -58,6 +58,20 @@ QImage pictureFrom(const frolix::DispatchObject& object)
     return QImage();
 }
 
+// A stored start frame past the animation's end starts at its last frame.
+void showStartFrame(frolix::Frolix& component, std::int32_t startFrame)
+{
+    if (component.FrameCount() > 0)
+        component.showFrame(std::min<int>(startFrame, component.FrameCount()));
+}
+
+void showStored(frolix::Frolix& component, std::vector<std::uint8_t> animation, std::int32_t startFrame)
+{
+    if (!component.showAnimation(std::move(animation)))
+        qCWarning(frolix::logComponent, "the stored animation cannot be shown: %s", qPrintable(component.lastError()));
+    showStartFrame(component, startFrame);
+}
+
 void apply(frolix::Frolix& component, frolix::DesignState state)
 {
     component.setDesignedSize(
@@ -81,19 +95,31 @@ void apply(frolix::Frolix& component, frolix::DesignState state)
     else
         component.setCursor(cursorFor(state.mousePointer));
 
-    bool shown = false;
-    if (!state.fileName.empty()) {
-        QString path = QString::fromStdU16String(state.fileName);
-        shown = component.LoadFile(path) == frolix::kAutomationTrue;
-        if (!shown)
+    if (state.fileName.empty()) {
+        showStored(component, std::move(state.animation), state.startFrame);
+        return;
+    }
+    // The stored file loads as any other, off the window's thread; the component shows
+    // nothing until it ends. A load asked for meanwhile supersedes it, and this one then
+    // does nothing more.
+    const QString path = QString::fromStdU16String(state.fileName);
+    component.LoadFile(path);
+    auto* ending = new QObject(&component);
+    QObject::connect(&component, &frolix::FrolixControl::Loaded, ending,
+        [&component, ending, path, request = component.loadRequest(), animation = std::move(state.animation),
+            startFrame = state.startFrame](std::int32_t result) mutable {
+            QObject::disconnect(&component, &frolix::FrolixControl::Loaded, ending, nullptr);
+            ending->deleteLater();
+            if (component.loadRequest() != request)
+                return;
+            if (result == frolix::kAutomationTrue) {
+                showStartFrame(component, startFrame);
+                return;
+            }
             qCWarning(frolix::logComponent, "the stored file name %s cannot be shown (%s); using the stored animation",
                 qPrintable(path), qPrintable(component.lastError()));
-    }
-    if (!shown && !component.showAnimation(std::move(state.animation)))
-        qCWarning(frolix::logComponent, "the stored animation cannot be shown: %s", qPrintable(component.lastError()));
-    // A stored start frame past the animation's end starts at its last frame.
-    if (component.FrameCount() > 0)
-        component.showFrame(std::min<int>(state.startFrame, component.FrameCount()));
+            showStored(component, std::move(animation), startFrame);
+        });
 }
 
 } // namespace

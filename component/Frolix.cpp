@@ -2,9 +2,7 @@
 
 #include "ComponentLogging.h"
 #include "FrolixAccessible.h"
-#include "NativePath.h"
 #include "OpenAnimation.h"
-#include "OpenFile.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -43,6 +41,7 @@ Frolix::Frolix(QWidget* parent)
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Frolix::tick);
+    connect(&m_loader, &AnimationLoader::loaded, this, &Frolix::loadEnded);
 }
 
 Frolix::~Frolix() = default;
@@ -147,15 +146,23 @@ void Frolix::refreshSeen()
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
-    return takeLoaded(openAnimationFile(pathBytesFromText(path), kDisplayOrder)) ? kAutomationTrue : kAutomationFalse;
+    m_loader.load(path, ++m_loadRequest);
+    return kAutomationTrue; // started; Loaded tells how it ended
+}
+
+void Frolix::loadEnded(std::uint64_t request, const LoadResult& loaded)
+{
+    Q_ASSERT(request == m_loadRequest); // the loader answers only the newest
+    emit Loaded(takeLoaded(loaded) ? kAutomationTrue : kAutomationFalse);
 }
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 {
+    m_loader.cancel(); // a file still loading must not replace it
     return takeLoaded(openAnimation(std::move(gifBytes), kDisplayOrder));
 }
 
-bool Frolix::takeLoaded(Result<std::shared_ptr<Animation>> loaded)
+bool Frolix::takeLoaded(const LoadResult& loaded)
 {
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
@@ -163,7 +170,7 @@ bool Frolix::takeLoaded(Result<std::shared_ptr<Animation>> loaded)
         return false; // what was playing goes on
     }
     m_lastError.clear();
-    adopt(std::move(loaded).value());
+    adopt(loaded.value());
     return true;
 }
 

@@ -25,6 +25,7 @@
 //    catching up.
 
 #include "Animation.h"
+#include "AnimationLoader.h"
 #include "FrameAhead.h"
 #include "FrolixControl.h"
 #include "ObscuredWatch.h"
@@ -77,10 +78,14 @@ public:
     void setAutoSize(AutomationBool value) override;
     void setSequence(std::int16_t& value) override;
 
-    // Shows an animation held in memory (the one stored with the window). False, with
-    // the reason in lastError(), when it cannot be read; the component then keeps what
-    // it had.
+    // Shows an animation held in memory (the one stored with the window) before it
+    // returns. False, with the reason in lastError(), when it cannot be read; the
+    // component then keeps what it had. A LoadFile under way ends without Loaded.
     bool showAnimation(std::vector<std::uint8_t> gifBytes);
+    // The number of the newest LoadFile (they count from 1; 0 before the first), and
+    // whether it has yet to end.
+    std::uint64_t loadRequest() const { return m_loadRequest; }
+    bool isLoading() const { return m_loader.busy(); }
     // The size the component returns to when AutoSize is switched off.
     void setDesignedSize(QSize size);
     void setBackColor(QColor color);
@@ -115,7 +120,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    bool takeLoaded(Result<std::shared_ptr<Animation>> loaded);
+    bool takeLoaded(const LoadResult& loaded);
+    void loadEnded(std::uint64_t request, const LoadResult& loaded);
     void adopt(std::shared_ptr<Animation> animation);
     void setPlayerSequence();
     // Has the worker compose the frame the player will show next.
@@ -156,6 +162,8 @@ private:
     int m_reportedFrame = 0; // the frame the last Step announced
     QTimer m_timer;
     QString m_lastError;
+    AnimationLoader m_loader { kDisplayOrder };
+    std::uint64_t m_loadRequest = 0;
     bool m_cutShortLogged = false; // the animation's file was found cut short, and it was said
     QPointer<QWindow> m_watchedWindow; // the window whose exposure tells if we are seen
     std::unique_ptr<ObscuredWatch> m_obscuredWatch; // whether it is wholly covered, on X11

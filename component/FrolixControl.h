@@ -1,9 +1,19 @@
 #pragma once
 // The members of the animation component that the window relies on, as automation
 // would carry them: reads arrive as 32-bit values that the window narrows to 16-bit
-// integers itself, booleans are 16-bit with -1 for True, the two option writes take a
-// 16-bit integer by reference, and LoadFile answers -1 when the file was loaded.
-// The window reaches the component only through this class.
+// integers itself, booleans are 16-bit with -1 for True, and the two option writes take
+// a 16-bit integer by reference. The window reaches the component only through this class.
+//
+// Loading a file never blocks the caller: the file is opened, read and its first frame
+// drawn on a thread of its own, however slow or hung the file system it lies on.
+//  - LoadFile(path) starts the load and returns -1 at once; it says nothing of the file.
+//  - Loaded(result) follows, on the caller's thread, once the load ends: -1 when the
+//    file was loaded (it is then shown and, with AutoPlay, playing), 0 when it was
+//    refused (lastError() says why; what was shown before stays).
+//  - A LoadFile supersedes every load still under way: only the newest one ends with
+//    Loaded; the older ones end silently and change nothing, however they turn out.
+//  - Until Loaded, the animation that was shown before goes on playing, and
+//    FrameCount() and CurrentFrame() report it; they report the new one from Loaded on.
 
 #include <QString>
 #include <QWidget>
@@ -37,6 +47,8 @@ public:
 signals:
     // Raised each time the animation shows another frame.
     void Step();
+    // The newest LoadFile has ended: -1 loaded, 0 refused (see above).
+    void Loaded(std::int32_t result);
 };
 
 } // namespace frolix

@@ -36,7 +36,14 @@ Result<std::shared_ptr<Animation>> openAnimationFile(const std::filesystem::path
     if (composing.joinable())
         composing.join();
     FROLIX_TRY(gif::GifInfo info, std::move(scanned));
-    return std::shared_ptr<Animation>(GifAnimation::fromScan(std::move(file), std::move(info), order, std::move(first)));
+    const bool drawn = first != nullptr;
+    std::shared_ptr<Animation> animation
+        = GifAnimation::fromScan(std::move(file), std::move(info), order, std::move(first));
+    // Frame 1 is drawn here, whatever its size: whoever shows it gets it without
+    // touching the file.
+    if (!drawn)
+        animation->frame(1);
+    return animation;
 }
 
 } // namespace frolix

@@ -1,6 +1,7 @@
 #pragma once
 // Opens an animation from a file: maps it (FileBytes.h), faults its pages in ahead of
-// the scan, and draws a large frame 1 on another thread while the scan reads the rest.
+// the scan, and draws frame 1 (a large one on another thread while the scan reads the
+// rest).
 // Blocks its caller for as long as the file system takes: never call it from the
 // window's thread (AnimationLoader.h does it on a thread of its own).
 

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <limits>
+#include <utility>
 
 // Resources compiled into a static library must be registered by name.
 static void registerResources() { Q_INIT_RESOURCE(resources); }
@@ -101,6 +102,7 @@ Form1::~Form1() = default;
 void Form1::connectProcedures()
 {
     connect(m_frolix, &frolix::FrolixControl::Step, this, &Form1::Frolix1_Step);
+    connect(m_frolix, &frolix::FrolixControl::Loaded, this, &Form1::Frolix1_Loaded);
     connect(m_ui->Drive1, &DriveListBox::Change, this, &Form1::Drive1_Change);
     connect(m_ui->Dir1, &DirListBox::Change, this, &Form1::Dir1_Change);
     connect(m_ui->File1, &FileListBox::Click, this, &Form1::File1_Click);
@@ -143,10 +145,18 @@ void Form1::Dir1_Change() { m_ui->File1->setFileName(m_ui->Dir1->Path()); }
 
 void Form1::File1_Click()
 {
-    const QString fullPath = joinPath(m_ui->File1->Path(), m_ui->File1->FileName());
-    std::int32_t result = m_frolix->LoadFile(fullPath);
+    // The file loads off the window's thread; Frolix1_Loaded reports on it.
+    m_loading = joinPath(m_ui->File1->Path(), m_ui->File1->FileName());
+    m_frolix->LoadFile(m_loading);
+}
+
+void Form1::Frolix1_Loaded(std::int32_t result)
+{
+    // A load the window did not ask for (the stored start-up file) has no message: the
+    // component fell back on its stored animation. The count is new either way.
+    const QString fullPath = std::exchange(m_loading, QString());
     auto loaded = toInt16(result);
-    if (!loaded || ~*loaded != 0) {
+    if (!fullPath.isEmpty() && (!loaded || ~*loaded != 0)) {
         qCWarning(frolix::logWindow).noquote() << "refused" << displayName(fullPath) + ":" << m_frolix->lastError();
         showReadWrong();
     }

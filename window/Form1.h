@@ -1,7 +1,8 @@
 #pragma once
 // The viewer's one window. Its controls come from Form1.ui; its event procedures
 // pass the user's choices to the animation component and report on it in two labels.
-// The procedures keep no state of their own: every value is read afresh.
+// The procedures keep no state of their own, every value is read afresh, except the
+// path of the file the window asked the component to load until the load ends.
 
 #include "FrolixControl.h"
 
@@ -30,6 +31,7 @@ public:
     // Event procedures, named after their control and event.
     void Form_Load();
     void Frolix1_Step();
+    void Frolix1_Loaded(std::int32_t result);
     void Drive1_Change();
     void Dir1_Change();
     void File1_Click();
@@ -52,4 +54,5 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     frolix::FrolixControl* m_frolix = nullptr; // the component, reached only by its automation members
     QPixmap m_sky; // the part of the sky the window shows, in the display's format
+    QString m_loading; // the file File1_Click asked for, until the component's load of it ends
 };

@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -101,9 +102,13 @@ int main(int argc, char** argv)
         if (maxFrames > 0 && long(steps.at.size()) >= maxFrames)
             QCoreApplication::quit();
     });
-    if (!file.isEmpty() && component->LoadFile(file) != frolix::kAutomationTrue) {
-        std::fprintf(stderr, "play-probe: cannot load %s\n", qPrintable(file));
-        return 1;
+    if (!file.isEmpty()) {
+        QSignalSpy loaded(component, &frolix::FrolixControl::Loaded);
+        component->LoadFile(file);
+        if (!loaded.wait(600'000) || loaded.front().front().value<std::int32_t>() != frolix::kAutomationTrue) {
+            std::fprintf(stderr, "play-probe: cannot load %s\n", qPrintable(file));
+            return 1;
+        }
     }
     if (!sequence.isEmpty()) {
         std::int16_t value = std::int16_t(sequence.toInt());

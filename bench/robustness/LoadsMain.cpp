@@ -69,7 +69,10 @@ int main(int argc, char** argv)
     int wrongLabel = 0;
     for (int load = 1; load <= loads; ++load) {
         const bool bad = load % 2 == 0;
-        wtest::pick(*files, files->item(bad ? badRow : 1 - badRow)->data(Qt::UserRole).toString());
+        // Each load ends (and its box is answered) before the next click.
+        if (!wtest::pickAndWait(
+                *files, files->item(bad ? badRow : 1 - badRow)->data(Qt::UserRole).toString(), *component))
+            ++wrongLabel;
         QApplication::processEvents(); // paints and the component's timer
         // The good file's frames stay shown after a bad one.
         if (frameCount->text() != QStringLiteral("%1 Frames").arg(component->FrameCount())

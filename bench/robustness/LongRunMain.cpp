@@ -12,6 +12,7 @@
 #include "OpenFile.h"
 
 #include <QApplication>
+#include <QEventLoop>
 
 #include <cstdio>
 #include <cstdlib>
@@ -219,7 +220,10 @@ int main(int argc, char** argv)
                 widget->show();
                 widget->useClock(clock);
                 widget->setSequence(code);
+                QEventLoop loading; // the file loads on a thread of its own
+                QObject::connect(widget.get(), &frolix::FrolixControl::Loaded, &loading, &QEventLoop::quit);
                 widget->LoadFile(QString::fromLocal8Bit(argv[1]));
+                loading.exec();
                 QObject::connect(
                     widget.get(), &frolix::FrolixControl::Step, [&] { shown.push_back(widget->CurrentFrame()); });
                 if (sequence == Sequence::Reverse) {

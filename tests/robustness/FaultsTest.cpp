@@ -50,7 +50,8 @@ class FaultsTest : public QObject {
             form.show();
             if (!ui.Dir1->setPath(folder))
                 return false;
-            wtest::pick(*ui.File1, "a.gif");
+            if (!wtest::pickAndWait(*ui.File1, "a.gif", *component))
+                return false;
             component->tick();
             return component->FrameCount() == 3 && component->CurrentFrame() == 1;
         }
@@ -114,7 +115,7 @@ private slots:
         QCOMPARE(ui.Dir1->Path(), root);
         QCOMPARE(ui.File1->Path(), root);
         QCOMPARE(wtest::listedNames(*ui.File1), QStringList { "up.gif" });
-        wtest::pick(*ui.File1, "up.gif");
+        QVERIFY(wtest::pickAndWait(*ui.File1, "up.gif", *viewer.component));
         QCOMPARE(viewer.component->FrameCount(), 4);
         QCOMPARE(ui.lblFrame->text(), QStringLiteral("4 Frames"));
         QCOMPARE(answerer.seen().size(), std::size_t(3));
@@ -161,7 +162,7 @@ private slots:
 
         QVERIFY(::truncate(pathBytesFromText(root + "/b.gif").c_str(), keep) == 0);
         wtest::ModalAnswerer answerer;
-        wtest::pick(*viewer.ui.File1, "b.gif");
+        QVERIFY(wtest::pickAndWait(*viewer.ui.File1, "b.gif", *viewer.component));
         if (framesAfter == 0) {
             QCOMPARE(answerer.seen().size(), std::size_t(1));
             QCOMPARE(answerer.seen().front().text, QStringLiteral("Read Wrong"));

@@ -6,6 +6,7 @@
 #include "Form1.h"
 #include "Frolix.h"
 #include "NativePath.h"
+#include "StateBlock.h"
 #include "WindowTestSupport.h"
 
 #include <QAccessible>
@@ -290,6 +291,44 @@ private slots:
         QCOMPARE(damaged.CurrentFrame(), 0);
     }
 
+    // A file named in the stored state loads as any other, after the component is made:
+    // it shows at the stored start frame; one that cannot be read leaves the stored
+    // animation, with a warning and no message box.
+    void storedFileName()
+    {
+        QTemporaryDir dir;
+        const QString seven = dir.filePath("seven.gif");
+        QVERIFY(wtest::writeRawPath(seven.toStdString(), wtest::numberedGif(7)));
+        QFile file(QStringLiteral(":/window/Frolix1.state"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray stored = file.readAll();
+        auto state = frolix::designStateFrom(
+            frolix::readStateBlock(
+                std::span(reinterpret_cast<const std::uint8_t*>(stored.constData()), std::size_t(stored.size())))
+                .value())
+                         .value();
+        state.startFrame = 5;
+        for (const QString& name : { seven, dir.filePath("missing.gif") }) {
+            state.fileName = name.toStdU16String();
+            const auto block = frolix::writeStateBlock(frolix::stateBlockFrom(state));
+            FakeClock clock; // the start frame stays shown
+            frolix::Frolix component;
+            component.useClock(clock);
+            QSignalSpy loaded(&component, &frolix::FrolixControl::Loaded);
+            QVERIFY(initialiseFromStateBlock(component, block));
+            QCOMPARE(component.FrameCount(), 0); // not yet read
+            if (name != seven)
+                QTest::ignoreMessage(QtWarningMsg,
+                    QRegularExpression("^the stored file name .*missing.gif cannot be shown \\(.+\\); using the "
+                                       "stored animation$"));
+            wtest::ModalAnswerer answerer;
+            QVERIFY(loaded.wait());
+            QCOMPARE(component.FrameCount(), name == seven ? 7 : 22);
+            QCOMPARE(component.CurrentFrame(), 5);
+            QVERIFY(answerer.seen().empty());
+        }
+    }
+
     // Over a large busy picture grown under the controls by AutoSize, every control's text
     // keeps a contrast of 4.5:1 with what is drawn behind it; where nothing lies under
     // them the sky shows. The component's focus mark shows on the sky and on the picture,
@@ -350,7 +389,7 @@ private slots:
         }
         QVERIFY2(focusMarkShown(form) > 0.4, "on the sky");
 
-        QCOMPARE((*ui.Frolix1).LoadFile(dir.filePath("busy.gif")), frolix::kAutomationTrue);
+        QCOMPARE(wtest::loadFile(*ui.Frolix1, dir.filePath("busy.gif")), frolix::kAutomationTrue);
         QTest::mouseClick(ui.Check2, Qt::LeftButton, {}, QPoint(8, ui.Check2->height() / 2));
         QCOMPARE((*ui.Frolix1).size(), QSize(560, 449));
         QVERIFY2(focusMarkShown(form) > 0.4, "on the picture");
@@ -442,7 +481,10 @@ private slots:
         titleFont.setBold(true);
         titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
         wtest::ModalAnswerer answerer;
+        QSignalSpy loaded(ui.Frolix1, &frolix::FrolixControl::Loaded);
         form.File1_Click();
+        QCOMPARE(ui.lblFrame->text(), QStringLiteral("stale")); // nothing is known yet
+        QVERIFY(loaded.wait());
         QCOMPARE(answerer.seen().size(), std::size_t(1));
         const auto& box = answerer.seen().front();
         QVERIFY(box.text == "Read Wrong" && box.wasMessageBox && box.icon == QMessageBox::Critical

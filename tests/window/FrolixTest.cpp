@@ -166,7 +166,8 @@ private slots:
         component->setDesignedSize(QSize(40, 40));
         std::int16_t stretch = std::int16_t(mode);
         component->setStretchMode(stretch);
-        QCOMPARE(component->LoadFile(file(QStringLiteral("quadrants.gif"), quadrantGif(image.width(), image.height()))),
+        QCOMPARE(wtest::loadFile(
+                     *component, file(QStringLiteral("quadrants.gif"), quadrantGif(image.width(), image.height()))),
             frolix::kAutomationTrue);
         QCOMPARE(component->size(), QSize(40, 40));
         parent.show();
@@ -221,7 +222,7 @@ private slots:
         component.setDesignedSize(shown);
         std::int16_t stretch = 1;
         component.setStretchMode(stretch);
-        QCOMPARE(component.LoadFile(
+        QCOMPARE(wtest::loadFile(component,
                      file(QStringLiteral("dither.gif"), wtest::makeGif(width, height, palette, { { pixels } }))),
             frolix::kAutomationTrue);
         QImage shot = component.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -276,7 +277,7 @@ private slots:
         component.setStretchMode(stretch);
         component.setTransparent(transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
         QByteArray gif = withHoles ? quadrantGif(8, 8) : numberedGif(3);
-        QCOMPARE(component.LoadFile(file(QStringLiteral("opacity.gif"), gif)), frolix::kAutomationTrue);
+        QCOMPARE(wtest::loadFile(component, file(QStringLiteral("opacity.gif"), gif)), frolix::kAutomationTrue);
         QCOMPARE(component.testAttribute(Qt::WA_OpaquePaintEvent), opaque);
         // Turning transparency off always covers; turning it back on asks the frame again.
         component.setTransparent(frolix::kAutomationFalse);
@@ -341,7 +342,7 @@ private slots:
         std::int16_t stretch = std::int16_t(mode);
         component->setStretchMode(stretch);
         component->useClock(clock);
-        QCOMPARE(component->LoadFile(file(QStringLiteral("one-pixel.gif"), onePixelChangeGif(canvas))),
+        QCOMPARE(wtest::loadFile(*component, file(QStringLiteral("one-pixel.gif"), onePixelChangeGif(canvas))),
             frolix::kAutomationTrue);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
@@ -376,12 +377,14 @@ private slots:
         auto* component = new Frolix(&parent);
         component->setDesignedSize(QSize(40, 40));
         component->move(10, 10);
-        QCOMPARE(component->LoadFile(file(QStringLiteral("large.gif"), quadrantGif(80, 60))), frolix::kAutomationTrue);
+        QCOMPARE(wtest::loadFile(*component, file(QStringLiteral("large.gif"), quadrantGif(80, 60))),
+            frolix::kAutomationTrue);
         QCOMPARE(component->geometry(), QRect(10, 10, 40, 40));
         component->setAutoSize(frolix::kAutomationTrue);
         QCOMPARE(component->geometry(), QRect(10, 10, 80, 60));
         // A later load takes the new animation's size while AutoSize is on.
-        QCOMPARE(component->LoadFile(file(QStringLiteral("small.gif"), quadrantGif(8, 6))), frolix::kAutomationTrue);
+        QCOMPARE(
+            wtest::loadFile(*component, file(QStringLiteral("small.gif"), quadrantGif(8, 6))), frolix::kAutomationTrue);
         QCOMPARE(component->geometry(), QRect(10, 10, 8, 6));
         component->setAutoSize(frolix::kAutomationFalse);
         QCOMPARE(component->geometry(), QRect(10, 10, 40, 40));
@@ -410,7 +413,7 @@ private slots:
         Frolix component;
         component.useClock(clock);
         // Large enough to be composed ahead on the component's worker thread.
-        QCOMPARE(component.LoadFile(file(QStringLiteral("four-large.gif"), numberedGif(4, 2, true, 256))),
+        QCOMPARE(wtest::loadFile(component, file(QStringLiteral("four-large.gif"), numberedGif(4, 2, true, 256))),
             frolix::kAutomationTrue);
         QSignalSpy steps(&component, &frolix::FrolixControl::Step);
         QStringList seen, painted, want;
@@ -457,7 +460,8 @@ private slots:
         window.resize(60, 60);
         auto* component = new Frolix(&window);
         component->useClock(clock);
-        QCOMPARE(component->LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        QCOMPARE(
+            wtest::loadFile(*component, file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         component->tick();
@@ -585,6 +589,39 @@ private slots:
         QCOMPARE(steps.count(), changes); // the jump back to the start is a step too
     }
 
+    // LoadFile returns before the file is read; only the newest load ends, with Loaded,
+    // and until then the animation before is the one counted. An animation shown from
+    // memory supersedes a load under way.
+    void newestLoadWins()
+    {
+        Frolix component;
+        QSignalSpy loaded(&component, &frolix::FrolixControl::Loaded);
+        QCOMPARE(component.LoadFile(file(QStringLiteral("three.gif"), numberedGif(3))), frolix::kAutomationTrue);
+        QCOMPARE(component.FrameCount(), 0);
+        QVERIFY(loaded.wait());
+        QCOMPARE(component.FrameCount(), 3);
+
+        component.LoadFile(file(QStringLiteral("five.gif"), numberedGif(5)));
+        component.LoadFile(m_dir.filePath(QStringLiteral("nothing-here.gif")));
+        component.LoadFile(file(QStringLiteral("seven.gif"), numberedGif(7)));
+        QCOMPARE(component.FrameCount(), 3);
+        QCOMPARE(component.CurrentFrame(), 1);
+        QVERIFY(loaded.wait());
+        QTest::qWait(200); // time for the superseded ones to end too
+        QCOMPARE(loaded.count(), 2);
+        QCOMPARE(loaded.last().front().value<std::int32_t>(), frolix::kAutomationTrue);
+        QCOMPARE(component.FrameCount(), 7);
+        QVERIFY(component.lastError().isEmpty());
+
+        component.LoadFile(file(QStringLiteral("five.gif"), numberedGif(5)));
+        const QByteArray two = numberedGif(2);
+        QVERIFY(component.showAnimation(std::vector<std::uint8_t>(two.begin(), two.end())));
+        QTest::qWait(200);
+        QCOMPARE(loaded.count(), 2);
+        QCOMPARE(component.FrameCount(), 2);
+        QVERIFY(!component.isLoading());
+    }
+
     void loadWhilePlaying_data()
     {
         QTest::addColumn<QString>("path");
@@ -609,13 +646,13 @@ private slots:
         Frolix component;
         component.useClock(clock);
         QCOMPARE(component.FrameCount(), 0);
-        QCOMPARE(component.LoadFile(file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        QCOMPARE(wtest::loadFile(component, file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
         component.tick();
         clock.advance(frolix::Milliseconds(20));
         component.tick();
         QCOMPARE(component.CurrentFrame(), 2);
 
-        QCOMPARE(component.LoadFile(path), frames ? frolix::kAutomationTrue : frolix::kAutomationFalse);
+        QCOMPARE(wtest::loadFile(component, path), frames ? frolix::kAutomationTrue : frolix::kAutomationFalse);
         QCOMPARE(component.lastError().isEmpty(), frames != 0);
         QCOMPARE(component.FrameCount(), frames ? frames : 4);
         QVERIFY(component.isPlaying());

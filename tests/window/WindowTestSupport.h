@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRgb>
+#include <QSignalSpy>
 #include <QString>
 #include <QTest>
 #include <QTimer>
@@ -96,6 +97,17 @@ inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, bool loopFor
     return makeGif(side, side, palette, frames, loopForever);
 }
 
+// Loads `path` and waits for the load to end: -1 loaded, 0 refused, 1 when it did not
+// end within ten seconds.
+inline std::int32_t loadFile(frolix::FrolixControl& component, const QString& path)
+{
+    QSignalSpy loaded(&component, &frolix::FrolixControl::Loaded);
+    component.LoadFile(path);
+    if (!loaded.wait(10000))
+        return 1;
+    return loaded.front().front().value<std::int32_t>();
+}
+
 // What a file system list's rows stand for, and the row of one of them.
 inline QStringList listedNames(const QListWidget& list)
 {
@@ -112,6 +124,15 @@ inline void pick(QListWidget& list, const QString& name)
         list.scrollToItem(item);
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(item).center());
     }
+}
+
+// Picks `name` and waits for the load that starts to end; false if none ended within
+// ten seconds.
+inline bool pickAndWait(QListWidget& list, const QString& name, frolix::FrolixControl& component)
+{
+    QSignalSpy loaded(&component, &frolix::FrolixControl::Loaded);
+    pick(list, name);
+    return loaded.wait(10000);
 }
 
 // Writes `bytes` to a path given as raw bytes, so names that are not UTF-8 can be made.
