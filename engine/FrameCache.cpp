@@ -30,20 +30,6 @@ FrameCache::FrameCache(const GifInfo& info, std::size_t budgetBytes)
     }
 }
 
-std::optional<std::size_t> FrameCache::freshStartAtOrBefore(std::size_t frame) const
-{
-    std::optional<std::size_t> fresh = frame < m_freshStart.size() ? m_freshStart[frame] : std::nullopt;
-    while (fresh && m_notFresh[*fresh])
-        fresh = *fresh > 0 ? m_freshStart[*fresh - 1] : std::nullopt;
-    return fresh;
-}
-
-const CanvasState* FrameCache::keyAtOrBefore(std::size_t frame) const
-{
-    auto key = m_keys.upper_bound(frame);
-    return key == m_keys.begin() ? nullptr : &std::prev(key)->second;
-}
-
 void FrameCache::remember(const CanvasState& state)
 {
     const std::size_t frame = *state.frame;

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <vector>
@@ -31,12 +32,22 @@ public:
     bool expectsBackwardSteps() const { return m_steppedBack; }
 
     // The last frame at or before `frame` composed from its own image alone.
-    std::optional<std::size_t> freshStartAtOrBefore(std::size_t frame) const;
+    std::optional<std::size_t> freshStartAtOrBefore(std::size_t frame) const
+    {
+        std::optional<std::size_t> fresh = frame < m_freshStart.size() ? m_freshStart[frame] : std::nullopt;
+        while (fresh && m_notFresh[*fresh])
+            fresh = *fresh > 0 ? m_freshStart[*fresh - 1] : std::nullopt;
+        return fresh;
+    }
     // The image of `frame` promised to cover the screen and did not (its data ended early).
     void markNotFresh(std::size_t frame) { m_notFresh[frame] = true; }
 
     // The nearest key frame at or before `frame`, or null.
-    const CanvasState* keyAtOrBefore(std::size_t frame) const;
+    const CanvasState* keyAtOrBefore(std::size_t frame) const
+    {
+        auto key = m_keys.upper_bound(frame);
+        return key == m_keys.begin() ? nullptr : &std::prev(key)->second;
+    }
     // Whether undo steps lead from frame `from` back to frame `to`.
     bool undoLeads(std::size_t from, std::size_t to) const;
     // Steps `state` back to frame `to` along undo steps (undoLeads must hold); returns the
