@@ -20,7 +20,8 @@ std::span<const std::uint8_t> FrameComposer::frame(int number)
     const std::size_t index = std::size_t(number - 1); // states are kept by index from 0
     m_changed = {};
     m_changedAll = false;
-    // Playing forwards, looping included, only ever continues or restarts the canvas.
+    // A step back to any frame but the first: playing forwards, looping included, only
+    // ever continues or restarts the canvas.
     if (m_work.frame && index < *m_work.frame && index != 0)
         m_cache.expectBackwardSteps();
     while (!startFrom(nearestStart(index))) {
