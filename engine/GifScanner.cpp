@@ -255,9 +255,9 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<voi
     FROLIX_TRY(const ColourTable global, readScreen(in, info));
 
     std::optional<PendingControl> control;
-    bool sawTrailer = false;
+    bool stopScan = false; // the trailer, the frame limit or a stray byte: the rest is not read
     bool truncated = false;
-    while (!sawTrailer && !truncated) {
+    while (!stopScan && !truncated) {
         std::size_t blockOffset = in.offset();
         auto introducer = in.readU8();
         if (!introducer) {
@@ -266,7 +266,7 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<voi
         }
         switch (*introducer) {
         case kTrailer:
-            sawTrailer = true;
+            stopScan = true;
             break;
         case kExtensionIntroducer:
             truncated = !readExtension(in, control, info);
@@ -280,7 +280,7 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<voi
             if (info.images.size() == kMaxFrames) {
                 info.warnings.push_back({ Warning::Kind::TooManyFrames,
                     "more than " + std::to_string(kMaxFrames) + " frames; the rest are ignored" });
-                sawTrailer = true;
+                stopScan = true;
                 break;
             }
             info.images.push_back(image);
@@ -296,7 +296,7 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<voi
             info.warnings.push_back({ Warning::Kind::StrayByte,
                 "unexpected byte " + std::to_string(*introducer) + " at " + offsetText(blockOffset)
                     + "; the rest of the file is ignored" });
-            sawTrailer = true;
+            stopScan = true;
             break;
         }
     }

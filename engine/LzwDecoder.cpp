@@ -15,7 +15,7 @@ constexpr std::size_t kInputPadding = 16;
 
 // Room that lets a code be copied without a check against the end of the output: the
 // longest string (under 4096 pixels) and the pixels a copy may write past it.
-constexpr std::size_t kMaxStringRoom = 4096 + 16;
+constexpr std::size_t kMaxStringRoom = LzwDecoder::kMaxCodes + 16;
 
 // How far past a string its copy may write, in pixels: under 16 indices, no colours
 // (see copyString).
@@ -39,7 +39,7 @@ inline void move16(std::uint8_t* to, const std::uint8_t* from)
 
 using Status = LzwDecoder::Status;
 using Cursor = LzwDecoder::Cursor;
-using Table = std::uint64_t[4097];
+using Table = std::uint64_t[LzwDecoder::kTableSize];
 
 // What stays the same through one image. A pixel is a colour index, or the colour
 // itself when indices are looked up in `palette` as they are decoded.
@@ -125,18 +125,18 @@ template <typename Pixel> inline Status restart(Cursor& c, const Stream<Pixel>& 
 
 // The entry each code after the first makes: the last string and one pixel more. Codes
 // are one bit wider once the next entry needs it; once the table is full, nextCode stays
-// at 4096, past every code, its entry taking the stores, and codes stay 12 bits wide
+// at kMaxCodes, past every code, its entry taking the stores, and codes stay 12 bits wide
 // until a clear.
 inline void addEntry(Cursor& c, Table& table)
 {
     table[c.nextCode] = c.pending;
     ++c.nextCode;
     if (c.nextCode > c.codeMask) [[unlikely]] {
-        if (c.codeSize < 12) {
+        if (c.codeSize < LzwDecoder::kMaxCodeSize) {
             ++c.codeSize;
             c.codeMask = (1u << c.codeSize) - 1;
         } else {
-            c.nextCode = 4096;
+            c.nextCode = LzwDecoder::kMaxCodes;
         }
     }
 }
@@ -219,7 +219,7 @@ Status decodeCodes(Cursor& cursor, const Stream<Pixel>& stream, Table& table, st
         }
         const unsigned code = takeCode(c);
         // A code may name at most the entry about to be made (KwKwK); a full table
-        // leaves nextCode at 4096, past every code.
+        // leaves nextCode at kMaxCodes, past every code.
         if (code >= c.nextCode) [[unlikely]] {
             if (code > c.nextCode) {
                 c.invalidCode = code;
@@ -303,7 +303,7 @@ bool LzwDecoder::coloursPayOff() const
         return false;
     constexpr std::size_t kMaxReachBytes = 96u << 10;
     const bool longStrings = m_inputSize * 2 <= m_count; // 3 pixels or more
-    const std::size_t reach = std::min<std::size_t>(m_count, 6144 * m_count / m_inputSize) * 4;
+    const std::size_t reach = std::min<std::size_t>(m_count, kMaxCodes * 3 / 2 * m_count / m_inputSize) * 4;
     return longStrings && reach <= kMaxReachBytes;
 }
 

@@ -57,7 +57,11 @@ public:
     // Gives back buffers grown past `bytes` for one large image.
     void releaseBuffersOver(std::size_t bytes);
 
-    static constexpr std::uint8_t kMaxMinCodeSize = 11; // clear and end codes must fit in 12 bits
+    static constexpr unsigned kMaxCodeSize = 12; // bits
+    static constexpr unsigned kMaxCodes = 1u << kMaxCodeSize;
+    // An entry per code and one past them all, which takes the stores made while the table is full.
+    static constexpr std::size_t kTableSize = kMaxCodes + 1;
+    static constexpr std::uint8_t kMaxMinCodeSize = kMaxCodeSize - 1; // clear and end codes must fit
 
     // Where decoding is; the decoding loops copy it into locals, which stay in registers.
     struct Cursor {
@@ -101,9 +105,8 @@ private:
     // length (the low 16 bits), so a code costs one load and a new entry one store.
     // Length 0 marks the clear and end codes, and literals not yet written: the first
     // time a literal comes it is written from its value and its entry then points at
-    // that byte, so every string is copied from the output itself. Entry 4096 takes the
-    // stores made while the table is full.
-    std::uint64_t m_table[4097];
+    // that byte, so every string is copied from the output itself.
+    std::uint64_t m_table[kTableSize];
 };
 
 } // namespace frolix::gif
