@@ -3,7 +3,9 @@
 // timing belong to the engine; this widget turns the engine's answers into one
 // single-shot timer and paints the current frame. The frame to be shown next is
 // composed on a worker thread meanwhile (FrameAhead.h), so a step backwards or a large
-// image costs the UI thread only a copy of the pixels that changed.
+// image costs the UI thread only a copy of the pixels that changed. A file's bytes are
+// never read on the UI thread (its file system may hang): a frame not composed in time
+// is asked of the worker and shown when it comes, the one before staying meanwhile.
 //
 // Settings and what they do:
 //  - Transparent on: the GIF's transparent pixels (and the area around the picture)
