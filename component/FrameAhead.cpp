@@ -1,5 +1,7 @@
 #include "FrameAhead.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <utility>
 
 namespace frolix {
@@ -10,106 +12,138 @@ namespace {
 constexpr std::size_t kMinAheadPixels = 256 * 256;
 } // namespace
 
-FrameAhead::FrameAhead(std::shared_ptr<Animation> animation)
-    : m_animation(std::move(animation))
+// What the caller and the worker share; the worker holds it too, so that a worker left
+// behind in a read still has everything it touches when it comes back.
+struct FrameAhead::Shared {
+    std::shared_ptr<Animation> animation;
+    std::function<void()> composed;
+    std::mutex mutex;
+    std::condition_variable changed; // the worker waits on it, nobody else
+    bool callerHolds = true; // the caller holds the canvas: from a frame taken to ahead()
+    bool busy = false; // the worker is composing
+    bool quit = false;
+    bool backwardsExpected = false; // to pass on before the next compose
+    int wanted = 0; // what the worker is to compose next
+    int asked = 0; // what take() asked for and has not had
+    int ready = 0; // the frame the canvas holds
+    int lastComposed = 0;
+    Frame readyFrame;
+
+    // Composes `number`; the worker's without the mutex, or the caller's with no worker.
+    Frame compose(int number)
+    {
+        Frame frame;
+        frame.pixels = animation->frame(number);
+        frame.change = animation->lastChange();
+        frame.changedSince = lastComposed;
+        frame.opaque = animation->frameOpaque();
+        lastComposed = number;
+        return frame;
+    }
+};
+
+FrameAhead::FrameAhead(std::shared_ptr<Animation> animation, Bytes bytes, std::function<void()> composed)
+    : m_shared(std::make_shared<Shared>())
 {
-    if (std::size_t(m_animation->width()) * std::size_t(m_animation->height()) >= kMinAheadPixels)
-        m_worker = std::thread([this] { work(); });
+    m_shared->animation = std::move(animation);
+    m_shared->composed = std::move(composed);
+    const auto pixels = std::size_t(m_shared->animation->width()) * std::size_t(m_shared->animation->height());
+    if (bytes == Bytes::MayHang || pixels >= kMinAheadPixels)
+        m_worker = std::thread([shared = m_shared] { work(shared); });
 }
 
 FrameAhead::~FrameAhead()
 {
     if (!m_worker.joinable())
         return;
+    bool busy = false;
     {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->quit = true;
+        busy = m_shared->busy;
     }
-    m_changed.notify_all();
-    m_worker.join();
+    m_shared->changed.notify_all();
+    // A busy worker may be stuck in a read that never returns: it is let go, and ends
+    // (dropping its frame and the animation) whenever the read does.
+    if (busy)
+        m_worker.detach();
+    else
+        m_worker.join();
 }
 
-FrameAhead::Frame FrameAhead::compose(int number)
+std::optional<FrameAhead::Frame> FrameAhead::take(int number)
 {
-    Frame frame;
-    frame.pixels = m_animation->frame(number);
-    frame.change = m_animation->lastChange();
-    frame.changedSince = m_lastComposed;
-    frame.opaque = m_animation->frameOpaque();
-    m_lastComposed = number;
-    return frame;
-}
-
-FrameAhead::Frame FrameAhead::frame(int number)
-{
-    std::unique_lock lock(m_mutex);
-    m_callerHolds = true;
-    m_changed.wait(lock, [this] { return !m_busy; });
-    if (m_ready == number)
-        return m_readyFrame;
-    // Not what was composed ahead (a jump, another sequence, or a step the worker was
-    // not given time for): the worker rests until ahead(), so the animation is ours.
-    if (m_backwardsExpected) {
-        m_animation->expectBackwardSteps();
-        m_backwardsExpected = false;
+    Shared& shared = *m_shared;
+    if (!m_worker.joinable()) {
+        if (shared.ready != number) {
+            if (std::exchange(shared.backwardsExpected, false))
+                shared.animation->expectBackwardSteps();
+            shared.readyFrame = shared.compose(number);
+            shared.ready = number;
+        }
+        return shared.readyFrame;
     }
-    ++m_composedByCaller;
-    m_readyFrame = compose(number);
-    m_ready = number;
-    return m_readyFrame;
+    {
+        std::lock_guard lock(shared.mutex);
+        if (!shared.busy && shared.ready == number) {
+            shared.callerHolds = true;
+            shared.asked = 0;
+            return shared.readyFrame;
+        }
+        shared.callerHolds = false;
+        shared.wanted = number;
+        shared.asked = number;
+    }
+    shared.changed.notify_all();
+    return std::nullopt;
 }
 
 void FrameAhead::ahead(int next)
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_callerHolds = false;
-        m_wanted = next;
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->asked != 0)
+            return;
+        m_shared->callerHolds = false;
+        m_shared->wanted = next;
     }
-    m_changed.notify_all();
+    m_shared->changed.notify_all();
 }
 
 void FrameAhead::expectBackwardSteps()
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_backwardsExpected = true;
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->backwardsExpected = true;
     }
-    m_changed.notify_all();
+    m_shared->changed.notify_all();
 }
 
-int FrameAhead::composedAhead() const
+void FrameAhead::work(const std::shared_ptr<Shared>& shared)
 {
-    std::lock_guard lock(m_mutex);
-    return m_composedAhead;
-}
-
-int FrameAhead::composedByCaller() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_composedByCaller;
-}
-
-void FrameAhead::work()
-{
-    std::unique_lock lock(m_mutex);
+    Shared& s = *shared;
+    std::unique_lock lock(s.mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_quit || (!m_callerHolds && m_wanted != 0 && m_wanted != m_ready); });
-        if (m_quit)
+        s.changed.wait(lock, [&s] { return s.quit || (!s.callerHolds && s.wanted != 0 && s.wanted != s.ready); });
+        if (s.quit)
             return;
-        const int number = m_wanted;
-        const bool backwards = std::exchange(m_backwardsExpected, false);
-        m_busy = true;
+        const int number = s.wanted;
+        const bool backwards = std::exchange(s.backwardsExpected, false);
+        s.busy = true;
         lock.unlock();
         if (backwards)
-            m_animation->expectBackwardSteps();
-        Frame frame = compose(number);
+            s.animation->expectBackwardSteps();
+        Frame frame = s.compose(number);
         lock.lock();
-        m_busy = false;
-        m_readyFrame = frame;
-        m_ready = number;
-        ++m_composedAhead;
-        m_changed.notify_all();
+        s.busy = false;
+        s.readyFrame = frame;
+        s.ready = number;
+        // Under the mutex, so that once destruction has set `quit` no news goes out
+        // to a caller that is gone.
+        if (!s.quit && s.asked == number) {
+            s.asked = 0;
+            s.composed();
+        }
     }
 }
 

@@ -56,7 +56,13 @@ void Frolix::useClock(const Clock& clock)
     schedule();
 }
 
-std::int32_t Frolix::CurrentFrame() const { return m_player ? m_player->currentFrame() : 0; }
+std::int32_t Frolix::CurrentFrame() const
+{
+    // The frame shown, not one the player has come to that is still being composed.
+    if (!m_player)
+        return 0;
+    return m_shownFrame != 0 ? m_shownFrame : m_player->currentFrame();
+}
 
 std::int32_t Frolix::FrameCount() const { return m_animation ? m_animation->frameCount() : 0; }
 
@@ -159,10 +165,17 @@ void Frolix::loadEnded(std::uint64_t request, const LoadResult& loaded)
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 {
     m_loader.cancel(); // a file still loading must not replace it
-    return takeLoaded(openAnimation(std::move(gifBytes), kDisplayOrder));
+    return takeLoaded(openAnimation(std::move(gifBytes), kDisplayOrder), FrameAhead::Bytes::InMemory);
 }
 
-bool Frolix::takeLoaded(const LoadResult& loaded)
+void Frolix::showAnimation(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes)
+{
+    m_loader.cancel();
+    m_lastError.clear();
+    adopt(std::move(animation), bytes);
+}
+
+bool Frolix::takeLoaded(const LoadResult& loaded, FrameAhead::Bytes bytes)
 {
     if (!loaded) {
         m_lastError = QString::fromStdString(loaded.error().message);
@@ -170,20 +183,24 @@ bool Frolix::takeLoaded(const LoadResult& loaded)
         return false; // what was playing goes on
     }
     m_lastError.clear();
-    adopt(loaded.value());
+    adopt(loaded.value(), bytes);
     return true;
 }
 
-void Frolix::adopt(std::shared_ptr<Animation> animation)
+void Frolix::adopt(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes)
 {
     m_timer.stop();
     m_resumeWhenSeen = false;
-    m_ahead.reset(); // waits for what the worker is composing of the old animation
+    m_ahead.reset(); // a worker still reading the old animation is let go, not waited for
     m_frame = QImage(); // it shows the old animation's canvas
     m_shownFrame = 0;
+    m_pendingFrame = 0;
+    m_pendingAnnounce = false;
     m_shrunk = QImage();
     m_animation = std::move(animation);
-    m_ahead = std::make_unique<FrameAhead>(m_animation);
+    // Called on the worker's thread: the frame is taken on this one.
+    m_ahead = std::make_unique<FrameAhead>(
+        m_animation, bytes, [this] { QMetaObject::invokeMethod(this, &Frolix::frameComposed, Qt::QueuedConnection); });
     m_cutShortLogged = false;
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
     setPlayerSequence();
@@ -244,7 +261,7 @@ void Frolix::composeAhead()
 {
     // A canvas shown in place must stay as it is until the next frame is asked for.
     auto next = m_player->nextFrame();
-    if (next && !m_unseen && !m_shownInPlace)
+    if (next && !m_unseen && !m_shownInPlace && m_pendingFrame == 0)
         m_ahead->ahead(*next);
 }
 
@@ -297,7 +314,8 @@ void Frolix::applyAutoSize()
 
 void Frolix::tick()
 {
-    if (!m_player)
+    // While the frame due is being composed the one shown stays, and its delay with it.
+    if (!m_player || m_pendingFrame != 0)
         return;
     m_player->update();
     if (m_reportedFrame != m_player->currentFrame())
@@ -311,7 +329,7 @@ void Frolix::schedule()
         m_resumeWhenSeen = true;
         m_player->stop();
     }
-    auto next = m_player ? m_player->nextChangeAt() : std::nullopt;
+    auto next = m_player && m_pendingFrame == 0 ? m_player->nextChangeAt() : std::nullopt;
     if (!next) {
         m_timer.stop();
         return;
@@ -321,11 +339,41 @@ void Frolix::schedule()
     composeAhead();
 }
 
+void Frolix::frameComposed()
+{
+    if (m_pendingFrame == 0 || !m_player)
+        return; // news of a frame asked for by an animation since replaced
+    showCurrentFrame(m_pendingAnnounce);
+    if (m_pendingFrame != 0)
+        return; // the player moved on (a jump) while it was composed: that one is asked for
+    if (m_player->state() == Player::State::Playing) {
+        m_player->stop();
+        m_player->play(); // the late frame gets its whole delay
+    }
+    schedule();
+}
+
 void Frolix::showCurrentFrame(bool announce)
 {
     int number = m_player->currentFrame();
-    FrameAhead::Frame next = m_ahead->frame(number);
-    // The animation is this thread's until composeAhead(), so its warnings can be read.
+    if (m_shownInPlace && number != m_shownFrame) {
+        // The canvas shown is about to be written by the worker: keep a copy on screen.
+        m_frame = m_frame.copy();
+        m_shownInPlace = false;
+    }
+    auto taken = m_ahead->take(number);
+    if (!taken) {
+        // Being composed: frameComposed() shows it. What is on screen stays meanwhile.
+        m_pendingFrame = number;
+        m_pendingAnnounce = m_pendingAnnounce || announce;
+        m_timer.stop();
+        return;
+    }
+    m_pendingFrame = 0;
+    m_pendingAnnounce = false;
+    const FrameAhead::Frame& next = *taken;
+    // The animation is this thread's until the next take() or ahead(), so its warnings
+    // can be read.
     if (!m_cutShortLogged && m_animation->fileCutShort()) {
         m_cutShortLogged = true;
         for (const Warning& warning : m_animation->warnings())

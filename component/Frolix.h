@@ -3,7 +3,9 @@
 // timing belong to the engine; this widget turns the engine's answers into one
 // single-shot timer and paints the current frame. The frame to be shown next is
 // composed on a worker thread meanwhile (FrameAhead.h), so a step backwards or a large
-// image costs the UI thread only a copy of the pixels that changed.
+// image costs the UI thread only a copy of the pixels that changed. A file's bytes are
+// never read on the UI thread (its file system may hang): a frame not composed in time
+// is asked of the worker and shown when it comes, the one before staying meanwhile.
 //
 // Settings and what they do:
 //  - Transparent on: the GIF's transparent pixels (and the area around the picture)
@@ -86,6 +88,8 @@ public:
     // whether it has yet to end.
     std::uint64_t loadRequest() const { return m_loadRequest; }
     bool isLoading() const { return m_loader.busy(); }
+    // Shows an animation opened elsewhere; `bytes` says whether reading it may hang.
+    void showAnimation(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes);
     // The size the component returns to when AutoSize is switched off.
     void setDesignedSize(QSize size);
     void setBackColor(QColor color);
@@ -105,6 +109,8 @@ public:
     bool isPlaying() const;
     // A timer is set to move the animation on.
     bool isTickScheduled() const { return m_timer.isActive(); }
+    // The frame due is being composed; the one before stays on screen until it comes.
+    bool isComposing() const { return m_pendingFrame != 0; }
     StretchMode stretchMode() const { return m_stretchMode; }
     QSize animationSize() const;
     QSize sizeHint() const override;
@@ -120,13 +126,17 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    bool takeLoaded(const LoadResult& loaded);
+    // Anything not said to be in memory is read from a file that may hang.
+    bool takeLoaded(const LoadResult& loaded, FrameAhead::Bytes bytes = FrameAhead::Bytes::MayHang);
     void loadEnded(std::uint64_t request, const LoadResult& loaded);
-    void adopt(std::shared_ptr<Animation> animation);
+    void adopt(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes = FrameAhead::Bytes::MayHang);
     void setPlayerSequence();
     // Has the worker compose the frame the player will show next.
     void composeAhead();
+    // Shows the player's current frame if it is composed, else asks for it.
     void showCurrentFrame(bool announce);
+    // The frame asked for may be ready: shows it, and its delay starts then.
+    void frameComposed();
     void schedule();
     // Holds or resumes playing as the component becomes unseen or seen.
     void refreshSeen();
@@ -154,6 +164,8 @@ private:
     std::unique_ptr<FrameAhead> m_ahead; // the only user of m_animation's frames
     QImage m_frame; // premultiplied, converted once per shown frame
     int m_shownFrame = 0; // the frame m_frame holds, 0 for none
+    int m_pendingFrame = 0; // asked for and being composed, 0 for none
+    bool m_pendingAnnounce = false; // it is a step, to be announced when shown
     bool m_shownInPlace = false; // m_frame is the animation's own canvas
     QImage m_shrunk; // m_frame area-averaged to the size it is shown at, when smaller
     bool m_shrunkStale = true; // m_frame changed since m_shrunk was made

@@ -53,7 +53,12 @@ class FaultsTest : public QObject {
             if (!wtest::pickAndWait(*ui.File1, "a.gif", *component))
                 return false;
             component->tick();
-            return component->FrameCount() == 3 && component->CurrentFrame() == 1;
+            return shown() && component->FrameCount() == 3 && component->CurrentFrame() == 1;
+        }
+        // The frame due is composed off the window's thread: waits until it is shown.
+        bool shown()
+        {
+            return QTest::qWaitFor([this] { return !component->isComposing(); });
         }
         // The animation loaded before the fault is still there and still moving.
         bool stillPlaying()
@@ -61,7 +66,7 @@ class FaultsTest : public QObject {
             const int before = component->CurrentFrame();
             clock.advance(frolix::Milliseconds(20));
             component->tick();
-            return component->FrameCount() == 3 && component->CurrentFrame() == before % 3 + 1
+            return shown() && component->FrameCount() == 3 && component->CurrentFrame() == before % 3 + 1
                 && ui.lblFrame->text() == QStringLiteral("3 Frames");
         }
     };

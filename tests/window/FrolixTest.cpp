@@ -91,6 +91,12 @@ public:
     }
 };
 
+// Waits for the frame due to be composed (off this thread) and shown.
+bool settled(Frolix& component)
+{
+    return QTest::qWaitFor([&component] { return !component.isComposing(); });
+}
+
 const QRgb kBehind = 0; // the parent or the back colour, by Transparent
 struct Probe {
     QPoint at; // in component coordinates
@@ -169,6 +175,7 @@ private slots:
         QCOMPARE(wtest::loadFile(
                      *component, file(QStringLiteral("quadrants.gif"), quadrantGif(image.width(), image.height()))),
             frolix::kAutomationTrue);
+        QVERIFY(settled(*component));
         QCOMPARE(component->size(), QSize(40, 40));
         parent.show();
 
@@ -225,6 +232,7 @@ private slots:
         QCOMPARE(wtest::loadFile(component,
                      file(QStringLiteral("dither.gif"), wtest::makeGif(width, height, palette, { { pixels } }))),
             frolix::kAutomationTrue);
+        QVERIFY(settled(component));
         QImage shot = component.grab().toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(shot.size(), shown);
 
@@ -278,6 +286,7 @@ private slots:
         component.setTransparent(transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
         QByteArray gif = withHoles ? quadrantGif(8, 8) : numberedGif(3);
         QCOMPARE(wtest::loadFile(component, file(QStringLiteral("opacity.gif"), gif)), frolix::kAutomationTrue);
+        QVERIFY(settled(component));
         QCOMPARE(component.testAttribute(Qt::WA_OpaquePaintEvent), opaque);
         // Turning transparency off always covers; turning it back on asks the frame again.
         component.setTransparent(frolix::kAutomationFalse);
@@ -346,6 +355,7 @@ private slots:
             frolix::kAutomationTrue);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        QVERIFY(settled(*component));
         component->tick();
         QCoreApplication::processEvents();
         QImage before = component->grab().toImage();
@@ -354,6 +364,7 @@ private slots:
         component->installEventFilter(&spy);
         clock.advance(frolix::Milliseconds(20));
         component->tick();
+        QVERIFY(settled(*component));
         QCOMPARE(component->CurrentFrame(), 2);
         QCoreApplication::processEvents();
         component->removeEventFilter(&spy);
@@ -429,6 +440,7 @@ private slots:
                 if (!want.isEmpty())
                     clock.advance(frolix::Milliseconds(20));
                 component.tick();
+                QVERIFY(settled(component));
                 changes += component.CurrentFrame() != last;
                 last = component.CurrentFrame();
                 seen << QString::number(last);
@@ -464,9 +476,11 @@ private slots:
             wtest::loadFile(*component, file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(settled(*component));
         component->tick();
         clock.advance(frolix::Milliseconds(20));
         component->tick();
+        QVERIFY(settled(*component));
         QCOMPARE(component->CurrentFrame(), 2);
         QVERIFY(component->isTickScheduled());
 
@@ -487,6 +501,7 @@ private slots:
         QCOMPARE(component->CurrentFrame(), 2);
         clock.advance(frolix::Milliseconds(20));
         component->tick();
+        QVERIFY(settled(*component));
         QCOMPARE(component->CurrentFrame(), stopWhileUnseen ? 2 : 3);
         QCOMPARE(steps.count(), stopWhileUnseen ? 0 : 1);
     }
@@ -647,9 +662,11 @@ private slots:
         component.useClock(clock);
         QCOMPARE(component.FrameCount(), 0);
         QCOMPARE(wtest::loadFile(component, file(QStringLiteral("four.gif"), numberedGif(4))), frolix::kAutomationTrue);
+        QVERIFY(settled(component));
         component.tick();
         clock.advance(frolix::Milliseconds(20));
         component.tick();
+        QVERIFY(settled(component));
         QCOMPARE(component.CurrentFrame(), 2);
 
         QCOMPARE(wtest::loadFile(component, path), frames ? frolix::kAutomationTrue : frolix::kAutomationFalse);
@@ -658,10 +675,12 @@ private slots:
         QVERIFY(component.isPlaying());
         // A failed load plays on from the frame shown; a good one starts from its first.
         QSignalSpy steps(&component, &frolix::FrolixControl::Step);
+        QVERIFY(settled(component));
         component.tick();
         QCOMPARE(component.CurrentFrame(), frames ? 1 : 2);
         clock.advance(frolix::Milliseconds(20));
         component.tick();
+        QVERIFY(settled(component));
         QCOMPARE(component.CurrentFrame(), frames ? 2 : 3);
         QCOMPARE(steps.count(), 1); // a new animation's first frame is not a step
     }
