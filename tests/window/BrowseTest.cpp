@@ -103,8 +103,10 @@ private slots:
     {
         Form1 form;
         wtest::FormControls ui(form);
+        QVERIFY(wtest::answered(ui));
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
-        QVERIFY(ui.Dir1->setPath(m_root));
+        ui.Dir1->setPath(m_root);
+        QVERIFY(wtest::answered(ui));
         QCOMPARE(dirChanges.count(), 1);
         QCOMPARE(ui.File1->Path(), m_root);
         const QStringList expected { "a.gif", "B.GIF", "c with space.gif", pathTextFromBytes(kRawName), "link.gif",
@@ -115,7 +117,8 @@ private slots:
         QCOMPARE(ui.File1->Pattern(), QStringLiteral("*.gif"));
 
         // The same folder again is no change.
-        QVERIFY(ui.Dir1->setPath(m_root + "/"));
+        ui.Dir1->setPath(m_root + "/");
+        QVERIFY(wtest::answered(ui));
         QCOMPARE(dirChanges.count(), 1);
 
         // Picking each one loads it, whatever bytes its name holds.
@@ -123,6 +126,7 @@ private slots:
         wtest::ModalAnswerer answerer;
         for (int row = 0; row < expected.size(); ++row) {
             wtest::pick(*ui.File1, expected[row]);
+            QVERIFY(wtest::answered(ui));
             QCOMPARE(ui.File1->FileName(), expected[row]);
             QCOMPARE(ui.Frolix1->FrameCount(), frames[row]);
             QCOMPARE(ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(frames[row]));
@@ -171,7 +175,8 @@ private slots:
     void foldersOfAFolder()
     {
         DirListBox list;
-        QVERIFY(list.setPath(m_root));
+        list.setPath(m_root);
+        QVERIFY(wtest::answered({ &list }));
         QStringList targets = listedNames(list);
         // Ancestors from the root, the folder itself (selected), then its subfolders;
         // hidden folders and links that lead nowhere are left out.
@@ -184,7 +189,8 @@ private slots:
         QCOMPARE(targets.mid(self + 1), (QStringList { m_root + "/sub", m_root + "/sub.gif" }));
 
         // A link back up is a folder like any other; the path stays as walked.
-        QVERIFY(list.setPath(m_root + "/sub/up"));
+        list.setPath(m_root + "/sub/up");
+        QVERIFY(wtest::answered({ &list }));
         QCOMPARE(list.Path(), m_root + "/sub/up");
         QVERIFY(listedNames(list).contains(m_root + "/sub/up/sub"));
     }
@@ -217,7 +223,8 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QVERIFY(ui.Dir1->setPath(dir.path()));
+        ui.Dir1->setPath(dir.path());
+        QVERIFY(wtest::answered(ui));
         QStringList seen;
         connect(ui.File1, &FileListBox::Click, this, [&] { seen << ui.File1->FileName(); });
         const QMap<QString, Qt::Key> keys { { "Down", Qt::Key_Down }, { "Up", Qt::Key_Up }, { "End", Qt::Key_End },
@@ -241,11 +248,13 @@ private slots:
                 QCOMPARE(ui.File1->FileName(), name);
             } else if (action == "refresh") {
                 const QString selected = ui.File1->FileName();
-                QVERIFY(ui.File1->refresh());
+                ui.File1->refresh();
+                QVERIFY(wtest::answered(ui));
                 QCOMPARE(ui.File1->FileName(), selected);
             } else if (action == "sort") {
                 ui.File1->sortItems(Qt::DescendingOrder);
             }
+            QVERIFY(wtest::answered(ui)); // the file selected is asked for before it loads
         }
         QTest::qWait(50);
         QCOMPARE(seen, loaded);
@@ -257,12 +266,14 @@ private slots:
     {
         Form1 form;
         wtest::FormControls ui(form);
+        QVERIFY(wtest::answered(ui));
         QSignalSpy driveChanges(ui.Drive1, &DriveListBox::Change);
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
         // A drive for the test tree, added through the combo box's own members.
         ui.Drive1->addItem(QStringLiteral("test tree"), m_root);
         ui.Drive1->setCurrentIndex(ui.Drive1->count() - 1);
         QCOMPARE(driveChanges.count(), 1);
+        QVERIFY(wtest::answered(ui)); // the folder list, then the file list
         QCOMPARE(dirChanges.count(), 1);
         QCOMPARE(ui.Drive1->Drive(), m_root);
         QCOMPARE(ui.Dir1->Path(), m_root);
@@ -337,16 +348,18 @@ private slots:
         QFETCH(int, error);
         DirListBox dirs;
         FileListBox files;
-        QVERIFY(dirs.setPath(m_root + "/sub"));
+        dirs.setPath(m_root + "/sub");
         files.setFileName(m_root);
+        QVERIFY(wtest::answered({ &dirs, &files }));
         const QStringList shownFolders = listedNames(dirs);
         const QStringList shownFiles = listedNames(files);
         QSignalSpy dirFailures(&dirs, &DirListBox::failed);
         QSignalSpy fileFailures(&files, &FileListBox::failed);
         QSignalSpy changes(&dirs, &DirListBox::Change);
 
-        QVERIFY(!dirs.setPath(path));
+        dirs.setPath(path);
         files.setFileName(path);
+        QVERIFY(wtest::answered({ &dirs, &files }));
 
         const QString cause = QString::fromLocal8Bit(std::strerror(error));
         for (QSignalSpy* spy : { &dirFailures, &fileFailures }) {
@@ -397,7 +410,8 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QVERIFY(ui.Dir1->setPath(root));
+        ui.Dir1->setPath(root);
+        QVERIFY(wtest::answered(ui));
         wtest::ModalAnswerer answerer;
         if (messages.contains("Read Wrong")) // the reason goes to the log
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^refused .*a.gif: .+"));
@@ -407,6 +421,7 @@ private slots:
             form.activateWindow(); // back from a message box: the platform here does not restore it
             QVERIFY(QTest::qWaitForWindowActive(&form));
             action();
+            QVERIFY(wtest::answered(ui));
             QTest::qWait(50);
             perAction << answerer.seen().size() - before;
         };
@@ -460,8 +475,10 @@ private slots:
         FileListBox files;
         files.show();
         files.setFileName(dir.path());
+        QVERIFY(wtest::answered({ &files }));
         QSignalSpy clicks(&files, &FileListBox::Click);
         wtest::pick(files, "b.gif");
+        QVERIFY(wtest::answered({ &files }));
         QCOMPARE(clicks.count(), 1);
         if (change == "created")
             QVERIFY(wtest::writeRawPath(bytes(dir.filePath("c.gif")), wtest::numberedGif(2)));
@@ -546,7 +563,8 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(ui.Dir1->setPath(deep));
+        ui.Dir1->setPath(deep);
+        QVERIFY(wtest::answered(ui));
         const int rowHeight = ui.Dir1->visualItemRect(ui.Dir1->item(0)).height();
         QVERIFY2(
             rowHeight <= std::max(16, ui.Dir1->fontMetrics().height()) + 4, qPrintable(QString::number(rowHeight)));
@@ -589,6 +607,7 @@ private slots:
         QLocale::setDefault(locale);
         FileListBox files;
         files.setFileName(dir.path());
+        QVERIFY(wtest::answered({ &files })); // ordered when the folder answers
         QLocale::setDefault(QLocale::system());
         QCOMPARE(listedNames(files), sorted);
 

@@ -21,8 +21,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,30 @@ inline QStringList listedNames(const QListWidget& list)
     return names;
 }
 inline int rowOf(const QListWidget& list, const QString& name) { return int(listedNames(list).indexOf(name)); }
+// Whether a list waits for the file system to answer.
+inline bool asking(const QWidget* list)
+{
+    if (auto* drives = qobject_cast<const DriveListBox*>(list))
+        return drives->probing();
+    if (auto* folders = qobject_cast<const DirListBox*>(list))
+        return folders->waiting();
+    if (auto* files = qobject_cast<const FileListBox*>(list))
+        return files->waiting();
+    return false;
+}
+// Handles events until the lists have had every answer they asked for (the lists ask on
+// and on as one answer leads to the next question, so none is missed between two).
+inline bool answered(std::initializer_list<const QWidget*> lists, int timeout = 5000)
+{
+    return QTest::qWaitFor(
+        [&] { return std::none_of(lists.begin(), lists.end(), [](const QWidget* list) { return asking(list); }); },
+        timeout);
+}
+inline bool answered(const FormControls& ui, int timeout = 5000)
+{
+    return answered({ ui.Drive1, ui.Dir1, ui.File1 }, timeout);
+}
+
 // Selects the row standing for `name` as a person does: a click on it.
 inline void pick(QListWidget& list, const QString& name)
 {
