@@ -36,7 +36,8 @@ Result<std::shared_ptr<Animation>> openAnimationFile(const std::filesystem::path
     if (composing.joinable())
         composing.join();
     FROLIX_TRY(gif::GifInfo info, std::move(scanned));
-    return std::shared_ptr<Animation>(GifAnimation::fromScan(std::move(file), std::move(info), order, std::move(first)));
+    return std::shared_ptr<Animation>(
+        GifAnimation::fromScan(std::move(file), std::move(info), order, std::move(first)));
 }
 
 } // namespace frolix
