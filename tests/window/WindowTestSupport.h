@@ -131,12 +131,14 @@ inline bool answered(const FormControls& ui, int timeout = 5000)
     return answered({ ui.Drive1, ui.Dir1, ui.File1 }, timeout);
 }
 
-// Selects the row standing for `name` as a person does: a click on it.
+// Selects the row standing for `name` as a person does: a click on it, and waits for the
+// list to have its answer about it.
 inline void pick(QListWidget& list, const QString& name)
 {
     if (QListWidgetItem* item = list.item(rowOf(list, name))) {
         list.scrollToItem(item);
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(item).center());
+        answered({ &list });
     }
 }
 
