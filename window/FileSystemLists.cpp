@@ -1,6 +1,5 @@
 #include "FileSystemLists.h"
 
-#include "FileSystemCall.h"
 #include "ListIcons.h"
 #include "NameOrder.h"
 #include "NativePath.h"
@@ -20,68 +19,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
 
-struct DirEntry {
-    QString name; // NativePath form
-    bool isDirectory = false;
-    bool isFile = false;
-};
-
-struct Listing {
-    std::vector<DirEntry> entries;
-    int error = 0; // errno when the folder could not be read
-};
+using frolix::DirEntry;
+using frolix::Listing;
 
 QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
-// Reads a folder's entries as bytes, following symbolic links to see what they name.
-Listing listDirectory(const QString& path)
-{
-    Listing listing;
-    std::string bytes = pathBytesFromText(path.isEmpty() ? QStringLiteral("/") : path);
-    int fd = ::open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        listing.error = errno;
-        return listing;
-    }
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
-    if (!dir) {
-        listing.error = errno;
-        ::close(fd);
-        return listing;
-    }
-    errno = 0;
-    while (dirent* entry = ::readdir(dir.get())) {
-        std::string_view name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        DirEntry item;
-        item.name = pathTextFromBytes(name);
-        unsigned char type = entry->d_type;
-        if (type == DT_UNKNOWN || type == DT_LNK) {
-            struct stat info;
-            if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, 0) == 0) // dangling links fail here
-                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
-            else
-                type = DT_UNKNOWN;
-        }
-        item.isDirectory = type == DT_DIR;
-        item.isFile = type == DT_REG;
-        listing.entries.push_back(std::move(item));
-        errno = 0;
-    }
-    if (errno != 0)
-        listing.error = errno;
-    return listing;
-}
 
 void sortByName(std::vector<DirEntry>& entries)
 {
@@ -140,12 +85,6 @@ bool showWholeName(QListWidget& list, QEvent* event)
     return true;
 }
 
-bool isDirectory(const QString& path)
-{
-    struct stat info;
-    return ::stat(pathBytesFromText(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 } // namespace
 
 std::vector<MountPoint> browsableMounts(const QByteArray& mountsTable)
@@ -198,13 +137,58 @@ QString joinPath(const QString& directory, const QString& name)
     return directory + '/' + name;
 }
 
+// --- PendingQuestion ---
+
+namespace frolix {
+
+PendingQuestion::PendingQuestion(QAbstractItemView* busy, std::function<void()> givenUp)
+    : m_busy(busy)
+{
+    m_giveUp.setSingleShot(true);
+    m_giveUp.setInterval(std::chrono::seconds(3));
+    QObject::connect(&m_giveUp, &QTimer::timeout, [this, givenUp = std::move(givenUp)] {
+        forget();
+        givenUp();
+    });
+}
+
+void PendingQuestion::ask(quint64 question)
+{
+    m_question = question;
+    m_giveUp.start();
+    if (m_busy)
+        m_busy->viewport()->setCursor(Qt::BusyCursor);
+}
+
+bool PendingQuestion::answeredBy(quint64 question)
+{
+    if (question == 0 || question != m_question)
+        return false;
+    forget();
+    return true;
+}
+
+void PendingQuestion::forget()
+{
+    m_question = 0;
+    m_giveUp.stop();
+    if (m_busy)
+        m_busy->viewport()->unsetCursor();
+}
+
+} // namespace frolix
+
 // --- DriveListBox ---
 
 DriveListBox::DriveListBox(QWidget* parent)
     : QComboBox(parent)
 {
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(50);
+    connect(&m_deadline, &QTimer::timeout, this, &DriveListBox::settle);
+    connect(&frolix::FileSystemWorker::shared(), &frolix::FileSystemWorker::probed, this, &DriveListBox::probed);
+    m_holding = QDir::currentPath();
     reloadMounts();
-    selectDriveHolding(QDir::currentPath());
     connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index != m_lastIndex) {
             m_lastIndex = index;
@@ -222,55 +206,93 @@ void DriveListBox::reloadMounts()
     QByteArray contents;
     if (table.open(QIODevice::ReadOnly))
         contents = table.readAll();
-    std::vector<MountPoint> candidates = browsableMounts(contents);
-    std::vector<std::shared_ptr<fs_call::Pending<bool>>> probes;
-    for (const MountPoint& mount : candidates)
-        probes.push_back(fs_call::start<bool>([path = mount.path] { return isDirectory(path); }));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    m_candidates = browsableMounts(contents);
+    m_isFolder.assign(m_candidates.size(), std::nullopt);
+    m_asked.clear();
+    frolix::FileSystemWorker& worker = frolix::FileSystemWorker::shared();
+    for (std::size_t i = 0; i < m_candidates.size(); ++i)
+        m_asked.push_back({ worker.probe(m_candidates[i].path), i });
+    m_deadline.start();
+    if (m_asked.empty())
+        settle();
+}
+
+void DriveListBox::probed(quint64 question, bool isFolder)
+{
+    auto asked = std::find_if(m_asked.begin(), m_asked.end(), [&](const auto& a) { return a.first == question; });
+    if (asked == m_asked.end())
+        return;
+    m_isFolder[asked->second] = isFolder;
+    m_asked.erase(asked);
+    if (m_asked.empty())
+        settle();
+}
+
+void DriveListBox::settle()
+{
+    m_deadline.stop();
+    m_asked.clear(); // answers after the deadline are dropped
+    const QString selected = Drive();
     m_mounts.clear();
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const auto left
-            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        std::optional<bool> isFolder = fs_call::take(*probes[i], std::max(left, std::chrono::milliseconds(0)));
-        if (!isFolder) {
+    for (std::size_t i = 0; i < m_candidates.size(); ++i) {
+        MountPoint& candidate = m_candidates[i];
+        if (!m_isFolder[i]) {
             qCWarning(frolix::logLists).noquote()
-                << "the file system at" << displayName(candidates[i].path) << "does not answer";
-            candidates[i].answering = false;
+                << "the file system at" << displayName(candidate.path) << "does not answer";
+            candidate.answering = false;
         }
-        if (!isFolder || *isFolder)
-            m_mounts.push_back(candidates[i]);
+        if (m_isFolder[i].value_or(true))
+            m_mounts.push_back(candidate);
     }
     if (m_mounts.empty())
         m_mounts.push_back(MountPoint { "/", "", "" });
-    QSignalBlocker blocker(this);
-    clear();
-    const QIcon icon = list_icons::drive();
-    for (const MountPoint& mount : m_mounts)
-        addItem(icon, displayName(mount.path) + (mount.answering ? QString() : QStringLiteral(" (not answering)")),
-            mount.path);
+    {
+        QSignalBlocker blocker(this);
+        clear();
+        const QIcon icon = list_icons::drive();
+        for (const MountPoint& mount : m_mounts)
+            addItem(icon, displayName(mount.path) + (mount.answering ? QString() : QStringLiteral(" (not answering)")),
+                mount.path);
+    }
     m_lastIndex = -1;
+    if (!std::exchange(m_listed, true)) {
+        selectDriveHolding(m_holding);
+    } else {
+        int row = findData(selected);
+        {
+            QSignalBlocker blocker(this);
+            setCurrentIndex(row >= 0 ? row : 0);
+            m_lastIndex = currentIndex();
+        }
+        // The drive shown is gone: the folder list must follow to the one now selected.
+        if (row < 0)
+            emit Change();
+    }
+    if (std::exchange(m_popupWanted, false))
+        QComboBox::showPopup();
 }
 
 void DriveListBox::showPopup()
 {
-    QString selected = Drive();
+    // It opens once the mounts have been asked again (within the deadline).
+    m_popupWanted = true;
     reloadMounts();
-    int row = findData(selected);
-    {
-        QSignalBlocker blocker(this);
-        setCurrentIndex(row >= 0 ? row : 0);
-        m_lastIndex = currentIndex();
-    }
-    // The drive shown is gone: the folder list must follow to the one now selected.
-    if (row < 0)
-        emit Change();
-    QComboBox::showPopup();
+}
+
+void DriveListBox::hidePopup()
+{
+    m_popupWanted = false; // closed before it opened
+    QComboBox::hidePopup();
 }
 
 QString DriveListBox::Drive() const { return currentData().toString(); }
 
 void DriveListBox::selectDriveHolding(const QString& path)
 {
+    if (!m_listed) {
+        m_holding = path; // selected when the list is first filled
+        return;
+    }
     auto index = mountHolding(m_mounts, path);
     int row = index ? int(*index) : 0;
     if (row == currentIndex() && m_lastIndex == row)
@@ -284,12 +306,16 @@ void DriveListBox::selectDriveHolding(const QString& path)
 
 DirListBox::DirListBox(QWidget* parent)
     : QListWidget(parent)
+    , m_asked(this, [this] { report(QStringLiteral("The folder %1 does not answer.").arg(displayName(m_askedPath))); })
 {
     // Rows as high as their text: the pictures are drawn for 16 pixels and the style's
     // default room for larger ones showed barely four rows.
     setIconSize(QSize(16, 16));
     setUniformItemSizes(true);
-    setPath(QDir::currentPath());
+    connect(&frolix::FileSystemWorker::shared(), &frolix::FileSystemWorker::listed, this, &DirListBox::listed);
+    // Nobody listens yet, and the window must not open on a message: a start-up folder
+    // that cannot be read goes to the log.
+    ask(QDir::currentPath(), Report::Quietly);
     connect(this, &QListWidget::itemActivated, this, &DirListBox::open);
 }
 
@@ -298,27 +324,36 @@ bool DirListBox::viewportEvent(QEvent* event)
     return showWholeName(*this, event) || QListWidget::viewportEvent(event);
 }
 
-bool DirListBox::setPath(const QString& requested)
+void DirListBox::setPath(const QString& path) { ask(path, Report::Failures); }
+
+void DirListBox::ask(const QString& path, Report report)
 {
-    QString path = normalised(requested);
-    if (m_waiting)
-        return false;
-    m_waiting = true;
-    std::optional<Listing> answer = fs_call::answerOrGiveUp<Listing>([path] { return listDirectory(path); });
-    m_waiting = false;
-    if (!answer) {
-        emit failed(QStringLiteral("The folder %1 does not answer.").arg(displayName(path)));
-        return false;
-    }
-    Listing& listing = *answer;
+    m_askedPath = normalised(path);
+    m_askedReport = report;
+    m_asked.ask(frolix::FileSystemWorker::shared().list(m_askedPath));
+}
+
+void DirListBox::report(const QString& message)
+{
+    if (m_askedReport == Report::Failures)
+        emit failed(message);
+    else
+        qCInfo(frolix::logLists).noquote() << message;
+}
+
+void DirListBox::listed(quint64 question, const frolix::Listing& listing)
+{
+    if (!m_asked.answeredBy(question))
+        return;
+    const QString path = m_askedPath;
     if (listing.error != 0) {
-        emit failed(QStringLiteral("Cannot open the folder %1: %2.").arg(displayName(path), errorText(listing.error)));
-        return false;
+        report(QStringLiteral("Cannot open the folder %1: %2.").arg(displayName(path), errorText(listing.error)));
+        return;
     }
     std::vector<DirEntry> folders;
-    for (DirEntry& entry : listing.entries)
+    for (const DirEntry& entry : listing.entries)
         if (entry.isDirectory && !entry.name.startsWith('.'))
-            folders.push_back(std::move(entry));
+            folders.push_back(entry);
     sortByName(folders);
 
     setUpdatesEnabled(false);
@@ -344,11 +379,11 @@ bool DirListBox::setPath(const QString& requested)
     scrollToItem(item(std::max(0, currentRow() - 1)), QAbstractItemView::PositionAtTop);
     setUpdatesEnabled(true);
 
-    bool changed = path != m_path;
+    // The start-up folder is no change: the file list asked for it itself.
+    const bool changed = path != m_path && m_askedReport == Report::Failures;
     m_path = path;
     if (changed)
         emit Change();
-    return true;
 }
 
 void DirListBox::open(QListWidgetItem* item)
@@ -361,6 +396,11 @@ void DirListBox::open(QListWidgetItem* item)
 
 FileListBox::FileListBox(QWidget* parent)
     : QListWidget(parent)
+    , m_asked(this,
+          [this] {
+              report(QStringLiteral("The folder %1 does not answer.").arg(displayName(m_askedPath)), m_askedReport);
+          })
+    , m_checking(nullptr, [this] { checked(0, ETIMEDOUT); })
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     m_typeAhead.setSingleShot(true);
@@ -368,25 +408,38 @@ FileListBox::FileListBox(QWidget* parent)
     connect(&m_typeAhead, &QTimer::timeout, this, &FileListBox::userSelected);
     m_refreshSoon.setSingleShot(true);
     m_refreshSoon.setInterval(100);
-    connect(&m_refreshSoon, &QTimer::timeout, this, [this] { showDirectory(m_path, Report::Quietly); });
+    connect(&m_refreshSoon, &QTimer::timeout, this, [this] {
+        // A folder being asked brings its files fresh anyway.
+        if (!m_asked.waiting())
+            showDirectory(m_path, Report::Quietly);
+    });
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_refreshSoon, qOverload<>(&QTimer::start));
-    showDirectory(QDir::currentPath(), Report::Failures);
+    frolix::FileSystemWorker& worker = frolix::FileSystemWorker::shared();
+    connect(&worker, &frolix::FileSystemWorker::listed, this, &FileListBox::listed);
+    connect(&worker, &frolix::FileSystemWorker::checked, this, &FileListBox::checked);
+    // Nobody listens yet, and the window must not open on a message.
+    showDirectory(QDir::currentPath(), Report::Quietly);
 }
 
 void FileListBox::userSelected()
 {
     m_typeAhead.stop();
-    QString path = joinPath(m_path, FileName());
-    const std::optional<int> answer = fs_call::answerOrGiveUp<int>([bytes = pathBytesFromText(path)] {
-        struct stat info;
-        if (::stat(bytes.c_str(), &info) != 0)
-            return errno;
-        return S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    });
-    const int error = answer.value_or(ETIMEDOUT);
+    m_checkingName = FileName();
+    m_checking.ask(frolix::FileSystemWorker::shared().checkFile(joinPath(m_path, m_checkingName)));
+}
+
+void FileListBox::checked(quint64 question, int error)
+{
+    // 0: given up, as the file system did not answer.
+    if (question != 0 && !m_checking.answeredBy(question))
+        return;
+    // Selected from code meanwhile, or another folder shown: this answer is for nothing shown.
+    if (FileName() != m_checkingName)
+        return;
     if (error != 0) {
         // Nothing stays selected that was not loaded, and the list shows the folder as
         // it is now (quietly: this action has had its one message).
+        const QString path = joinPath(m_path, m_checkingName);
         clearSelection();
         m_refreshSoon.start(0);
         emit failed(QStringLiteral("Cannot open %1: %2.").arg(displayName(path), errorText(error)));
@@ -476,36 +529,44 @@ bool FileListBox::viewportEvent(QEvent* event)
     return showWholeName(*this, event) || QListWidget::viewportEvent(event);
 }
 
-bool FileListBox::refresh() { return showDirectory(m_path, Report::Failures); }
+void FileListBox::refresh() { showDirectory(m_path, Report::Failures); }
 
-bool FileListBox::showDirectory(const QString& requested, Report report)
+void FileListBox::showDirectory(const QString& path, Report report)
 {
-    QString path = normalised(requested);
-    if (m_waiting)
-        return false;
-    m_waiting = true;
-    std::optional<Listing> answer = fs_call::answerOrGiveUp<Listing>([path] { return listDirectory(path); });
-    m_waiting = false;
-    Listing listing = answer ? std::move(*answer) : Listing { {}, ETIMEDOUT };
+    m_askedPath = normalised(path);
+    m_askedReport = report;
+    m_asked.ask(frolix::FileSystemWorker::shared().list(m_askedPath));
+}
+
+void FileListBox::report(const QString& message, Report how)
+{
+    if (how == Report::Failures)
+        emit failed(message);
+    else
+        qCInfo(frolix::logLists).noquote() << message;
+}
+
+void FileListBox::listed(quint64 question, const frolix::Listing& listing)
+{
+    if (!m_asked.answeredBy(question))
+        return;
+    const QString path = m_askedPath;
     if (listing.error != 0) {
-        QString message = answer
-            ? QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error))
-            : QStringLiteral("The folder %1 does not answer.").arg(displayName(path));
-        if (report == Report::Failures)
-            emit failed(message);
-        else
-            qCInfo(frolix::logLists).noquote() << message;
-        return false;
+        report(QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error)),
+            m_askedReport);
+        return;
     }
     // The pattern matches regardless of case, as "*.gif" always has for this list.
     std::vector<DirEntry> files;
-    for (DirEntry& entry : listing.entries)
+    for (const DirEntry& entry : listing.entries)
         if (entry.isFile && wildcardMatch(displayName(entry.name), m_pattern))
-            files.push_back(std::move(entry));
+            files.push_back(entry);
     sortByName(files);
 
     const bool samePath = path == m_path;
     const QString keep = samePath ? FileName() : QString();
+    if (!samePath)
+        m_checking.forget(); // a file of the folder no longer shown loads nothing
     const int scrolled = verticalScrollBar()->value();
     setUpdatesEnabled(false);
     clear();
@@ -527,5 +588,4 @@ bool FileListBox::showDirectory(const QString& requested, Report report)
         m_watcher.addPath(path);
     }
     m_path = path;
-    return true;
 }

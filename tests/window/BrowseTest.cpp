@@ -3,6 +3,7 @@
 // that vanish or cannot be read, the drive list's mounts table, and NativePath.
 
 #include "FileSystemLists.h"
+#include "FileSystemWorker.h"
 #include "Form1.h"
 #include "Frolix.h"
 #include "NameOrder.h"
@@ -34,6 +35,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
+#include <limits>
+#include <memory>
 #include <pwd.h>
 #include <sched.h>
 #include <set>
@@ -48,6 +51,9 @@ namespace {
 
 std::string bytes(const QString& path) { return pathBytesFromText(path); }
 
+// Hung mounts enough that one deadline each would show.
+constexpr int kHungMounts = 6;
+
 // The name of a file whose bytes are not UTF-8, as the lists carry it.
 const std::string kRawName = "d\xff\xfe.gif";
 
@@ -58,6 +64,54 @@ class BrowseTest : public QObject {
 
     QTemporaryDir m_tree;
     QString m_root;
+    // Mounts of a file system that hangs while its control file (the mount's path with
+    // ".hang") exists, as a hung network share; none when FUSE cannot mount here, and why.
+    QStringList m_hung;
+    QString m_noHung;
+    std::vector<std::unique_ptr<QProcess>> m_hangServers;
+    std::vector<std::unique_ptr<QTemporaryDir>> m_hangDirs;
+
+    // Those numbered in `which` hang, the others answer.
+    void hang(const QList<int>& which)
+    {
+        for (int i = 0; i < m_hung.size(); ++i) {
+            if (which.contains(i))
+                QVERIFY(wtest::writeRawPath(bytes(m_hung[i] + ".hang"), "hang"));
+            else
+                QFile::remove(m_hung[i] + ".hang");
+        }
+    }
+
+    void mountHung()
+    {
+        auto mounted = [](const QString& path) {
+            QFile table(QStringLiteral("/proc/self/mounts"));
+            return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + path.toUtf8() + " ");
+        };
+        QStringList paths = qEnvironmentVariable("FROLIX_HUNG_MOUNTS").split(':', Qt::SkipEmptyParts);
+        if (paths.isEmpty()) {
+            // Not root: through fusermount3, when it is allowed.
+            for (int i = 0; i < kHungMounts; ++i) {
+                auto& dir = m_hangDirs.emplace_back(
+                    std::make_unique<QTemporaryDir>(QStringLiteral("/var/tmp/frolix-hung-XXXXXX"))); // /tmp is no drive
+                const QString path = QDir(dir->path()).canonicalPath();
+                auto& server = m_hangServers.emplace_back(std::make_unique<QProcess>());
+                server->start(QStringLiteral(HANGFS_PATH), { path, path + ".hang" });
+                paths << path;
+            }
+        }
+        for (int i = 0; i < paths.size(); ++i) {
+            QProcess* server = i < int(m_hangServers.size()) ? m_hangServers[std::size_t(i)].get() : nullptr;
+            QTest::qWaitFor(
+                [&] { return mounted(paths[i]) || (server && server->state() == QProcess::NotRunning); }, 5000);
+            if (!mounted(paths[i])) {
+                m_noHung = "FUSE cannot mount here: "
+                    + (server ? QString::fromLocal8Bit(server->readAllStandardError()) : QStringLiteral("as root"));
+                return;
+            }
+        }
+        m_hung = paths;
+    }
 
     void makeTree()
     {
@@ -91,20 +145,28 @@ private slots:
         QVERIFY(m_tree.isValid());
         m_root = QDir(m_tree.path()).canonicalPath();
         makeTree();
+        mountHung();
     }
 
     void cleanupTestCase()
     {
         // QDir cannot name this file to remove it.
         ::unlink((bytes(m_root) + "/" + kRawName).c_str());
+        hang({});
+        for (auto& server : m_hangServers) {
+            server->terminate();
+            server->waitForFinished(2000);
+        }
     }
 
     void filesOfAFolder()
     {
         Form1 form;
         wtest::FormControls ui(form);
+        QVERIFY(wtest::answered(ui));
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
-        QVERIFY(ui.Dir1->setPath(m_root));
+        ui.Dir1->setPath(m_root);
+        QVERIFY(wtest::answered(ui));
         QCOMPARE(dirChanges.count(), 1);
         QCOMPARE(ui.File1->Path(), m_root);
         const QStringList expected { "a.gif", "B.GIF", "c with space.gif", pathTextFromBytes(kRawName), "link.gif",
@@ -115,7 +177,8 @@ private slots:
         QCOMPARE(ui.File1->Pattern(), QStringLiteral("*.gif"));
 
         // The same folder again is no change.
-        QVERIFY(ui.Dir1->setPath(m_root + "/"));
+        ui.Dir1->setPath(m_root + "/");
+        QVERIFY(wtest::answered(ui));
         QCOMPARE(dirChanges.count(), 1);
 
         // Picking each one loads it, whatever bytes its name holds.
@@ -171,7 +234,8 @@ private slots:
     void foldersOfAFolder()
     {
         DirListBox list;
-        QVERIFY(list.setPath(m_root));
+        list.setPath(m_root);
+        QVERIFY(wtest::answered({ &list }));
         QStringList targets = listedNames(list);
         // Ancestors from the root, the folder itself (selected), then its subfolders;
         // hidden folders and links that lead nowhere are left out.
@@ -184,7 +248,8 @@ private slots:
         QCOMPARE(targets.mid(self + 1), (QStringList { m_root + "/sub", m_root + "/sub.gif" }));
 
         // A link back up is a folder like any other; the path stays as walked.
-        QVERIFY(list.setPath(m_root + "/sub/up"));
+        list.setPath(m_root + "/sub/up");
+        QVERIFY(wtest::answered({ &list }));
         QCOMPARE(list.Path(), m_root + "/sub/up");
         QVERIFY(listedNames(list).contains(m_root + "/sub/up/sub"));
     }
@@ -217,7 +282,8 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QVERIFY(ui.Dir1->setPath(dir.path()));
+        ui.Dir1->setPath(dir.path());
+        QVERIFY(wtest::answered(ui));
         QStringList seen;
         connect(ui.File1, &FileListBox::Click, this, [&] { seen << ui.File1->FileName(); });
         const QMap<QString, Qt::Key> keys { { "Down", Qt::Key_Down }, { "Up", Qt::Key_Up }, { "End", Qt::Key_End },
@@ -241,11 +307,13 @@ private slots:
                 QCOMPARE(ui.File1->FileName(), name);
             } else if (action == "refresh") {
                 const QString selected = ui.File1->FileName();
-                QVERIFY(ui.File1->refresh());
+                ui.File1->refresh();
+                QVERIFY(wtest::answered(ui));
                 QCOMPARE(ui.File1->FileName(), selected);
             } else if (action == "sort") {
                 ui.File1->sortItems(Qt::DescendingOrder);
             }
+            QVERIFY(wtest::answered(ui)); // the file selected is asked for before it loads
         }
         QTest::qWait(50);
         QCOMPARE(seen, loaded);
@@ -257,12 +325,14 @@ private slots:
     {
         Form1 form;
         wtest::FormControls ui(form);
+        QVERIFY(wtest::answered(ui));
         QSignalSpy driveChanges(ui.Drive1, &DriveListBox::Change);
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
         // A drive for the test tree, added through the combo box's own members.
         ui.Drive1->addItem(QStringLiteral("test tree"), m_root);
         ui.Drive1->setCurrentIndex(ui.Drive1->count() - 1);
         QCOMPARE(driveChanges.count(), 1);
+        QVERIFY(wtest::answered(ui)); // the folder list, then the file list
         QCOMPARE(dirChanges.count(), 1);
         QCOMPARE(ui.Drive1->Drive(), m_root);
         QCOMPARE(ui.Dir1->Path(), m_root);
@@ -337,16 +407,18 @@ private slots:
         QFETCH(int, error);
         DirListBox dirs;
         FileListBox files;
-        QVERIFY(dirs.setPath(m_root + "/sub"));
+        dirs.setPath(m_root + "/sub");
         files.setFileName(m_root);
+        QVERIFY(wtest::answered({ &dirs, &files }));
         const QStringList shownFolders = listedNames(dirs);
         const QStringList shownFiles = listedNames(files);
         QSignalSpy dirFailures(&dirs, &DirListBox::failed);
         QSignalSpy fileFailures(&files, &FileListBox::failed);
         QSignalSpy changes(&dirs, &DirListBox::Change);
 
-        QVERIFY(!dirs.setPath(path));
+        dirs.setPath(path);
         files.setFileName(path);
+        QVERIFY(wtest::answered({ &dirs, &files }));
 
         const QString cause = QString::fromLocal8Bit(std::strerror(error));
         for (QSignalSpy* spy : { &dirFailures, &fileFailures }) {
@@ -397,7 +469,8 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QVERIFY(ui.Dir1->setPath(root));
+        ui.Dir1->setPath(root);
+        QVERIFY(wtest::answered(ui));
         wtest::ModalAnswerer answerer;
         if (messages.contains("Read Wrong")) // the reason goes to the log
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^refused .*a.gif: .+"));
@@ -407,6 +480,7 @@ private slots:
             form.activateWindow(); // back from a message box: the platform here does not restore it
             QVERIFY(QTest::qWaitForWindowActive(&form));
             action();
+            QVERIFY(wtest::answered(ui));
             QTest::qWait(50);
             perAction << answerer.seen().size() - before;
         };
@@ -460,8 +534,10 @@ private slots:
         FileListBox files;
         files.show();
         files.setFileName(dir.path());
+        QVERIFY(wtest::answered({ &files }));
         QSignalSpy clicks(&files, &FileListBox::Click);
         wtest::pick(files, "b.gif");
+        QVERIFY(wtest::answered({ &files }));
         QCOMPARE(clicks.count(), 1);
         if (change == "created")
             QVERIFY(wtest::writeRawPath(bytes(dir.filePath("c.gif")), wtest::numberedGif(2)));
@@ -476,42 +552,28 @@ private slots:
 
     // A mount that never answers, as a hung network share: the drive list marks it without
     // waiting, and while its folder is asked for the window stays alive (its timers run,
-    // a click is answered) until it gives up with one message.
+    // a click is answered) until it gives up with one message. A folder asked meanwhile
+    // is shown, and the hung one's answer then is for nothing.
     void hungFileSystem()
     {
-        // Mounted by main() when it ran as root (only root may open /dev/fuse here).
-        QTemporaryDir dir(QStringLiteral("/var/tmp/frolix-hung-XXXXXX")); // /tmp is no drive
-        const QString mountPoint = qEnvironmentVariableIsSet("FROLIX_HUNG_MOUNT")
-            ? qEnvironmentVariable("FROLIX_HUNG_MOUNT")
-            : QDir(dir.path()).canonicalPath();
-        auto mounted = [&] {
-            QFile table(QStringLiteral("/proc/self/mounts"));
-            return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + mountPoint.toUtf8() + " ");
-        };
-        const QString control = mountPoint + ".hang"; // while it exists, the mount hangs
-        QProcess server;
-        if (!qEnvironmentVariableIsSet("FROLIX_HUNG_MOUNT"))
-            server.start(QStringLiteral(HANGFS_PATH), { mountPoint, control });
-        QTRY_VERIFY_WITH_TIMEOUT(mounted() || server.state() == QProcess::NotRunning, 5000);
-        if (!mounted())
-            QSKIP(qPrintable("FUSE cannot mount here: " + server.readAllStandardError()));
-        QVERIFY(wtest::writeRawPath(bytes(control), "hang"));
-        auto answerAgain = qScopeGuard([&] {
-            QFile::remove(control);
-            server.terminate();
-            server.waitForFinished(2000);
-        });
+        QVERIFY2(!m_hung.isEmpty(), qPrintable(m_noHung));
+        const QString mountPoint = m_hung[0];
+        hang({ 0 });
+        auto answerAgain = qScopeGuard([&] { hang({}); });
 
         QElapsedTimer clock;
         clock.start();
         Form1 form;
         wtest::FormControls ui(form);
         QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(wtest::answered({ ui.Drive1 }));
         const int row = ui.Drive1->findData(mountPoint);
         QVERIFY(row >= 0);
         QCOMPARE(ui.Drive1->itemText(row), mountPoint + " (not answering)");
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(wtest::answered(ui));
+        const QString shown = ui.Dir1->Path();
 
         wtest::ModalAnswerer answerer;
         QElapsedTimer sinceTick;
@@ -522,13 +584,115 @@ private slots:
         QTimer::singleShot(300, ui.cmdStop, [&] { QTest::mouseClick(ui.cmdStop, Qt::LeftButton); });
         sinceTick.start();
         ticks.start(10);
+        clock.restart();
         ui.Drive1->setCurrentIndex(row); // picked in the list
+        QVERIFY(ui.Dir1->waiting());
+        QVERIFY(ui.Dir1->viewport()->cursor().shape() == Qt::BusyCursor);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.seen().size(), std::size_t(1), 10000);
         ticks.stop();
+        QVERIFY2(clock.elapsed() >= 2900, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(longestGap)));
         QCOMPARE(stops.count(), 1);
+        QCOMPARE(answerer.seen()[0].text, "The folder " + mountPoint + " does not answer.");
+        QCOMPARE(ui.Dir1->Path(), shown);
+        QVERIFY(ui.Dir1->viewport()->cursor().shape() != Qt::BusyCursor);
+
+        // Another folder asked while the hung one waits replaces it, and the chain runs on.
+        QSignalSpy changes(ui.Dir1, &DirListBox::Change);
+        ui.Dir1->setPath(mountPoint);
+        ui.Dir1->setPath(m_root);
+        QVERIFY(wtest::answered(ui));
+        QCOMPARE(ui.Dir1->Path(), m_root);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(ui.File1->Path(), m_root);
+        QCOMPARE(ui.File1->count(), 6);
         QCOMPARE(answerer.seen().size(), std::size_t(1));
-        QVERIFY2(answerer.seen()[0].text.contains("does not answer"), qPrintable(answerer.seen()[0].text));
-        QVERIFY(ui.Dir1->Path() != mountPoint);
+    }
+
+    // Drives are asked all at once: several hung shares cost one deadline, not one each,
+    // and the shares that answer are listed as answering whatever hangs beside them.
+    void hungDrivesCostOneDeadline()
+    {
+        QVERIFY2(!m_hung.isEmpty(), qPrintable(m_noHung));
+        auto answerAgain = qScopeGuard([&] { hang({}); });
+        auto probing = [&](const QList<int>& hung) {
+            hang(hung);
+            qint64 fastest = std::numeric_limits<qint64>::max();
+            for (int run = 0; run < 3; ++run) {
+                QElapsedTimer clock;
+                clock.start();
+                DriveListBox drives;
+                if (!wtest::answered({ &drives }))
+                    return qint64(-1);
+                fastest = std::min(fastest, clock.elapsed());
+                for (int i = 0; i < m_hung.size(); ++i) {
+                    const QString expected = m_hung[i] + (hung.contains(i) ? " (not answering)" : "");
+                    if (drives.itemText(drives.findData(m_hung[i])) != expected)
+                        return qint64(-2 - i);
+                }
+            }
+            return fastest;
+        };
+        const qint64 one = probing({ 0 });
+        QList<int> all;
+        for (int i = 0; i < m_hung.size(); ++i)
+            all << i;
+        const qint64 many = probing(all);
+        QVERIFY2(one >= 0 && many >= 0, qPrintable(QStringLiteral("mounts listed wrongly: %1 %2").arg(one).arg(many)));
+        qInfo("drives probed in %lld ms with one hung share, %lld ms with %d", one, many, int(m_hung.size()));
+        // One deadline each would cost 50 ms more for every further hung share.
+        const qint64 eachOwn = 50 * (m_hung.size() - 1);
+        QVERIFY2(many - one < eachOwn / 2,
+            qPrintable(QStringLiteral("1 hung: %1 ms, %2 hung: %3 ms").arg(one).arg(m_hung.size()).arg(many)));
+    }
+
+    // A file list's selection belongs to its folder: another folder listed selects nothing
+    // (a name it shares with the old one neither), selecting in it loads, and a late answer
+    // about a folder asked before is dropped.
+    void selectionFollowsTheFolder()
+    {
+        QVERIFY2(!m_hung.isEmpty(), qPrintable(m_noHung));
+        QTemporaryDir a, b;
+        for (const char* name : { "a.gif", "b.gif" })
+            QVERIFY(wtest::writeRawPath(bytes(a.filePath(name)), wtest::numberedGif(2)));
+        for (const char* name : { "a.gif", "c.gif" })
+            QVERIFY(wtest::writeRawPath(bytes(b.filePath(name)), wtest::numberedGif(2)));
+        FileListBox files;
+        files.show();
+        files.setFileName(a.path());
+        QVERIFY(wtest::answered({ &files }));
+        QSignalSpy clicks(&files, &FileListBox::Click);
+        QSignalSpy failures(&files, &FileListBox::failed);
+        wtest::pick(files, "a.gif");
+        QVERIFY(wtest::answered({ &files }));
+        QCOMPARE(clicks.count(), 1);
+
+        hang({ 0 });
+        auto answerAgain = qScopeGuard([&] { hang({}); });
+        frolix::FileSystemWorker& worker = frolix::FileSystemWorker::shared();
+        QSignalSpy answers(&worker, &frolix::FileSystemWorker::listed);
+        const quint64 hungQuestion = worker.list(m_root) + 1; // questions are numbered in turn
+        files.setFileName(m_hung[0]);
+        files.setFileName(b.path());
+        QVERIFY(wtest::answered({ &files }));
+        QCOMPARE(files.Path(), b.path());
+        QCOMPARE(listedNames(files), (QStringList { "a.gif", "c.gif" }));
+        QCOMPARE(files.FileName(), QString());
+        wtest::pick(files, "c.gif");
+        QVERIFY(wtest::answered({ &files }));
+        QCOMPARE(clicks.count(), 2);
+        QCOMPARE(files.FileName(), QStringLiteral("c.gif"));
+
+        hang({}); // the hung folder answers now, too late
+        auto late = [&] {
+            return std::any_of(answers.begin(), answers.end(),
+                [&](const QList<QVariant>& a) { return a[0].toULongLong() == hungQuestion; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(late(), 15000);
+        QCOMPARE(files.Path(), b.path());
+        QCOMPARE(files.FileName(), QStringLiteral("c.gif"));
+        QCOMPARE(failures.count(), 0);
+        QCOMPARE(clicks.count(), 2);
     }
 
     // Rows as high as their text, the opened folder's subfolders in sight, and names the
@@ -546,7 +710,8 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(ui.Dir1->setPath(deep));
+        ui.Dir1->setPath(deep);
+        QVERIFY(wtest::answered(ui));
         const int rowHeight = ui.Dir1->visualItemRect(ui.Dir1->item(0)).height();
         QVERIFY2(
             rowHeight <= std::max(16, ui.Dir1->fontMetrics().height()) + 4, qPrintable(QString::number(rowHeight)));
@@ -589,6 +754,7 @@ private slots:
         QLocale::setDefault(locale);
         FileListBox files;
         files.setFileName(dir.path());
+        QVERIFY(wtest::answered({ &files })); // ordered when the folder answers
         QLocale::setDefault(QLocale::system());
         QCOMPARE(listedNames(files), sorted);
 
@@ -653,21 +819,26 @@ private slots:
 int main(int argc, char** argv)
 {
     if (::geteuid() == 0) {
-        // The file system that hangs on demand is mounted first, while /dev/fuse can be
-        // opened, in a mount namespace of this process's own so nothing else sees it.
-        static char mountPoint[] = "/var/tmp/frolix-hung-XXXXXX";
-        if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-            && ::mkdtemp(mountPoint)) {
-            ::chmod(mountPoint, 0755);
-            const std::string control = std::string(mountPoint) + ".hang";
-            if (::fork() == 0) {
-                const int quiet = ::open("/dev/null", O_WRONLY);
-                ::dup2(quiet, 1);
-                ::dup2(quiet, 2);
-                ::execl(HANGFS_PATH, HANGFS_PATH, mountPoint, control.c_str(), "allow_other", nullptr);
-                std::_Exit(127);
+        // The file systems that hang on demand are mounted first, while /dev/fuse can be
+        // opened, in a mount namespace of this process's own so nothing else sees them.
+        if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) {
+            std::string mounts;
+            for (int i = 0; i < kHungMounts; ++i) {
+                char mountPoint[] = "/var/tmp/frolix-hung-XXXXXX"; // /tmp is no drive
+                if (!::mkdtemp(mountPoint))
+                    break;
+                ::chmod(mountPoint, 0755);
+                const std::string control = std::string(mountPoint) + ".hang";
+                if (::fork() == 0) {
+                    const int quiet = ::open("/dev/null", O_WRONLY);
+                    ::dup2(quiet, 1);
+                    ::dup2(quiet, 2);
+                    ::execl(HANGFS_PATH, HANGFS_PATH, mountPoint, control.c_str(), "allow_other", nullptr);
+                    std::_Exit(127);
+                }
+                mounts += (mounts.empty() ? "" : ":") + std::string(mountPoint);
             }
-            ::setenv("FROLIX_HUNG_MOUNT", mountPoint, 1);
+            ::setenv("FROLIX_HUNG_MOUNTS", mounts.c_str(), 1);
         }
         const passwd* nobody = ::getpwnam("nobody");
         if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) {

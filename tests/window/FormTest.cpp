@@ -470,7 +470,8 @@ private slots:
         QVERIFY(wtest::writeRawPath(dir.filePath("bad name.gif").toStdString(), "GIF89a"));
         Form1 form;
         wtest::FormControls ui(form);
-        QVERIFY(ui.Dir1->setPath(dir.path()));
+        ui.Dir1->setPath(dir.path());
+        QVERIFY(wtest::answered(ui));
         {
             QSignalBlocker quiet(ui.File1); // selected without a click: the procedure alone runs
             ui.File1->setCurrentRow(0);

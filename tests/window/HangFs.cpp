@@ -23,12 +23,15 @@ pid_t g_parent = 0;
 bool hanging() { return ::access(g_control.c_str(), F_OK) == 0 && ::getppid() == g_parent; }
 
 // Blocks while the control file exists, ten seconds at most (a test that waits on it
-// fails rather than hangs); the request then fails.
+// fails rather than hangs); the request then fails. A request the kernel interrupts (its
+// caller was killed, as a process's other threads are when it exits) ends at once, as
+// with a network share mounted interruptible: otherwise the kernel waits it out and no
+// process asking could end before.
 bool blocked()
 {
     if (!hanging())
         return false;
-    for (int waited = 0; hanging() && waited < 1000; ++waited)
+    for (int waited = 0; hanging() && !fuse_interrupted() && waited < 1000; ++waited)
         ::usleep(10'000);
     return true;
 }

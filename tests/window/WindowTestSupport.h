@@ -22,8 +22,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -117,12 +119,38 @@ inline QStringList listedNames(const QListWidget& list)
     return names;
 }
 inline int rowOf(const QListWidget& list, const QString& name) { return int(listedNames(list).indexOf(name)); }
-// Selects the row standing for `name` as a person does: a click on it.
+// Whether a list waits for the file system to answer.
+inline bool asking(const QWidget* list)
+{
+    if (auto* drives = qobject_cast<const DriveListBox*>(list))
+        return drives->probing();
+    if (auto* folders = qobject_cast<const DirListBox*>(list))
+        return folders->waiting();
+    if (auto* files = qobject_cast<const FileListBox*>(list))
+        return files->waiting();
+    return false;
+}
+// Handles events until the lists have had every answer they asked for (the lists ask on
+// and on as one answer leads to the next question, so none is missed between two).
+inline bool answered(std::initializer_list<const QWidget*> lists, int timeout = 5000)
+{
+    return QTest::qWaitFor(
+        [&] { return std::none_of(lists.begin(), lists.end(), [](const QWidget* list) { return asking(list); }); },
+        timeout);
+}
+inline bool answered(const FormControls& ui, int timeout = 5000)
+{
+    return answered({ ui.Drive1, ui.Dir1, ui.File1 }, timeout);
+}
+
+// Selects the row standing for `name` as a person does: a click on it, and waits for the
+// list to have its answer about it.
 inline void pick(QListWidget& list, const QString& name)
 {
     if (QListWidgetItem* item = list.item(rowOf(list, name))) {
         list.scrollToItem(item);
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(item).center());
+        answered({ &list });
     }
 }
 
@@ -132,7 +160,7 @@ inline bool pickAndWait(QListWidget& list, const QString& name, frolix::FrolixCo
 {
     QSignalSpy loaded(&component, &frolix::FrolixControl::Loaded);
     pick(list, name);
-    return loaded.wait(10000);
+    return !loaded.isEmpty() || loaded.wait(10000); // it may end while the list answers
 }
 
 // Writes `bytes` to a path given as raw bytes, so names that are not UTF-8 can be made.
