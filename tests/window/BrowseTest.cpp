@@ -102,7 +102,8 @@ class BrowseTest : public QObject {
         }
         for (int i = 0; i < paths.size(); ++i) {
             QProcess* server = i < int(m_hangServers.size()) ? m_hangServers[std::size_t(i)].get() : nullptr;
-            QTest::qWaitFor(
+            // Whether it mounted is checked right below.
+            (void)QTest::qWaitFor(
                 [&] { return mounted(paths[i]) || (server && server->state() == QProcess::NotRunning); }, 5000);
             if (!mounted(paths[i])) {
                 m_noHung = "FUSE cannot mount here: "

@@ -522,14 +522,16 @@ private slots:
         window.resize(60, 60);
         auto* component = new Frolix(&window);
         component->useClock(clock);
-        QCOMPARE(
-            component->LoadFile(file(QStringLiteral("once.gif"), numberedGif(3, 2, false))), frolix::kAutomationTrue);
+        QCOMPARE(wtest::loadFile(*component, file(QStringLiteral("once.gif"), numberedGif(3, 2, false))),
+            frolix::kAutomationTrue);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(settled(*component));
         component->tick();
         for (int i = 0; i < (playedOut ? 3 : 1); ++i) {
             clock.advance(frolix::Milliseconds(20));
             component->tick();
+            QVERIFY(settled(*component));
         }
         if (!playedOut)
             component->Stop();
@@ -544,8 +546,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(!component->isPlaying());
         QVERIFY(!component->isTickScheduled());
-        for (int i = 0; i < 3; ++i, clock.advance(frolix::Milliseconds(20)))
+        for (int i = 0; i < 3; ++i, clock.advance(frolix::Milliseconds(20))) {
             component->tick();
+            QVERIFY(settled(*component));
+        }
         QCOMPARE(component->CurrentFrame(), frame);
         QCOMPARE(steps.count(), 0);
     }
@@ -568,11 +572,15 @@ private slots:
         FakeClock clock;
         Frolix component;
         component.useClock(clock);
-        QCOMPARE(component.LoadFile(file(QStringLiteral("twice.gif"), loopedGif(3, 1))), frolix::kAutomationTrue);
+        QCOMPARE(
+            wtest::loadFile(component, file(QStringLiteral("twice.gif"), loopedGif(3, 1))), frolix::kAutomationTrue);
         std::int16_t index = std::int16_t(sequence);
         component.setSequence(index);
+        QVERIFY(settled(component));
         component.showFrame(script.left(1).toInt());
+        QVERIFY(settled(component));
         component.tick(); // shows the first frame; Steps are counted from here
+        QVERIFY(settled(component));
         QSignalSpy steps(&component, &frolix::FrolixControl::Step);
         auto painted = [&component] { return QString::number(qRed(component.grab().toImage().pixel(0, 0)) / 10 + 1); };
         QStringList seen;
@@ -586,12 +594,14 @@ private slots:
             }
             if (token.startsWith('G')) {
                 component.Play();
+                QVERIFY(settled(component));
                 frame = "G" + painted();
                 QCOMPARE(QString::number(component.CurrentFrame()), painted());
             } else {
                 if (!seen.isEmpty())
                     clock.advance(frolix::Milliseconds(20));
                 component.tick();
+                QVERIFY(settled(component));
                 frame = QString::number(component.CurrentFrame());
                 QCOMPARE(painted(), frame);
             }

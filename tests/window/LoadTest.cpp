@@ -128,7 +128,9 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(ui.Dir1->setPath(share.mountPoint));
+        ui.Dir1->setPath(share.mountPoint);
+        QVERIFY(wtest::answered(ui));
+        QCOMPARE(ui.Dir1->Path(), share.mountPoint);
         const int before = ui.Frolix1->FrameCount();
         QCOMPARE(ui.lblFrame->text(), framesText(before));
         wtest::ModalAnswerer answerer;
@@ -172,7 +174,9 @@ private slots:
         wtest::FormControls ui(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(ui.Dir1->setPath(share.mountPoint));
+        ui.Dir1->setPath(share.mountPoint);
+        QVERIFY(wtest::answered(ui));
+        QCOMPARE(ui.Dir1->Path(), share.mountPoint);
         wtest::ModalAnswerer answerer;
         QSignalSpy loaded(ui.Frolix1, &frolix::FrolixControl::Loaded);
         const int small = share.frames("small.gif");
@@ -245,7 +249,8 @@ static int closeWhileHung(int argc, char** argv)
     Form1 window;
     window.show();
     wtest::FormControls ui(window);
-    if (!ui.Dir1->setPath(QString::fromLocal8Bit(argv[2])))
+    ui.Dir1->setPath(QString::fromLocal8Bit(argv[2]));
+    if (!wtest::answered(ui) || ui.Dir1->Path() != QString::fromLocal8Bit(argv[2]))
         return 3;
     wtest::pick(*ui.File1, QStringLiteral("hung.gif"));
     QSocketNotifier input(0, QSocketNotifier::Read);
