@@ -78,7 +78,11 @@ int main(int argc, char** argv)
     operations.readdir = readdir;
     std::string self = argv[0];
     // Nothing cached by the kernel: every stat() must reach the file system to hang.
-    std::string options = "fsname=server:/export,subtype=sshfs,attr_timeout=0,entry_timeout=0,negative_timeout=0";
+    // Threads enough that every request a test leaves hanging has its own, with one
+    // always free to read the kernel's interrupts: with all of them blocked, a process
+    // asking could not end until the requests time out.
+    std::string options = "fsname=server:/export,subtype=sshfs,attr_timeout=0,entry_timeout=0,negative_timeout=0,"
+                          "max_threads=256";
     if (argc > 3 && std::string(argv[3]) == "allow_other")
         options += ",allow_other"; // mounted by root for a test that runs as another user
     char* args[] = { self.data(), const_cast<char*>("-f"), const_cast<char*>("-o"), options.data(), argv[1], nullptr };

@@ -3,7 +3,7 @@
 # (its process) and $number (the display).
 start_xvfb() {
     mkfifo "$work/display"
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>"$work/display" 2>/dev/null &
+    Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 640x480x24 3>"$work/display" 2>/dev/null &
     server=$!
     read -r number <"$work/display"
 }
