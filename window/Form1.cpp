@@ -45,6 +45,16 @@ frolix::AutomationBool checkValueToBool(Qt::CheckState state)
     return state == Qt::Unchecked ? frolix::kAutomationFalse : frolix::kAutomationTrue;
 }
 
+// Shows `box` modal to the application without an event loop of its own: the window's
+// loop goes on serving the playing animation and the file system's answers.
+void showModal(QMessageBox* box, std::function<void()> dismissed)
+{
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    QObject::connect(box, &QDialog::finished, box, [dismissed = std::move(dismissed)] { dismissed(); });
+    box->show();
+}
+
 } // namespace
 
 std::optional<std::int16_t> toInt16(std::int32_t value)
@@ -158,26 +168,27 @@ void Form1::Frolix1_Loaded(std::int32_t result)
     auto loaded = toInt16(result);
     if (!fullPath.isEmpty() && (!loaded || ~*loaded != 0)) {
         qCWarning(frolix::logWindow).noquote() << "refused" << displayName(fullPath) + ":" << m_frolix->lastError();
-        showReadWrong();
+        showReadWrong([this] { applyFrameCountRule(); });
+        return;
     }
     applyFrameCountRule();
 }
 
-void Form1::showReadWrong()
+void Form1::showReadWrong(std::function<void()> dismissed)
 {
     // No title of its own: the window manager shows the application's name. Qt sizes
     // the box to its two words, so narrow that the name was cut to a few letters; a strut
     // as wide as the name in a title bar's bold, with room for the frame's buttons,
     // keeps it whole.
-    QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("Read Wrong"), QMessageBox::Ok, this);
-    QFont titleFont = box.font();
+    auto* box = new QMessageBox(QMessageBox::Critical, QString(), QStringLiteral("Read Wrong"), QMessageBox::Ok, this);
+    QFont titleFont = box->font();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
     const QFontMetrics title(titleFont);
     const int width = title.horizontalAdvance(QApplication::applicationDisplayName()) + 6 * title.height();
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
         grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
-    box.exec();
+    showModal(box, std::move(dismissed));
 }
 
 void Form1::cmdPlay_Click() { m_frolix->Play(); }
@@ -197,5 +208,5 @@ void Form1::reportListFailure(const QString& message)
     // The drive list goes back to the file system of the folder still shown.
     m_ui->Drive1->selectDriveHolding(m_ui->Dir1->Path());
     qCInfo(frolix::logLists, "%s", qPrintable(message));
-    QMessageBox::warning(this, QString(), message);
+    showModal(new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::Ok, this), [] {});
 }

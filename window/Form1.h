@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -49,7 +50,10 @@ private:
     void applyFrameCountRule();
     void connectProcedures();
     void reportListFailure(const QString& message);
-    void showReadWrong();
+    // Shows "Read Wrong" and returns at once; `dismissed` runs when the user closes it.
+    // Modal to the application, so nothing else can be picked meanwhile, but with no
+    // event loop of its own.
+    void showReadWrong(std::function<void()> dismissed);
 
     std::unique_ptr<Ui::Form1> m_ui;
     frolix::FrolixControl* m_frolix = nullptr; // the component, reached only by its automation members
