@@ -497,6 +497,36 @@ private slots:
         QCOMPARE(ui.Frolix1->FrameCount(), 22);
         QCOMPARE(ui.lblFrame->text(), QStringLiteral("22 Frames"));
     }
+
+    // The box waits for the user without an event loop of its own: the procedure that
+    // shows it returns at once, the animation goes on playing behind it, and the frame
+    // count follows once it is dismissed.
+    void readWrongWaitsWithoutALoopOfItsOwn()
+    {
+        QTemporaryDir dir;
+        QVERIFY(wtest::writeRawPath(dir.filePath("bad.gif").toStdString(), "GIF89a"));
+        Form1 form;
+        wtest::FormControls ui(form);
+        ui.Dir1->setPath(dir.path());
+        QVERIFY(wtest::answered(ui));
+        {
+            QSignalBlocker quiet(ui.File1);
+            ui.File1->setCurrentRow(0);
+        }
+        ui.lblFrame->setText("stale");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^refused .*/bad.gif: .+"));
+        form.File1_Click();
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QCOMPARE(box->text(), QStringLiteral("Read Wrong"));
+        QCOMPARE(ui.lblFrame->text(), QStringLiteral("stale")); // not before it is dismissed
+        QSignalSpy steps(ui.Frolix1, &frolix::FrolixControl::Step);
+        QVERIFY(steps.wait(2000)); // the logo plays on behind the box
+        QCOMPARE(ui.lblFrame->text(), QStringLiteral("stale"));
+        box->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE(ui.lblFrame->text(), QStringLiteral("22 Frames"));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
 };
 
 QTEST_MAIN(FormTest)
