@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace frolix {
+
 namespace {
 
 // Extents are stored in hundredths of a millimetre; the window is laid out at 96 pixels
@@ -146,3 +148,5 @@ void initialiseFromStoredState(frolix::Frolix& component)
     initialiseFromStateBlock(
         component, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
 }
+
+} // namespace frolix

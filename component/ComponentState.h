@@ -6,14 +6,16 @@
 #include <span>
 
 namespace frolix {
+
 class Frolix;
-}
 
 // Applies a state block to a freshly made component. A block that does not read, or
 // holds a value of the wrong kind or range, leaves the component empty and gives false,
 // with a warning in the log category frolix.component. Otherwise it gives true: a stored
 // file name that cannot be shown is logged there and the stored animation shown
 // instead; a stored animation that cannot be shown is logged and nothing shows.
-bool initialiseFromStateBlock(frolix::Frolix& component, std::span<const std::uint8_t> block);
+bool initialiseFromStateBlock(Frolix& component, std::span<const std::uint8_t> block);
 // The same with the block of the resource; a missing resource reads as an empty block.
-void initialiseFromStoredState(frolix::Frolix& component);
+void initialiseFromStoredState(Frolix& component);
+
+} // namespace frolix

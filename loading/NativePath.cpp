@@ -1,5 +1,7 @@
 #include "NativePath.h"
 
+namespace frolix {
+
 namespace {
 
 // Length of the valid UTF-8 sequence at `at`, or 0.
@@ -83,3 +85,5 @@ QString displayName(const QString& pathText)
     }
     return shown;
 }
+
+} // namespace frolix

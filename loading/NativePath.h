@@ -9,7 +9,11 @@
 #include <string>
 #include <string_view>
 
+namespace frolix {
+
 QString pathTextFromBytes(std::string_view bytes);
 std::string pathBytesFromText(const QString& text);
 // For showing a name: escaped bytes become U+FFFD.
 QString displayName(const QString& pathText);
+
+} // namespace frolix

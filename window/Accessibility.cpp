@@ -5,6 +5,8 @@
 
 #include <mutex>
 
+namespace frolix {
+
 namespace {
 
 class StatusTextAccessible : public QAccessibleWidget {
@@ -27,7 +29,7 @@ QAccessibleInterface* windowFactory(const QString& className, QObject* object)
 {
     // A plain widget as a window would be a "filler"; a screen reader looks for a frame
     // to read the title from.
-    if (className == QLatin1String("Form1"))
+    if (className == QLatin1String("frolix::Form1"))
         return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     auto* label = qobject_cast<QLabel*>(object);
     if (label && label->property("statusText").toBool())
@@ -71,3 +73,5 @@ void ThrottledAnnouncer::announce()
     m_label.setAccessibleName(m_label.text());
     m_quiet.start();
 }
+
+} // namespace frolix

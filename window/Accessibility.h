@@ -10,6 +10,8 @@
 
 class QLabel;
 
+namespace frolix {
+
 // Form1 gets the window role. Labels carrying the dynamic property "statusText" (set in
 // Form1.ui) get the status role; their name is what they show. Installed once, before
 // the first control asks.
@@ -32,3 +34,5 @@ private:
     QTimer m_quiet; // running while no announcement may be made
     bool m_pending = false;
 };
+
+} // namespace frolix

@@ -5,6 +5,8 @@
 #include <QStyleOptionGroupBox>
 #include <QWidget>
 
+namespace frolix {
+
 PlateUnderText::PlateUnderText(QWidget* under, const QList<QWidget*>& controls, QObject* parent)
     : QObject(parent)
     , m_under(under)
@@ -75,3 +77,5 @@ void FrameLineThroughTitle::drawComplexControl(
     rest.subControls &= ~SC_GroupBoxFrame;
     QProxyStyle::drawComplexControl(control, &rest, painter, widget);
 }
+
+} // namespace frolix

@@ -16,6 +16,8 @@
 
 class QWidget;
 
+namespace frolix {
+
 class PlateUnderText : public QObject {
 public:
     // Watches `controls` (they must outlive this) for the area `under` covers of them.
@@ -36,3 +38,5 @@ public:
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
         const QWidget* widget) const override;
 };
+
+} // namespace frolix

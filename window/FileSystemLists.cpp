@@ -21,6 +21,8 @@
 #include <cstring>
 #include <utility>
 
+namespace frolix {
+
 namespace {
 
 using frolix::DirEntry;
@@ -139,8 +141,6 @@ QString joinPath(const QString& directory, const QString& name)
 
 // --- PendingQuestion ---
 
-namespace frolix {
-
 PendingQuestion::PendingQuestion(QAbstractItemView* busy, std::function<void()> givenUp)
     : m_busy(busy)
 {
@@ -175,8 +175,6 @@ void PendingQuestion::forget()
     if (m_busy)
         m_busy->viewport()->unsetCursor();
 }
-
-} // namespace frolix
 
 // --- DriveListBox ---
 
@@ -589,3 +587,5 @@ void FileListBox::listed(quint64 question, const frolix::Listing& listing)
     }
     m_path = path;
 }
+
+} // namespace frolix

@@ -23,6 +23,8 @@
 #include <optional>
 #include <vector>
 
+namespace frolix {
+
 struct MountPoint {
     QString path; // where it is mounted
     QString device; // what is mounted there
@@ -37,8 +39,6 @@ std::vector<MountPoint> browsableMounts(const QByteArray& mountsTable);
 std::optional<std::size_t> mountHolding(const std::vector<MountPoint>& mounts, const QString& path);
 // The directory and file name joined with exactly one "/" between them.
 QString joinPath(const QString& directory, const QString& name);
-
-namespace frolix {
 
 // The one question a list waits for: asking again replaces it, and it is given up after 3
 // seconds. The list `busy` names, if any, shows a busy cursor while it waits.
@@ -56,8 +56,6 @@ private:
     quint64 m_question = 0;
     QTimer m_giveUp;
 };
-
-} // namespace frolix
 
 class DriveListBox : public QComboBox {
     Q_OBJECT
@@ -184,3 +182,5 @@ private:
     QTimer m_refreshSoon; // gathers the watcher's bursts into one listing
     QFileSystemWatcher m_watcher; // the folder shown, so the list follows it
 };
+
+} // namespace frolix

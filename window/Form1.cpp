@@ -24,6 +24,8 @@
 // Resources compiled into a static library must be registered by name.
 static void registerResources() { Q_INIT_RESOURCE(resources); }
 
+namespace frolix {
+
 namespace {
 
 QString decimalText(std::int16_t value) { return QString::number(value); }
@@ -210,3 +212,5 @@ void Form1::reportListFailure(const QString& message)
     qCInfo(frolix::logLists, "%s", qPrintable(message));
     showModal(new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::Ok, this), [] {});
 }
+
+} // namespace frolix

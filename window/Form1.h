@@ -18,6 +18,8 @@ namespace Ui {
 class Form1;
 }
 
+namespace frolix {
+
 // Values read from the component are narrowed to 16-bit integers before use. A value
 // outside that range is refused (nullopt) rather than wrapped or clamped.
 std::optional<std::int16_t> toInt16(std::int32_t value);
@@ -60,3 +62,5 @@ private:
     QPixmap m_sky; // the part of the sky the window shows, in the display's format
     QString m_loading; // the file File1_Click asked for, until the component's load of it ends
 };
+
+} // namespace frolix

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace frolix {
+
 namespace list_icons {
 
 namespace {
@@ -86,3 +88,5 @@ QIcon drive()
 }
 
 } // namespace list_icons
+
+} // namespace frolix

@@ -5,6 +5,8 @@
 
 #include <QIcon>
 
+namespace frolix {
+
 namespace list_icons {
 
 QIcon closedFolder();
@@ -12,3 +14,5 @@ QIcon openFolder();
 QIcon drive();
 
 } // namespace list_icons
+
+} // namespace frolix

@@ -7,6 +7,8 @@
 #include <numeric>
 #include <string_view>
 
+namespace frolix {
+
 namespace {
 
 // Printable ASCII as the language-neutral collation orders it, case folded; '0' stands
@@ -124,3 +126,5 @@ std::vector<std::size_t> nameOrder(const std::vector<QString>& names, const QLoc
     });
     return order;
 }
+
+} // namespace frolix

@@ -11,5 +11,9 @@
 #include <cstddef>
 #include <vector>
 
+namespace frolix {
+
 // Positions into `names`, first name first.
 std::vector<std::size_t> nameOrder(const std::vector<QString>& names, const QLocale& locale = QLocale());
+
+} // namespace frolix

@@ -1,5 +1,7 @@
 #include "WildcardMatch.h"
 
+namespace frolix {
+
 namespace {
 
 bool sameLetter(QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); }
@@ -66,3 +68,5 @@ bool wildcardMatch(QStringView name, QStringView pattern)
         ++p;
     return p == pattern.size();
 }
+
+} // namespace frolix

@@ -6,4 +6,8 @@
 
 #include <QStringView>
 
+namespace frolix {
+
 bool wildcardMatch(QStringView name, QStringView pattern);
+
+} // namespace frolix

@@ -82,7 +82,7 @@ int main(int argc, char** argv)
         QIcon::fromTheme(QStringLiteral("frolix-viewer"), QIcon(QStringLiteral(":/assets/frolix.ico"))));
     QApplication::setDesktopFileName(QStringLiteral("frolix-viewer"));
 
-    Form1 window;
+    frolix::Form1 window;
     window.show();
     return app.exec();
 }

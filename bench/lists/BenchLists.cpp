@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace frolix;
+
 namespace {
 
 // 20,000 entries: GIFs, other files and folders in the proportions of a download folder.

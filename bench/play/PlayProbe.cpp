@@ -28,6 +28,8 @@
 
 #include <memory>
 
+using namespace frolix;
+
 namespace {
 
 // Times every event handed to a receiver at the top level: the longest is the longest the

@@ -22,6 +22,8 @@
 #include <fstream>
 #include <string>
 
+using namespace frolix;
+
 namespace {
 
 long statusKiB(const char* field)
@@ -60,7 +62,8 @@ int main(int argc, char** argv)
     auto* frameCount = form.findChild<QLabel*>("lblFrame");
     auto* component = form.findChild<frolix::Frolix*>("Frolix1");
     wtest::ModalAnswerer answerer;
-    if (!folders->setPath(root) || files->count() != 2) {
+    folders->setPath(root);
+    if (!wtest::answered({ folders, files }) || folders->Path() != root || files->count() != 2) {
         std::fprintf(stderr, "cannot list %s\n", qPrintable(root));
         return 1;
     }

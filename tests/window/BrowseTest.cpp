@@ -375,19 +375,19 @@ private slots:
         QFETCH(QByteArray, table);
         QFETCH(QStringList, expected);
         QStringList found;
-        for (const MountPoint& mount : ::browsableMounts(table))
+        for (const MountPoint& mount : frolix::browsableMounts(table))
             found << mount.path + "|" + mount.device + "|" + mount.type;
         QCOMPARE(found, expected);
     }
 
     void mountHolding()
     {
-        auto mounts = ::browsableMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
-                                        "/dev/sdb1 /media/me/USB\\040Stick vfat rw 0 0\n");
+        auto mounts = frolix::browsableMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
+                                              "/dev/sdb1 /media/me/USB\\040Stick vfat rw 0 0\n");
         const std::pair<const char*, const char*> cases[] = { { "/home/me/pictures", "/home" }, { "/home", "/home" },
             { "/home2/x", "/" }, { "/media/me/USB Stick/a.gif", "/media/me/USB Stick" }, { "/usr/share", "/" } };
         for (auto [path, mount] : cases) {
-            auto index = ::mountHolding(mounts, path);
+            auto index = frolix::mountHolding(mounts, path);
             QVERIFY2(index, path);
             QCOMPARE(mounts[*index].path, QString(mount));
         }

@@ -29,6 +29,9 @@
 #include <string>
 #include <vector>
 
+// The window's and the component's names, as the tests use them throughout.
+using namespace frolix;
+
 namespace wtest {
 
 using FakeClock = frolix::test::ManualClock;
