@@ -45,8 +45,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const QS
         texts << pathTextFromBytes(arguments[i]);
 
     CommandLine line;
-    // No application object exists yet to name the program.
-    line.usage = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("frolix-viewer"));
+    // The program's own name, not its file's: no application object exists yet to give it.
+    const QString text = parser.helpText();
+    line.usage = QStringLiteral("Usage: frolix-viewer [options] [PATH]") + text.mid(text.indexOf('\n'));
     if (!parser.parse(texts)) {
         line.action = CommandLine::Action::Wrong;
         line.error = parser.errorText();
