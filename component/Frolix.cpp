@@ -2,12 +2,18 @@
 
 #include "ComponentLogging.h"
 #include "FrolixAccessible.h"
+#include "NativePath.h"
 #include "OpenAnimation.h"
 
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QTransform>
+#include <QUrl>
 
 #include <chrono>
 #include <cstring>
@@ -152,6 +158,7 @@ void Frolix::refreshSeen()
 
 std::int32_t Frolix::LoadFile(const QString& path)
 {
+    m_loadingPath = path;
     m_loader.load(path, ++m_loadRequest);
     return kAutomationTrue; // started; Loaded tells how it ended
 }
@@ -159,19 +166,26 @@ std::int32_t Frolix::LoadFile(const QString& path)
 void Frolix::loadEnded(std::uint64_t request, const LoadResult& loaded)
 {
     Q_ASSERT(request == m_loadRequest); // the loader answers only the newest
-    emit Loaded(takeLoaded(loaded) ? kAutomationTrue : kAutomationFalse);
+    const bool taken = takeLoaded(loaded);
+    if (taken)
+        m_filePath = m_loadingPath;
+    emit Loaded(taken ? kAutomationTrue : kAutomationFalse);
 }
 
 bool Frolix::showAnimation(std::vector<std::uint8_t> gifBytes)
 {
     m_loader.cancel(); // a file still loading must not replace it
-    return takeLoaded(openAnimation(std::move(gifBytes), kDisplayOrder), FrameAhead::Bytes::InMemory);
+    if (!takeLoaded(openAnimation(std::move(gifBytes), kDisplayOrder), FrameAhead::Bytes::InMemory))
+        return false;
+    m_filePath.clear();
+    return true;
 }
 
 void Frolix::showAnimation(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes)
 {
     m_loader.cancel();
     m_lastError.clear();
+    m_filePath.clear();
     adopt(std::move(animation), bytes);
 }
 
@@ -510,6 +524,56 @@ void Frolix::paintEvent(QPaintEvent* event)
         painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
         painter.drawRect(mark);
     }
+}
+
+} // namespace frolix
+
+namespace frolix {
+
+QMimeData* Frolix::dragData() const
+{
+    if (m_filePath.isEmpty())
+        return nullptr;
+    // From the name's bytes, so a name that is not UTF-8 reaches the receiver as it is.
+    const QByteArray bytes = QByteArray::fromStdString(pathBytesFromText(m_filePath));
+    auto* data = new QMimeData;
+    data->setUrls({ QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/")) });
+    return data;
+}
+
+void Frolix::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && !m_filePath.isEmpty() && pictureRect().contains(at))
+        m_pressedAt = at;
+    FrolixControl::mousePressEvent(event);
+}
+
+void Frolix::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_pressedAt || !(event->buttons() & Qt::LeftButton)
+        || (event->position().toPoint() - *m_pressedAt).manhattanLength() < QApplication::startDragDistance()) {
+        FrolixControl::mouseMoveEvent(event);
+        return;
+    }
+    m_pressedAt.reset();
+    QMimeData* data = dragData();
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    if (!m_frame.isNull())
+        drag->setPixmap(
+            QPixmap::fromImage(m_frame.scaled(QSize(64, 64), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    // exec() runs an event loop of its own until the drop: Qt offers a drag no other way.
+    // The animation goes on playing meanwhile, as that loop serves its timers.
+    drag->exec(Qt::CopyAction);
+}
+
+void Frolix::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_pressedAt.reset();
+    FrolixControl::mouseReleaseEvent(event);
 }
 
 } // namespace frolix

@@ -37,10 +37,13 @@
 #include <QImage>
 #include <QPointer>
 #include <QTimer>
+
+class QMimeData;
 #include <QWindow>
 
 #include <bit>
 #include <memory>
+#include <optional>
 
 namespace frolix {
 
@@ -103,6 +106,9 @@ public:
     // the widget or be replaced first.
     void useClock(const Clock& clock);
     QString lastError() const override { return m_lastError; }
+    // What a drag out of the picture carries: the URL of the file shown, for the caller
+    // to own; null when what is shown came from no file (the stored animation).
+    QMimeData* dragData() const;
 
     bool isTransparent() const { return m_transparent; }
     // Playing, or held while unseen and to go on when seen.
@@ -124,6 +130,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // Anything not said to be in memory is read from a file that may hang.
@@ -176,6 +185,9 @@ private:
     QString m_lastError;
     AnimationLoader m_loader { kDisplayOrder };
     std::uint64_t m_loadRequest = 0;
+    QString m_loadingPath; // of the newest LoadFile
+    QString m_filePath; // the file shown was loaded from; empty for one from memory
+    std::optional<QPoint> m_pressedAt; // on the picture, where a drag may start
     bool m_cutShortLogged = false; // the animation's file was found cut short, and it was said
     QPointer<QWindow> m_watchedWindow; // the window whose exposure tells if we are seen
     std::unique_ptr<ObscuredWatch> m_obscuredWatch; // whether it is wholly covered, on X11

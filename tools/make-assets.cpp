@@ -629,10 +629,11 @@ Bytes makeDesktopEntry()
         "Type=Application\n"
         "Name=Frolix viewer\n"
         "Comment=Play animated GIF files\n"
-        "Exec=frolix-viewer\n"
+        "Exec=frolix-viewer %f\n"
         "Icon=frolix-viewer\n"
         "Terminal=false\n"
         "Categories=Graphics;Viewer;\n"
+        "MimeType=image/gif;\n"
         "Keywords=GIF;animation;animated;player;\n");
     return out;
 }

@@ -586,6 +586,7 @@ void FileListBox::listed(quint64 question, const frolix::Listing& listing)
         m_watcher.addPath(path);
     }
     m_path = path;
+    emit shown();
 }
 
 } // namespace frolix

@@ -150,6 +150,8 @@ signals:
     // pauses. Focus arriving, a refresh or a selection made from code never raise it.
     void Click();
     void failed(const QString& message);
+    // A folder's files have been listed (the one asked for last).
+    void shown();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,23 +1,32 @@
 #include "Form1.h"
 
 #include "Accessibility.h"
+#include "CommandLine.h"
 #include "ComponentState.h"
 #include "ControlLooks.h"
 #include "FileSystemLists.h"
 #include "Frolix.h"
 #include "NativePath.h"
+#include "WildcardMatch.h"
 #include "WindowLogging.h"
 #include "ui_Form1.h"
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QImage>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QUrl>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -105,6 +114,7 @@ Form1::Form1(QWidget* parent)
     connect(m_frolix, &frolix::FrolixControl::Step, new ThrottledAnnouncer(*m_ui->Label1, std::chrono::seconds(1)),
         &ThrottledAnnouncer::textChanged);
     Form_Load();
+    setAcceptDrops(true);
     // Keyboard use starts at the first control in Tab order, not at the last one built.
     m_ui->Drive1->setFocus(Qt::OtherFocusReason);
 }
@@ -127,6 +137,9 @@ void Form1::connectProcedures()
     // Failures of the lists themselves; the procedures above have none of their own.
     connect(m_ui->Dir1, &DirListBox::failed, this, &Form1::reportListFailure);
     connect(m_ui->File1, &FileListBox::failed, this, &Form1::reportListFailure);
+    // Opening a path from outside the lists.
+    connect(&FileSystemWorker::shared(), &FileSystemWorker::checked, this, &Form1::pathChecked);
+    connect(m_ui->File1, &FileListBox::shown, this, &Form1::fileListShown);
 }
 
 void Form1::paintEvent(QPaintEvent* event)
@@ -155,11 +168,119 @@ void Form1::Drive1_Change() { m_ui->Dir1->setPath(m_ui->Drive1->Drive()); }
 
 void Form1::Dir1_Change() { m_ui->File1->setFileName(m_ui->Dir1->Path()); }
 
-void Form1::File1_Click()
+void Form1::File1_Click() { load(joinPath(m_ui->File1->Path(), m_ui->File1->FileName())); }
+
+void Form1::load(const QString& fullPath)
 {
     // The file loads off the window's thread; Frolix1_Loaded reports on it.
-    m_loading = joinPath(m_ui->File1->Path(), m_ui->File1->FileName());
+    m_loading = fullPath;
     m_frolix->LoadFile(m_loading);
+}
+
+void Form1::openPath(const QString& path) { openFirst({ path }); }
+
+void Form1::openFirst(const QStringList& paths)
+{
+    // GIF names are asked first: the first of them that is a file wins.
+    QStringList ordered;
+    for (const QString& path : paths)
+        if (isGifName(path))
+            ordered << path;
+    for (const QString& path : paths)
+        if (!isGifName(path))
+            ordered << path;
+    m_opening = Opening();
+    m_opening.waiting = ordered;
+    m_selectWhenShown.clear();
+    if (!ordered.isEmpty())
+        m_opening.question = FileSystemWorker::shared().checkFile(ordered.front());
+}
+
+bool Form1::isGifName(const QString& path) const
+{
+    return wildcardMatch(displayName(path.section('/', -1)), m_ui->File1->Pattern());
+}
+
+void Form1::pathChecked(quint64 question, int error)
+{
+    if (question == 0 || question != m_opening.question)
+        return;
+    m_opening.question = 0;
+    const QString path = m_opening.waiting.takeFirst();
+    if (error == 0 && isGifName(path)) {
+        showFile(path);
+        return;
+    }
+    QString& kept = error == 0 ? m_opening.otherFile : error == EISDIR ? m_opening.folder : m_opening.failed;
+    if (kept.isEmpty()) {
+        kept = path;
+        if (error != 0 && error != EISDIR)
+            m_opening.error = error;
+    }
+    if (!m_opening.waiting.isEmpty()) {
+        m_opening.question = FileSystemWorker::shared().checkFile(m_opening.waiting.front());
+        return;
+    }
+    if (!m_opening.folder.isEmpty())
+        showFolder(m_opening.folder);
+    else if (!m_opening.otherFile.isEmpty())
+        showFile(m_opening.otherFile); // loaded though its name is not a GIF's: Read Wrong if it is none
+    else if (m_opening.error == EINVAL) // a device, a pipe, a socket: never opened, it could block
+        reportListFailure(
+            QStringLiteral("Cannot open %1: it is neither a file nor a folder.").arg(displayName(m_opening.failed)));
+    else
+        reportListFailure(
+            QStringLiteral("Cannot open %1: %2.")
+                .arg(displayName(m_opening.failed), QString::fromLocal8Bit(std::strerror(m_opening.error))));
+}
+
+void Form1::showFolder(const QString& folder)
+{
+    m_ui->Drive1->selectDriveHolding(folder);
+    m_ui->Dir1->setPath(folder); // the file list follows on its Change
+}
+
+void Form1::showFile(const QString& fullPath)
+{
+    const qsizetype slash = fullPath.lastIndexOf('/');
+    const QString folder = slash <= 0 ? QStringLiteral("/") : fullPath.left(slash);
+    m_selectWhenShown = fullPath;
+    showFolder(folder);
+    // Asked here too: the folder list raises no Change when it already shows the folder.
+    m_ui->File1->setFileName(folder);
+}
+
+void Form1::fileListShown()
+{
+    if (m_selectWhenShown.isEmpty()
+        || joinPath(m_ui->File1->Path(), m_selectWhenShown.section('/', -1)) != m_selectWhenShown)
+        return;
+    const QString fullPath = std::exchange(m_selectWhenShown, QString());
+    const QString name = fullPath.section('/', -1);
+    m_ui->File1->setFileName(name);
+    if (m_ui->File1->FileName() == name)
+        File1_Click();
+    else
+        load(fullPath); // not listed: its name does not match the list's pattern
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) // the encoded form keeps names that are not UTF-8 as their bytes
+            paths << pathFromArgument(url.toEncoded().toStdString(), QString());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openFirst(paths);
 }
 
 void Form1::Frolix1_Loaded(std::int32_t result)
@@ -207,6 +328,7 @@ void Form1::optSequence_Click(std::int16_t index) { m_frolix->setSequence(index)
 
 void Form1::reportListFailure(const QString& message)
 {
+    m_selectWhenShown.clear(); // its folder did not come
     // The drive list goes back to the file system of the folder still shown.
     m_ui->Drive1->selectDriveHolding(m_ui->Dir1->Path());
     qCInfo(frolix::logLists, "%s", qPrintable(message));

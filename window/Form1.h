@@ -7,6 +7,7 @@
 #include "FrolixControl.h"
 
 #include <QPixmap>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -45,8 +46,18 @@ public:
     void optStretch_Click(std::int16_t index);
     void optSequence_Click(std::int16_t index);
 
+    // Opens `path` (NativePath form) as a pick from the lists would: a folder is shown in
+    // the lists; a file is shown in its folder, selected there and loaded. A path that
+    // cannot be opened gets the message the lists give, and the lists stay where they are.
+    void openPath(const QString& path);
+    // Of several paths (a drop), opens the first GIF file, else the first folder, else
+    // the first file; with none of them, the message for the first path.
+    void openFirst(const QStringList& paths);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void applyFrameCountRule();
@@ -56,6 +67,25 @@ private:
     // Modal to the application, so nothing else can be picked meanwhile, but with no
     // event loop of its own.
     void showReadWrong(std::function<void()> dismissed);
+    void load(const QString& fullPath);
+    bool isGifName(const QString& path) const;
+    // The file system's answer about the path being opened.
+    void pathChecked(quint64 question, int error);
+    void showFolder(const QString& folder);
+    void showFile(const QString& fullPath);
+    void fileListShown();
+
+    // The paths of an openFirst still to be asked, and what the asked ones turned out to be.
+    struct Opening {
+        QStringList waiting;
+        quint64 question = 0;
+        QString folder;
+        QString otherFile;
+        QString failed;
+        int error = 0;
+    };
+    Opening m_opening;
+    QString m_selectWhenShown; // the file to select and load once its folder is listed
 
     std::unique_ptr<Ui::Form1> m_ui;
     frolix::FrolixControl* m_frolix = nullptr; // the component, reached only by its automation members

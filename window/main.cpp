@@ -1,15 +1,19 @@
 // frolix-viewer: opens the one window and runs until it is closed.
 
+#include "CommandLine.h"
 #include "Form1.h"
+#include "NativePath.h"
 #include "WindowLogging.h"
 
 #include <QApplication>
 #include <QIcon>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -45,6 +49,18 @@ void holdWhileConnecting(QtMsgType type, const QMessageLogContext& context, cons
     std::_Exit(2);
 }
 
+// The current folder as its bytes name it, for relative paths; empty if it has gone.
+QString currentFolder()
+{
+    std::vector<char> buffer(4096);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return QString();
+        buffer.resize(buffer.size() * 2);
+    }
+    return frolix::pathTextFromBytes(buffer.data());
+}
+
 bool displayAvailable()
 {
     auto set = [](const char* name) {
@@ -61,6 +77,25 @@ int main(int argc, char** argv)
 {
     // Every line says which program and which area it comes from (QT_MESSAGE_PATTERN wins).
     qSetMessagePattern(QStringLiteral("frolix-viewer: %{if-category}%{category}: %{endif}%{message}"));
+    // Answered before any display is looked for, so they work where there is none.
+    const frolix::CommandLine line
+        = frolix::parseCommandLine(std::vector<std::string>(argv, argv + argc), currentFolder());
+    switch (line.action) {
+    case frolix::CommandLine::Action::Help:
+        std::fputs(line.usage.toLocal8Bit().constData(), stdout);
+        return 0;
+    case frolix::CommandLine::Action::Version:
+        std::puts("frolix-viewer " FROLIX_VERSION_TEXT);
+        return 0;
+    case frolix::CommandLine::Action::Wrong:
+        std::fprintf(stderr, "frolix-viewer: %s\n%s", line.error.toLocal8Bit().constData(),
+            line.usage.toLocal8Bit().constData());
+        return 2;
+    case frolix::CommandLine::Action::Run:
+        break;
+    }
+    if (!line.ignored.isEmpty())
+        qCWarning(frolix::logWindow).noquote() << "only the first path is opened; ignored:" << line.ignored.join(' ');
     if (!displayAvailable()) {
         qCCritical(frolix::logWindow,
             "no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it on a desktop or under xvfb-run");
@@ -84,5 +119,7 @@ int main(int argc, char** argv)
 
     frolix::Form1 window;
     window.show();
+    if (!line.path.isEmpty())
+        window.openPath(line.path);
     return app.exec();
 }

@@ -39,5 +39,13 @@ for dir in "$root"/share/icons/hicolor/*x*; do
 done
 grep -q "<launchable type=\"desktop-id\">frolix-viewer.desktop</launchable>" "$root"/share/metainfo/*.xml ||
     { echo "the metadata does not launch the installed desktop entry"; exit 1; }
+# File managers offer the viewer for GIFs, and hand it the file: the entry claims the type
+# and takes a file in its command; the metadata says so to software centres.
+grep -qx 'MimeType=image/gif;' "$root/share/applications/frolix-viewer.desktop" ||
+    { echo "the desktop entry does not claim image/gif"; exit 1; }
+grep -Eq '^Exec=frolix-viewer %[fFuU]$' "$root/share/applications/frolix-viewer.desktop" ||
+    { echo "the desktop entry's command takes no file"; exit 1; }
+grep -q '<mediatype>image/gif</mediatype>' "$root"/share/metainfo/*.xml ||
+    { echo "the metadata does not provide image/gif"; exit 1; }
 grep -q '<release version="1.00"' "$root"/share/metainfo/*.xml || { echo "no release 1.00 in the metadata"; exit 1; }
 echo "install layout, desktop entry, metadata and icons are as a desktop expects"
