@@ -96,14 +96,6 @@ int main(int argc, char** argv)
 
     play::Steps steps;
     play::AnonymousPeak anonymous;
-    QObject::connect(component, &frolix::FrolixControl::Step, [&] {
-        steps.record(component->CurrentFrame());
-        app.startTiming();
-        if (steps.at.size() % 25 == 1)
-            anonymous.sample();
-        if (maxFrames > 0 && long(steps.at.size()) >= maxFrames)
-            QCoreApplication::quit();
-    });
     if (!file.isEmpty()) {
         QSignalSpy loaded(component, &frolix::FrolixControl::Loaded);
         component->LoadFile(file);
@@ -112,6 +104,15 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    // Counted and timed from the file's first frame: the logo plays on while it loads.
+    QObject::connect(component, &frolix::FrolixControl::Step, [&] {
+        steps.record(component->CurrentFrame());
+        app.startTiming();
+        if (steps.at.size() % 25 == 1)
+            anonymous.sample();
+        if (maxFrames > 0 && long(steps.at.size()) >= maxFrames)
+            QCoreApplication::quit();
+    });
     if (!sequence.isEmpty()) {
         std::int16_t value = std::int16_t(sequence.toInt());
         component->setSequence(value);
