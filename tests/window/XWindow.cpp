@@ -1,6 +1,7 @@
-// A test's hands on the X server: whether a process shows a window, and closing its windows
-// as a window manager's close button does (WM_DELETE_WINDOW).
-// Usage: xwindow shown|close PID. Status 0: shown / asked to close; 1: no window shown.
+// A test's hands on the X server: whether a process shows a window, closing its windows as
+// a window manager's close button does (WM_DELETE_WINDOW), and what its window shows.
+// Usage: xwindow shown|close PID, or xwindow pixel PID X Y (prints "R G B" of the window's
+// pixel at X, Y). Status 0: shown / asked to close / read; 1: no window shown.
 
 #include <xcb/xcb.h>
 
@@ -26,8 +27,9 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 || (std::strcmp(argv[1], "shown") != 0 && std::strcmp(argv[1], "close") != 0)) {
-        std::fprintf(stderr, "usage: xwindow shown|close PID\n");
+    const bool pixel = argc == 5 && std::strcmp(argv[1], "pixel") == 0;
+    if (!pixel && (argc != 3 || (std::strcmp(argv[1], "shown") != 0 && std::strcmp(argv[1], "close") != 0))) {
+        std::fprintf(stderr, "usage: xwindow shown|close PID, or xwindow pixel PID X Y\n");
         return 2;
     }
     const auto pid = std::uint32_t(std::strtoul(argv[2], nullptr, 10));
@@ -73,6 +75,23 @@ int main(int argc, char** argv)
             xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
         }
         xcb_flush(connection);
+    }
+    if (pixel && !shown.empty()) {
+        const auto x = std::int16_t(std::atoi(argv[3]));
+        const auto y = std::int16_t(std::atoi(argv[4]));
+        Reply<xcb_get_image_reply_t> image(
+            xcb_get_image_reply(connection,
+                xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, shown.front(), x, y, 1, 1, ~std::uint32_t(0)),
+                nullptr),
+            &std::free);
+        // A 24-bit visual: blue, green, red, then one unused byte.
+        if (!image || xcb_get_image_data_length(image.get()) < 3) {
+            std::fprintf(stderr, "xwindow: cannot read the pixel\n");
+            xcb_disconnect(connection);
+            return 2;
+        }
+        const std::uint8_t* bgr = xcb_get_image_data(image.get());
+        std::printf("%d %d %d\n", bgr[2], bgr[1], bgr[0]);
     }
     xcb_disconnect(connection);
     return shown.empty() ? 1 : 0;
