@@ -109,6 +109,16 @@ private:
 
 QString framesText(int count) { return QStringLiteral("%1 Frames").arg(count); }
 
+// The window shown, with its lists on the share.
+bool showAtShare(Form1& form, wtest::FormControls& ui, const QString& mountPoint)
+{
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return false;
+    ui.Dir1->setPath(mountPoint);
+    return wtest::answered(ui) && ui.Dir1->Path() == mountPoint;
+}
+
 void clickBox(QAbstractButton* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
 
 } // namespace
@@ -126,11 +136,7 @@ private slots:
         MOUNT_OR_SKIP(share);
         Form1 form;
         wtest::FormControls ui(form);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ui.Dir1->setPath(share.mountPoint);
-        QVERIFY(wtest::answered(ui));
-        QCOMPARE(ui.Dir1->Path(), share.mountPoint);
+        QVERIFY(showAtShare(form, ui, share.mountPoint));
         const int before = ui.Frolix1->FrameCount();
         QCOMPARE(ui.lblFrame->text(), framesText(before));
         wtest::ModalAnswerer answerer;
@@ -172,11 +178,7 @@ private slots:
         MOUNT_OR_SKIP(share);
         Form1 form;
         wtest::FormControls ui(form);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ui.Dir1->setPath(share.mountPoint);
-        QVERIFY(wtest::answered(ui));
-        QCOMPARE(ui.Dir1->Path(), share.mountPoint);
+        QVERIFY(showAtShare(form, ui, share.mountPoint));
         wtest::ModalAnswerer answerer;
         QSignalSpy loaded(ui.Frolix1, &frolix::FrolixControl::Loaded);
         const int small = share.frames("small.gif");
