@@ -591,7 +591,8 @@ private slots:
         QVERIFY(ui.Dir1->viewport()->cursor().shape() == Qt::BusyCursor);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.seen().size(), std::size_t(1), 10000);
         ticks.stop();
-        QVERIFY2(clock.elapsed() >= 2900, qPrintable(QString::number(clock.elapsed())));
+        // The give-up is a coarse timer, which may fire up to 5% early.
+        QVERIFY2(clock.elapsed() >= 2800, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(longestGap)));
         QCOMPARE(stops.count(), 1);
         QCOMPARE(answerer.seen()[0].text, "The folder " + mountPoint + " does not answer.");
