@@ -411,7 +411,7 @@ FileListBox::FileListBox(QWidget* parent)
         if (!m_asked.waiting())
             showDirectory(m_path, Report::Quietly);
     });
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_refreshSoon, qOverload<>(&QTimer::start));
+    connect(&m_watch, &frolix::FolderWatch::changed, &m_refreshSoon, qOverload<>(&QTimer::start));
     frolix::FileSystemWorker& worker = frolix::FileSystemWorker::shared();
     connect(&worker, &frolix::FileSystemWorker::listed, this, &FileListBox::listed);
     connect(&worker, &frolix::FileSystemWorker::checked, this, &FileListBox::checked);
@@ -533,7 +533,7 @@ void FileListBox::showDirectory(const QString& path, Report report)
 {
     m_askedPath = normalised(path);
     m_askedReport = report;
-    m_asked.ask(frolix::FileSystemWorker::shared().list(m_askedPath));
+    m_asked.ask(frolix::FileSystemWorker::shared().list(m_askedPath, m_watch.descriptor()));
 }
 
 void FileListBox::report(const QString& message, Report how)
@@ -546,8 +546,11 @@ void FileListBox::report(const QString& message, Report how)
 
 void FileListBox::listed(quint64 question, const frolix::Listing& listing)
 {
-    if (!m_asked.answeredBy(question))
+    if (!m_asked.answeredBy(question)) {
+        if (listing.watchedOn == m_watch.descriptor())
+            m_watch.drop(listing.watch, m_asked.waiting());
         return;
+    }
     const QString path = m_askedPath;
     if (listing.error != 0) {
         report(QStringLiteral("Cannot list the files of %1: %2.").arg(displayName(path), errorText(listing.error)),
@@ -580,11 +583,7 @@ void FileListBox::listed(quint64 question, const frolix::Listing& listing)
     if (samePath)
         verticalScrollBar()->setValue(scrolled);
     setUpdatesEnabled(true);
-    if (!samePath) {
-        if (!m_path.isEmpty())
-            m_watcher.removePath(m_path);
-        m_watcher.addPath(path);
-    }
+    m_watch.follow(listing.watch);
     m_path = path;
     emit shown();
 }

@@ -13,9 +13,9 @@
 // Paths are QString in the form of NativePath.h, so names that are not UTF-8 survive.
 
 #include "FileSystemWorker.h"
+#include "FolderWatch.h"
 
 #include <QComboBox>
-#include <QFileSystemWatcher>
 #include <QListWidget>
 #include <QTimer>
 
@@ -182,7 +182,7 @@ private:
     bool m_releaseAfterDoubleClick = false;
     QTimer m_typeAhead; // loads where type-ahead landed once the typing pauses
     QTimer m_refreshSoon; // gathers the watcher's bursts into one listing
-    QFileSystemWatcher m_watcher; // the folder shown, so the list follows it
+    frolix::FolderWatch m_watch; // the folder shown, so the list follows it
 };
 
 } // namespace frolix

@@ -1,5 +1,6 @@
 #include "FileSystemWorker.h"
 
+#include "FolderWatch.h"
 #include "NativePath.h"
 #include "WindowLogging.h"
 
@@ -30,10 +31,9 @@ constexpr int kMostLanes = 32;
 constexpr auto kIdleLife = std::chrono::seconds(30);
 
 // Reads a folder's entries as bytes, following symbolic links to see what they name.
-Listing listDirectory(const QString& path)
+Listing listDirectory(const std::string& bytes)
 {
     Listing listing;
-    std::string bytes = pathBytesFromText(path.isEmpty() ? QStringLiteral("/") : path);
     int fd = ::open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         listing.error = errno;
@@ -157,10 +157,18 @@ int FileSystemWorker::lanes() const
     return m_lanes->count;
 }
 
-quint64 FileSystemWorker::list(const QString& path)
+quint64 FileSystemWorker::list(const QString& path, std::shared_ptr<const WatchDescriptor> watch)
 {
     const quint64 question = nextQuestion();
-    m_lanes->run([this, question, path] { emit listed(question, listDirectory(path)); });
+    m_lanes->run([this, question, watch = std::move(watch),
+                     bytes = pathBytesFromText(path.isEmpty() ? QStringLiteral("/") : path)] {
+        Listing listing = listDirectory(bytes);
+        if (watch && listing.error == 0) {
+            listing.watch = watch->watchFolder(bytes);
+            listing.watchedOn = watch;
+        }
+        emit listed(question, listing);
+    });
     return question;
 }
 

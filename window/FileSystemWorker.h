@@ -14,9 +14,12 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace frolix {
+
+class WatchDescriptor;
 
 struct DirEntry {
     QString name; // NativePath form
@@ -27,6 +30,9 @@ struct DirEntry {
 struct Listing {
     std::vector<DirEntry> entries;
     int error = 0; // errno when the folder could not be read
+    // The watch added, once the entries were read, on the descriptor the question named.
+    std::shared_ptr<const WatchDescriptor> watchedOn;
+    int watch = -1;
 };
 
 class FileSystemWorker : public QObject {
@@ -36,8 +42,9 @@ public:
     // a hung call always has somewhere to answer, even while the process ends.
     static FileSystemWorker& shared();
 
-    // A folder's entries: answered by listed().
-    quint64 list(const QString& path);
+    // A folder's entries: answered by listed(). With `watch`, the folder is watched on it
+    // as soon as its entries are read, so no change after the reading goes unseen.
+    quint64 list(const QString& path, std::shared_ptr<const WatchDescriptor> watch = nullptr);
     // Whether `path` can be opened as a file: answered by checked() with 0, or the errno
     // (EISDIR for a folder, EINVAL for anything else that is no regular file).
     quint64 checkFile(const QString& path);

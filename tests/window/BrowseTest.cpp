@@ -63,6 +63,17 @@ class BrowseTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_tree;
+    // Watches held by every inotify descriptor of the process, as the kernel counts them.
+    static int inotifyWatches()
+    {
+        int watches = 0;
+        for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fdinfo")).entryInfoList(QDir::Files)) {
+            QFile info(fd.filePath());
+            if (info.open(QIODevice::ReadOnly))
+                watches += int(info.readAll().count("inotify wd:"));
+        }
+        return watches;
+    }
     QString m_root;
     // Mounts of a file system that hangs while its control file (the mount's path with
     // ".hang") exists, as a hung network share; none when FUSE cannot mount here, and why.
@@ -549,6 +560,30 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(listedNames(files), listed, 1000);
         QCOMPARE(files.FileName(), QStringLiteral("b.gif"));
         QCOMPARE(clicks.count(), 1);
+    }
+
+    // The list follows the folder it shows and only that one: folders left, or asked and
+    // overtaken before they answered, keep no watch, so changes there list nothing again.
+    void fileListWatchesOnlyItsFolder()
+    {
+        QTemporaryDir first, second;
+        const int before = inotifyWatches();
+        FileListBox files;
+        files.show();
+        files.setFileName(first.path());
+        QVERIFY(wtest::answered({ &files }));
+        QCOMPARE(inotifyWatches(), before + 1);
+        files.setFileName(first.path());
+        files.setFileName(second.path()); // the first one's answer comes for nothing
+        QVERIFY(wtest::answered({ &files }));
+        QCOMPARE(files.Path(), second.path());
+        QTRY_COMPARE(inotifyWatches(), before + 1);
+
+        QSignalSpy shown(&files, &FileListBox::shown);
+        QVERIFY(wtest::writeRawPath(bytes(second.filePath("y.gif")), wtest::numberedGif(2)));
+        QVERIFY(shown.wait(1000));
+        QCOMPARE(files.count(), 1);
+        QCOMPARE(files.item(0)->text(), QStringLiteral("y.gif"));
     }
 
     // A mount that never answers, as a hung network share: the drive list marks it without
