@@ -5,8 +5,11 @@
 #include "NativePath.h"
 #include "OpenAnimation.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -43,7 +46,10 @@ Frolix::Frolix(QWidget* parent)
 {
     installFrolixAccessibility();
     m_clock.m_source = &m_steadyClock;
-    setFocusPolicy(Qt::TabFocus);
+    // Tab and a click give it the focus, for its keys.
+    setFocusPolicy(Qt::StrongFocus);
+    m_frameMenu = new FrameMenu(*this);
+    connect(this, &FrolixControl::Step, this, &Frolix::announceStep);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Frolix::tick);
@@ -86,6 +92,7 @@ void Frolix::Play()
 {
     if (!m_player)
         return;
+    m_lastStep.reset();
     m_player->play();
     schedule();
 }
@@ -97,6 +104,56 @@ void Frolix::Stop()
     m_resumeWhenSeen = false;
     m_player->stop();
     m_timer.stop();
+}
+
+void Frolix::togglePlay() { isPlaying() ? Stop() : Play(); }
+
+void Frolix::stepFrame(FrameStep step)
+{
+    if (!m_player)
+        return;
+    Stop();
+    const bool backwards = step == FrameStep::Previous || step == FrameStep::TenBack
+        || (step == FrameStep::First && m_player->currentFrame() != 1);
+    if (backwards && !m_steppedBackwards) {
+        m_steppedBackwards = true; // key frames from here on make the next ones cheap
+        m_ahead->expectBackwardSteps();
+    }
+    m_lastStep = step;
+    m_player->step(step); // shows it, or asks the worker for it and shows it when it comes
+    composeAhead();
+}
+
+void Frolix::setSpeed(Speed speed)
+{
+    m_speed = speed;
+    if (!m_player)
+        return;
+    m_player->setSpeed(speed);
+    schedule();
+}
+
+void Frolix::changeSpeed(int by)
+{
+    const int index = std::clamp(int(optionIndex(m_speed)) + by, 0, int(kSpeeds.size()) - 1);
+    setSpeed(*speedAt(std::int16_t(index)));
+}
+
+void Frolix::setLoopMode(LoopMode mode)
+{
+    m_loopMode = mode;
+    if (!m_player)
+        return;
+    m_player->setLoopMode(mode);
+    schedule(); // what comes after the frame shown may have changed
+}
+
+void Frolix::announceStep()
+{
+    if (!m_lastStep || !QAccessible::isActive())
+        return;
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 bool Frolix::isPlaying() const { return m_player && (m_resumeWhenSeen || m_player->state() == Player::State::Playing); }
@@ -217,6 +274,10 @@ void Frolix::adopt(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes
         m_animation, bytes, [this] { QMetaObject::invokeMethod(this, &Frolix::frameComposed, Qt::QueuedConnection); });
     m_cutShortLogged = false;
     m_player = std::make_unique<Player>(m_clock, m_animation->timeline());
+    m_player->setSpeed(m_speed);
+    m_player->setLoopMode(m_loopMode);
+    m_lastStep.reset();
+    m_steppedBackwards = false;
     setPlayerSequence();
     m_player->setStepCallback([this] { showCurrentFrame(true); });
     // Showing the first frame is not a step: Step means the animation advanced, so the
@@ -275,6 +336,8 @@ void Frolix::composeAhead()
 {
     // A canvas shown in place must stay as it is until the next frame is asked for.
     auto next = m_player->nextFrame();
+    if (!next && m_lastStep)
+        next = m_player->frameAfter(*m_lastStep); // a key held down asks for it next
     if (next && !m_unseen && !m_shownInPlace && m_pendingFrame == 0)
         m_ahead->ahead(*next);
 }
@@ -346,6 +409,8 @@ void Frolix::schedule()
     auto next = m_player && m_pendingFrame == 0 ? m_player->nextChangeAt() : std::nullopt;
     if (!next) {
         m_timer.stop();
+        if (m_player)
+            composeAhead(); // the frame a step by hand leads to next, if any
         return;
     }
     auto wait = *next - m_clock.now();
@@ -568,6 +633,28 @@ void Frolix::mouseMoveEvent(QMouseEvent* event)
     // exec() runs an event loop of its own until the drop: Qt offers a drag no other way.
     // The animation goes on playing meanwhile, as that loop serves its timers.
     drag->exec(Qt::CopyAction);
+}
+
+void Frolix::contextMenuEvent(QContextMenuEvent* event)
+{
+    // From the keyboard the menu opens over the part of the component in sight, not
+    // wherever the mouse pointer happens to be.
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        at = mapToGlobal(visibleRegion().boundingRect().center());
+    m_frameMenu->popup(at);
+    event->accept();
+}
+
+void Frolix::keyPressEvent(QKeyEvent* event)
+{
+    // Shift+F10 opens the context menu as the Menu key does; Qt leaves it to the widget.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, rect().center(), mapToGlobal(rect().center()));
+        contextMenuEvent(&menuEvent);
+        return;
+    }
+    FrolixControl::keyPressEvent(event);
 }
 
 void Frolix::mouseReleaseEvent(QMouseEvent* event)

@@ -21,6 +21,15 @@
 //  - An option index outside its list (DisplayOptions.h) is ignored, with a warning.
 //  - Play starts or resumes from the current frame, and after the last loop starts
 //    again; Stop halts on the current frame. A loaded animation starts playing.
+//  - Keys, while it has the focus (a click or Tab gives it): Right and Left the next and
+//    the previous frame, Home and End the first and the last, Page Down and Page Up ten
+//    frames on and back (Player.h says where each stops or wraps); Space Play or Stop;
+//    `[` and `]` a speed down and up, Backspace back to 1x. The context menu (right
+//    click, the Menu key, Shift+F10) lists them all with their keys (FrameMenu.h).
+//  - A step stops playing and raises Step once its frame is shown; a frame not composed
+//    yet is asked of the worker like a played one, and a key held down asks only for the
+//    newest frame, never a queue of them. Play goes on from the frame stepped to.
+//  - Speed and loop mode stay as they are when another animation is loaded.
 //  - Unseen (hidden, minimised, its window not exposed or, on X11, wholly covered, as
 //    far as the platform says), a playing animation holds its frame and no timer runs;
 //    seen again, it goes on from that frame with the frame's whole delay, without
@@ -29,6 +38,7 @@
 #include "Animation.h"
 #include "AnimationLoader.h"
 #include "FrameAhead.h"
+#include "FrameMenu.h"
 #include "FrolixControl.h"
 #include "ObscuredWatch.h"
 #include "Player.h"
@@ -93,6 +103,19 @@ public:
     bool isLoading() const { return m_loader.busy(); }
     // Shows an animation opened elsewhere; `bytes` says whether reading it may hang.
     void showAnimation(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes);
+    // Stops and shows the frame `step` leads to, raising Step once it is shown.
+    void stepFrame(FrameStep step);
+    // Stop when playing (or held while unseen), else Play.
+    void togglePlay();
+    void setSpeed(Speed speed);
+    Speed speed() const { return m_speed; }
+    // `by` speeds faster (negative: slower), stopping at the fastest and the slowest.
+    void changeSpeed(int by);
+    // Takes effect from the end of the play under way.
+    void setLoopMode(LoopMode mode);
+    LoopMode loopMode() const { return m_loopMode; }
+    // The actions with their keys and the context menu; add() adds one to both.
+    FrameMenu& frameMenu() { return *m_frameMenu; }
     // The size the component returns to when AutoSize is switched off.
     void setDesignedSize(QSize size);
     void setBackColor(QColor color);
@@ -133,6 +156,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Anything not said to be in memory is read from a file that may hang.
@@ -146,6 +171,8 @@ private:
     void showCurrentFrame(bool announce);
     // The frame asked for may be ready: shows it, and its delay starts then.
     void frameComposed();
+    // Tells assistive technology the frame a step by hand has shown.
+    void announceStep();
     void schedule();
     // Holds or resumes playing as the component becomes unseen or seen.
     void refreshSeen();
@@ -201,6 +228,13 @@ private:
     bool m_autoPlay = true;
     StretchMode m_stretchMode = StretchMode::None;
     Sequence m_sequence = Sequence::Normal;
+    Speed m_speed = Speed::Normal;
+    LoopMode m_loopMode = LoopMode::AsFile;
+    // The last step by hand since playing last started; a key held down repeats it, so
+    // the frame it leads to is composed ahead.
+    std::optional<FrameStep> m_lastStep;
+    bool m_steppedBackwards = false; // the engine was told to expect backward steps
+    FrameMenu* m_frameMenu;
     QColor m_backColor { 0xC0, 0xC0, 0xFF };
     QSize m_designedSize;
 };

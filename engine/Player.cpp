@@ -9,6 +9,15 @@ namespace frolix {
 namespace {
 // Beyond this lag the schedule restarts from now rather than catching up frame by frame.
 constexpr Milliseconds kMaxCatchUp { 1000 };
+// How far TenOn and TenBack go.
+constexpr int kPageFrames = 10;
+
+// `duration` of the file's own time at `speed`.
+Microseconds atSpeed(Microseconds duration, Speed speed)
+{
+    const SpeedRatio ratio = speedRatio(speed);
+    return duration * ratio.den / ratio.num;
+}
 } // namespace
 
 Milliseconds SteadyClock::now() const
@@ -37,7 +46,10 @@ Player::Player(const Clock& clock, Timeline timeline)
 {
 }
 
-Milliseconds Player::delayOf(int frame) const { return playedDelay(m_timeline.storedDelaysCs[std::size_t(frame - 1)]); }
+Microseconds Player::delayOf(int frame) const
+{
+    return atSpeed(playedDelay(m_timeline.storedDelaysCs[std::size_t(frame - 1)]), m_speed);
+}
 
 void Player::play()
 {
@@ -54,7 +66,7 @@ void Player::play()
         }
     }
     m_state = State::Playing;
-    m_nextChange = m_clock.now() + delayOf(m_at.frame);
+    m_nextChange = Microseconds(m_clock.now()) + delayOf(m_at.frame);
 }
 
 void Player::stop() { m_state = State::Stopped; }
@@ -74,11 +86,75 @@ void Player::setSequence(Sequence sequence)
         m_at.direction = -1;
 }
 
+void Player::step(FrameStep step)
+{
+    if (frameCount() == 0)
+        return;
+    if (m_state == State::Finished)
+        m_at.playsDone = 0;
+    m_state = State::Stopped;
+    const int target = frameAfter(step);
+    if (target == m_at.frame)
+        return;
+    jumpToFrame(target);
+    if (m_onStep)
+        m_onStep();
+}
+
+int Player::frameAfter(FrameStep step) const
+{
+    const int count = frameCount();
+    const int at = m_at.frame;
+    switch (step) {
+    case FrameStep::Next:
+        return at < count ? at + 1 : 1;
+    case FrameStep::Previous:
+        return at > 1 ? at - 1 : count;
+    case FrameStep::First:
+        return 1;
+    case FrameStep::Last:
+        return count;
+    case FrameStep::TenOn:
+        return std::min(at + kPageFrames, count);
+    case FrameStep::TenBack:
+        return std::max(at - kPageFrames, 1);
+    }
+    return at;
+}
+
+void Player::setSpeed(Speed speed)
+{
+    if (m_state == State::Playing) {
+        // Back to the file's own time, then on at the new speed.
+        const Microseconds now = m_clock.now();
+        const SpeedRatio was = speedRatio(m_speed);
+        const Microseconds left = std::max(Microseconds(0), m_nextChange - now) * was.num / was.den;
+        m_nextChange = now + atSpeed(left, speed);
+    }
+    m_speed = speed;
+}
+
+void Player::setLoopMode(LoopMode mode)
+{
+    m_loopMode = mode;
+    switch (mode) {
+    case LoopMode::AsFile:
+        m_plays = playCount(m_timeline);
+        break;
+    case LoopMode::Forever:
+        m_plays = std::nullopt;
+        break;
+    case LoopMode::Once:
+        m_plays = 1;
+        break;
+    }
+}
+
 std::optional<Milliseconds> Player::nextChangeAt() const
 {
     if (m_state != State::Playing || frameCount() < 2)
         return std::nullopt;
-    return m_nextChange;
+    return std::chrono::ceil<Milliseconds>(m_nextChange);
 }
 
 std::optional<Player::Position> Player::stepFrom(Position at) const
@@ -147,7 +223,7 @@ void Player::update()
 {
     if (m_state != State::Playing || frameCount() < 2)
         return;
-    Milliseconds now = m_clock.now();
+    const Microseconds now = m_clock.now();
     if (now - m_nextChange > kMaxCatchUp)
         m_nextChange = now;
     while (m_state == State::Playing && m_nextChange <= now) {

@@ -9,7 +9,19 @@
 //    loop extension plays once.
 //
 // States: Stopped <-> Playing; Playing -> Finished when the last play ends; play()
-// from Finished starts the sequence again; stop() from any state gives Stopped.
+// from Finished starts the sequence again; stop() and step() from any state give Stopped.
+//
+// Stepping by hand follows the file's frame order whatever the sequence, and play() goes
+// on from the frame stepped to (with all the plays still to come after a Finished):
+//  - Next and Previous wrap: Next on the last frame shows the first and Previous on the
+//    first the last, as the animation itself comes round; holding a key down cycles;
+//  - TenOn and TenBack stop at the last and the first frame, as paging does, and do
+//    nothing there: a page key that wrapped would throw the user to the other end;
+//  - First and Last show the first and the last frame.
+// Speed divides each delay, after the 0-or-1 rule, by its factor. The schedule is kept in
+// microseconds, so a delay that does not divide into whole milliseconds keeps its mean
+// exactly; nextChangeAt() rounds up to the millisecond the clock counts. The loop mode
+// replaces the file's loop count (forever, or one play) or keeps it.
 
 #include "AnimationTypes.h"
 #include "DisplayOptions.h"
@@ -23,6 +35,7 @@
 namespace frolix {
 
 using Milliseconds = std::chrono::milliseconds;
+using Microseconds = std::chrono::microseconds;
 
 class Clock {
 public:
@@ -39,6 +52,30 @@ public:
 Milliseconds playedDelay(std::uint16_t storedDelayCs);
 // Plays in all, or nullopt for forever.
 std::optional<std::uint32_t> playCount(const Timeline& timeline);
+// A speed as the fraction `num / den` of the file's own: exact, for the schedule.
+struct SpeedRatio {
+    int num;
+    int den;
+};
+constexpr SpeedRatio speedRatio(Speed speed)
+{
+    switch (speed) {
+    case Speed::Quarter:
+        return { 1, 4 };
+    case Speed::Half:
+        return { 1, 2 };
+    case Speed::Normal:
+        break;
+    case Speed::Double:
+        return { 2, 1 };
+    case Speed::Quadruple:
+        return { 4, 1 };
+    }
+    return { 1, 1 };
+}
+constexpr double speedFactor(Speed speed) { return double(speedRatio(speed).num) / speedRatio(speed).den; }
+
+enum class FrameStep { Next, Previous, First, Last, TenOn, TenBack };
 
 class Player {
 public:
@@ -57,6 +94,17 @@ public:
     void jumpToFrame(int frame);
     // Goes on from the frame now shown, in the new direction.
     void setSequence(Sequence sequence);
+    // Stops and shows the frame `step` leads to (see above); the step callback is called
+    // when that is another frame. Nothing happens with no frames.
+    void step(FrameStep step);
+    // The frame step(`step`) would show now.
+    int frameAfter(FrameStep step) const;
+    // The frame shown keeps the part of its delay still to run, at the new speed.
+    void setSpeed(Speed speed);
+    Speed speed() const { return m_speed; }
+    // Takes effect from the end of the play under way.
+    void setLoopMode(LoopMode mode);
+    LoopMode loopMode() const { return m_loopMode; }
 
     // When the shown frame next changes; nullopt when it will not change by itself.
     std::optional<Milliseconds> nextChangeAt() const;
@@ -80,15 +128,18 @@ private:
     std::optional<Position> stepFrom(Position from) const;
     // Moves one step along the sequence; false when the last play has ended.
     bool advance();
-    Milliseconds delayOf(int frame) const;
+    // The frame's delay at the speed set.
+    Microseconds delayOf(int frame) const;
 
     const Clock& m_clock;
     Timeline m_timeline;
     std::optional<std::uint32_t> m_plays;
     State m_state = State::Stopped;
     Sequence m_sequence = Sequence::Normal;
+    Speed m_speed = Speed::Normal;
+    LoopMode m_loopMode = LoopMode::AsFile;
     Position m_at;
-    Milliseconds m_nextChange {};
+    Microseconds m_nextChange {};
     std::function<void()> m_onStep;
 };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 namespace frolix {
@@ -75,6 +76,7 @@ struct LoopCase {
     const char* name;
     std::optional<std::uint16_t> storedLoop;
     std::optional<int> plays; // nullopt: forever
+    LoopMode mode = LoopMode::AsFile;
 };
 
 class PlayerLoops : public ::testing::TestWithParam<LoopCase> { };
@@ -85,6 +87,7 @@ TEST_P(PlayerLoops, PlaysTheRightNumberOfTimes)
     FakeClock clock;
     Player player(clock, timeline({ 10, 10, 10 }, c.storedLoop));
     Recorder recorder(player);
+    player.setLoopMode(c.mode);
     player.play();
     const std::size_t manyLoops = 3 * 2000;
     std::vector<int> shown = run(player, clock, manyLoops);
@@ -107,12 +110,16 @@ TEST_P(PlayerLoops, PlaysTheRightNumberOfTimes)
 INSTANTIATE_TEST_SUITE_P(Player, PlayerLoops,
     ::testing::Values(LoopCase { "NoExtensionPlaysOnce", std::nullopt, 1 },
         LoopCase { "StoredZeroForever", 0, std::nullopt }, LoopCase { "StoredOnePlaysTwice", 1, 2 },
-        LoopCase { "StoredFourPlaysFive", 4, 5 }),
+        LoopCase { "StoredFourPlaysFive", 4, 5 },
+        LoopCase { "ForeverOverNoExtension", std::nullopt, std::nullopt, LoopMode::Forever },
+        LoopCase { "ForeverOverStoredOne", 1, std::nullopt, LoopMode::Forever },
+        LoopCase { "OnceOverStoredZero", 0, 1, LoopMode::Once },
+        LoopCase { "OnceOverStoredFour", 4, 1, LoopMode::Once }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A script over frames of 100 ms: N, R, P set the sequence, G plays, S stops; a number
 // moves the clock to the next change and is the frame shown then; @n is the frame shown
-// at once; "-" says nothing more is due.
+// at once; "-" says nothing more is due; a FrameStep's name steps (kStepNames).
 struct Script {
     const char* name;
     int frames;
@@ -121,6 +128,18 @@ struct Script {
 };
 
 class PlayerScripts : public ::testing::TestWithParam<Script> { };
+
+const std::pair<const char*, FrameStep> kStepNames[]
+    = { { "Next", FrameStep::Next }, { "Previous", FrameStep::Previous }, { "First", FrameStep::First },
+          { "Last", FrameStep::Last }, { "TenOn", FrameStep::TenOn }, { "TenBack", FrameStep::TenBack } };
+
+std::optional<FrameStep> stepNamed(const std::string& name)
+{
+    for (const auto& [stepName, step] : kStepNames)
+        if (name == stepName)
+            return step;
+    return std::nullopt;
+}
 
 TEST_P(PlayerScripts, ShowFramesInOrder)
 {
@@ -131,7 +150,9 @@ TEST_P(PlayerScripts, ShowFramesInOrder)
     std::istringstream tokens(c.script);
     std::vector<int> trace { player.currentFrame() };
     for (std::string token; tokens >> token; trace.push_back(player.currentFrame())) {
-        if (auto sequence = std::string("NRP").find(token[0]); sequence != std::string::npos) {
+        if (auto step = stepNamed(token)) {
+            player.step(*step);
+        } else if (auto sequence = std::string("NRP").find(token[0]); sequence != std::string::npos) {
             player.setSequence(kSequences[sequence]);
         } else if (token == "G" || token == "S") {
             token == "G" ? player.play() : player.stop();
@@ -169,8 +190,123 @@ INSTANTIATE_TEST_SUITE_P(Player, PlayerScripts,
         // Play after the end starts again: the jump back is one step, no change none.
         Script { "PlayAfterFinishedNormal", 3, std::nullopt, "G @1 2 3 3 - G @1 2 3 3 -" },
         Script { "PlayAfterFinishedReverse", 3, std::nullopt, "G @1 2 3 3 - R G @3 2 1 1 -" },
-        Script { "OneFrameNeverSteps", 1, 0, "P G @1 -" }),
+        Script { "OneFrameNeverSteps", 1, 0, "P G @1 -" },
+        // A step stops; Play goes on from the frame stepped to, along the sequence.
+        Script { "StepStopsAndPlayGoesOn", 4, 0, "G @1 2 Next @3 - G @3 4 Previous @3 - G 4 1" },
+        Script { "StepInReverseThenPlay", 4, 0, "R G @1 4 Previous @3 - G 2 1 Next @2 G 1 4" },
+        Script { "StepInPingPongThenPlay", 4, 0, "P G @1 2 3 4 3 Last @4 G 3 2 First @1 G 2 3" },
+        // After the loops ran out, a step and Play play them all again from there.
+        Script { "StepAfterFinished", 3, std::nullopt, "G @1 2 3 3 - Previous @2 - G 3 3 -" },
+        Script { "StepAfterFinishedTwice", 3, 1, "G @1 2 3 1 2 3 3 - First @1 G 2 3 1 2 3 3 -" }),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What each step shows from each position of a 25-frame animation: the same in every
+// sequence, ping-pong on its way down included.
+struct StepRow {
+    int from;
+    const char* step;
+    int to;
+};
+const StepRow kStepTable[] = {
+    { 1, "Next", 2 },
+    { 1, "Previous", 25 },
+    { 1, "First", 1 },
+    { 1, "Last", 25 },
+    { 1, "TenOn", 11 },
+    { 1, "TenBack", 1 }, //
+    { 12, "Next", 13 },
+    { 12, "Previous", 11 },
+    { 12, "First", 1 },
+    { 12, "Last", 25 },
+    { 12, "TenOn", 22 },
+    { 12, "TenBack", 2 }, //
+    { 20, "Next", 21 },
+    { 20, "Previous", 19 },
+    { 20, "TenOn", 25 },
+    { 20, "TenBack", 10 }, //
+    { 25, "Next", 1 },
+    { 25, "Previous", 24 },
+    { 25, "First", 1 },
+    { 25, "Last", 25 },
+    { 25, "TenOn", 25 },
+    { 25, "TenBack", 15 },
+};
+
+TEST(Player, StepsFollowTheFileFromEachSequenceAndPosition)
+{
+    for (Sequence sequence : kSequences)
+        for (const StepRow& row : kStepTable) {
+            FakeClock clock;
+            Player player(clock, timeline(std::vector<std::uint16_t>(25, 10)));
+            player.setSequence(sequence);
+            player.play();
+            // Played there, past the last frame first: ping-pong comes back down to it.
+            bool pastLast = false;
+            while (!pastLast || player.currentFrame() != row.from) {
+                pastLast = pastLast || player.currentFrame() == 25;
+                if (pastLast && player.currentFrame() == row.from)
+                    break;
+                clock.set(*player.nextChangeAt());
+                player.update();
+            }
+            Recorder recorder(player);
+            player.step(*stepNamed(row.step));
+            const std::string where
+                = std::to_string(int(sequence)) + ": " + row.step + " from " + std::to_string(row.from);
+            EXPECT_EQ(player.currentFrame(), row.to) << where;
+            EXPECT_EQ(recorder.frames.size(), row.to != row.from ? 1u : 0u) << where;
+            EXPECT_EQ(player.state(), Player::State::Stopped) << where;
+            EXPECT_FALSE(player.nextChangeAt().has_value()) << where;
+        }
+}
+
+// At every speed each interval is the file's delay (after the 0-or-1 rule) divided by the
+// speed, to the clock's millisecond, and their mean is exact.
+TEST(Player, SpeedDividesEachDelayExactly)
+{
+    const std::vector<std::uint16_t> stored { 0, 3, 7, 5, 1, 2 };
+    for (Speed speed : kSpeeds) {
+        FakeClock clock(Milliseconds(5));
+        Player player(clock, timeline(stored));
+        player.setSpeed(speed);
+        player.play();
+        Milliseconds last = clock.now();
+        double sumInterval = 0, sumWanted = 0, worst = 0;
+        for (int change = 0; change < 600; ++change) {
+            const int shown = player.currentFrame();
+            clock.set(*player.nextChangeAt());
+            player.update();
+            ASSERT_NE(player.currentFrame(), shown);
+            const double interval = double((clock.now() - last).count());
+            const double wanted = double(playedDelay(stored[std::size_t(shown - 1)]).count()) / speedFactor(speed);
+            sumInterval += interval;
+            sumWanted += wanted;
+            worst = std::max(worst, std::abs(interval - wanted));
+            last = clock.now();
+        }
+        EXPECT_NEAR(sumInterval / sumWanted, 1.0, 0.001) << speedFactor(speed) << "x";
+        EXPECT_LE(worst, 4.0) << speedFactor(speed) << "x";
+    }
+}
+
+// A speed changed in the middle of a frame keeps the part of its delay still to run,
+// in the file's time: 60 of 100 ms left at 1x are 30 ms at 2x, then 120 ms at 0.5x.
+TEST(Player, SpeedChangedMidFrameScalesWhatIsLeft)
+{
+    FakeClock clock;
+    Player player(clock, timeline({ 10, 10 }));
+    player.play();
+    clock.set(Milliseconds(40));
+    player.setSpeed(Speed::Double);
+    EXPECT_EQ(player.nextChangeAt(), Milliseconds(70));
+    clock.set(Milliseconds(50));
+    player.setSpeed(Speed::Half);
+    EXPECT_EQ(player.nextChangeAt(), Milliseconds(130));
+    clock.set(Milliseconds(130));
+    player.update();
+    EXPECT_EQ(player.currentFrame(), 2);
+    EXPECT_EQ(player.nextChangeAt(), Milliseconds(330));
+}
 
 // However long it was stopped, and however little of its delay was left, the frame
 // shown plays its whole delay again.

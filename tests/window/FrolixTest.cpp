@@ -1,7 +1,7 @@
 // The animation component alone: where the picture goes in each stretch mode, what
 // shows through transparent pixels, AutoSize, the order of frames in each sequence
-// under a hand-moved clock (hidden and shown again, played out and played again), and
-// loads that fail without disturbing what plays.
+// under a hand-moved clock (hidden and shown again, played out and played again), loads
+// that fail without disturbing what plays, and the keys and the context menu.
 
 #include "Frolix.h"
 #include "WindowTestSupport.h"
@@ -9,6 +9,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
+#include <QListWidget>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -612,6 +614,174 @@ private slots:
         }
         QCOMPARE(seen.join(' '), script);
         QCOMPARE(steps.count(), changes); // the jump back to the start is a step too
+    }
+
+    // Keys while the component has the focus (from a click): each step shows its frame,
+    // painted and raised as Step, and stops; Space plays on from there; the speed keys
+    // stop at the ends. A list beside it, as in the window, keeps its keys.
+    void keys()
+    {
+        FakeClock clock;
+        QWidget window;
+        auto* list = new QListWidget(&window);
+        list->addItems({ "a", "b", "c" });
+        list->setGeometry(0, 0, 256, 30);
+        auto* component = new Frolix(&window);
+        component->setGeometry(0, 30, 256, 256);
+        window.resize(256, 286);
+        component->useClock(clock);
+        QCOMPARE(wtest::loadFile(*component, file(QStringLiteral("twelve.gif"), numberedGif(12, 2, true, 256))),
+            frolix::kAutomationTrue);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        list->setFocus();
+        QTest::mouseClick(component, Qt::LeftButton);
+        QVERIFY(component->hasFocus());
+        QVERIFY(settled(*component));
+        QSignalSpy steps(component, &frolix::FrolixControl::Step);
+        // Inside the focus mark.
+        auto painted = [component] { return qRed(component->grab().toImage().pixel(8, 8)) / 10 + 1; };
+
+        const std::pair<Qt::Key, int> script[]
+            = { { Qt::Key_Right, 2 }, { Qt::Key_Right, 3 }, { Qt::Key_Left, 2 }, { Qt::Key_Left, 1 },
+                  { Qt::Key_Left, 12 }, { Qt::Key_Right, 1 }, { Qt::Key_End, 12 }, { Qt::Key_PageDown, 12 },
+                  { Qt::Key_PageUp, 2 }, { Qt::Key_PageUp, 1 }, { Qt::Key_PageDown, 11 }, { Qt::Key_Home, 1 } };
+        int changes = 0, last = 1;
+        for (const auto& [key, frame] : script) {
+            QTest::keyClick(component, key);
+            QVERIFY(settled(*component));
+            QCOMPARE(component->CurrentFrame(), frame);
+            QCOMPARE(painted(), frame);
+            QVERIFY(!component->isPlaying());
+            changes += frame != last;
+            last = frame;
+        }
+        QCOMPARE(steps.count(), changes);
+        clock.advance(frolix::Milliseconds(100));
+        component->tick();
+        QCOMPARE(component->CurrentFrame(), 1);
+
+        QTest::keyClick(component, Qt::Key_Space);
+        QVERIFY(component->isPlaying());
+        clock.advance(frolix::Milliseconds(20));
+        component->tick();
+        QVERIFY(settled(*component));
+        QCOMPARE(component->CurrentFrame(), 2);
+        QTest::keyClick(component, Qt::Key_Space);
+        QVERIFY(!component->isPlaying());
+
+        const std::pair<Qt::Key, frolix::Speed> speeds[]
+            = { { Qt::Key_BracketRight, frolix::Speed::Double }, { Qt::Key_BracketRight, frolix::Speed::Quadruple },
+                  { Qt::Key_BracketRight, frolix::Speed::Quadruple }, { Qt::Key_BracketLeft, frolix::Speed::Double },
+                  { Qt::Key_Backspace, frolix::Speed::Normal }, { Qt::Key_BracketLeft, frolix::Speed::Half },
+                  { Qt::Key_BracketLeft, frolix::Speed::Quarter }, { Qt::Key_BracketLeft, frolix::Speed::Quarter } };
+        for (const auto& [key, speed] : speeds) {
+            QTest::keyClick(component, key);
+            QCOMPARE(component->speed(), speed);
+        }
+
+        list->setFocus();
+        for (Qt::Key key : { Qt::Key_Right, Qt::Key_Backspace, Qt::Key_Space, Qt::Key_BracketRight, Qt::Key_End })
+            QTest::keyClick(list, key);
+        QCOMPARE(component->CurrentFrame(), 2);
+        QVERIFY(!component->isPlaying());
+        QCOMPARE(component->speed(), frolix::Speed::Quarter);
+        QCOMPARE(list->currentRow(), 2);
+    }
+
+    // Speed and loop mode stay for the next animation, and time it: 20 ms frames at 2x,
+    // once, where the file says forever.
+    void speedAndLoopModeSurviveALoad()
+    {
+        FakeClock clock;
+        Frolix component;
+        component.useClock(clock);
+        QCOMPARE(
+            wtest::loadFile(component, file(QStringLiteral("three.gif"), numberedGif(3))), frolix::kAutomationTrue);
+        component.setSpeed(frolix::Speed::Double);
+        component.setLoopMode(frolix::LoopMode::Once);
+        QCOMPARE(wtest::loadFile(component, file(QStringLiteral("four-large.gif"), numberedGif(4, 2, true, 256))),
+            frolix::kAutomationTrue);
+        QCOMPARE(component.speed(), frolix::Speed::Double);
+        QCOMPARE(component.loopMode(), frolix::LoopMode::Once);
+        QVERIFY(settled(component));
+        component.tick();
+        QStringList shown;
+        for (int i = 0; i < 5; ++i) {
+            clock.advance(frolix::Milliseconds(10));
+            component.tick();
+            QVERIFY(settled(component));
+            shown << QString::number(component.CurrentFrame());
+        }
+        QCOMPARE(shown.join(' '), QStringLiteral("2 3 4 4 4"));
+        QVERIFY(!component.isPlaying());
+    }
+
+    // Shift+F10 opens the menu, which returns at once (no event loop of its own) and
+    // lists every action with its key; a key pressed in the open menu is the menu's.
+    void contextMenu()
+    {
+        FakeClock clock;
+        QWidget window;
+        auto* component = new Frolix(&window);
+        component->resize(256, 256);
+        component->useClock(clock);
+        QCOMPARE(wtest::loadFile(*component, file(QStringLiteral("six.gif"), numberedGif(6, 2, true, 256))),
+            frolix::kAutomationTrue);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        component->setFocus();
+        QMenu& menu = component->frameMenu().menu();
+        bool returned = false, nested = false;
+        QTimer::singleShot(0, &menu, [&] {
+            nested = !returned;
+            if (nested)
+                menu.close();
+        });
+        QTest::keyClick(component, Qt::Key_F10, Qt::ShiftModifier);
+        returned = true;
+        QVERIFY2(!nested, "the menu ran an event loop of its own");
+        QVERIFY(menu.isVisible());
+        QTest::qWait(20);
+
+        QStringList items;
+        std::function<void(const QMenu&, const QString&)> list = [&](const QMenu& from, const QString& path) {
+            for (QAction* action : from.actions()) {
+                if (action->menu())
+                    list(*action->menu(), path + action->text() + " > ");
+                else if (!action->isSeparator())
+                    items << path + action->text()
+                            + (action->shortcut().isEmpty() ? "" : " [" + action->shortcut().toString() + "]")
+                            + (action->isChecked() ? " (on)" : "");
+            }
+        };
+        list(menu, QString());
+        QCOMPARE(items,
+            QStringList({ "Stop [Space]", "Next frame [Right]", "Previous frame [Left]", "First frame [Home]",
+                "Last frame [End]", "Ten frames on [PgDown]", "Ten frames back [PgUp]", "Speed > Slower [[]",
+                "Speed > Faster []]", "Speed > 0.25x", "Speed > 0.5x", "Speed > 1x [Backspace] (on)", "Speed > 2x",
+                "Speed > 4x", "Loop > As the file says (on)", "Loop > Forever", "Loop > Once" }));
+        QCOMPARE(menu.accessibleName(), QStringLiteral("Animation"));
+
+        // While it is open, keys are the menu's: Space is not Play/Stop's (and does not
+        // choose an item in this style), Return chooses "Next frame".
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QCOMPARE(menu.activeAction()->text(), QStringLiteral("Next frame"));
+        QTest::keyClick(&menu, Qt::Key_Space);
+        QVERIFY(component->isPlaying());
+        QTest::keyClick(&menu, Qt::Key_Return);
+        QVERIFY(!menu.isVisible());
+        QVERIFY(settled(*component));
+        QCOMPARE(component->CurrentFrame(), 2);
+        QVERIFY(!component->isPlaying());
+
+        // A right click opens it where it was made.
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(40, 50), component->mapToGlobal(QPoint(40, 50)));
+        QApplication::sendEvent(component, &click);
+        QVERIFY(menu.isVisible());
+        QCOMPARE(menu.pos(), component->mapToGlobal(QPoint(40, 50)));
+        menu.close();
     }
 
     // LoadFile returns before the file is read; only the newest load ends, with Loaded,
