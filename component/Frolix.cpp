@@ -1,6 +1,7 @@
 #include "Frolix.h"
 
 #include "ComponentLogging.h"
+#include "FrameDetailsDialog.h"
 #include "FrolixAccessible.h"
 #include "NativePath.h"
 #include "OpenAnimation.h"
@@ -244,6 +245,18 @@ void Frolix::showAnimation(std::shared_ptr<Animation> animation, FrameAhead::Byt
     m_lastError.clear();
     m_filePath.clear();
     adopt(std::move(animation), bytes);
+}
+
+void Frolix::showFrameDetails()
+{
+    if (!m_animation)
+        return;
+    auto* dialog = findChild<FrameDetailsDialog*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!dialog) {
+        dialog = new FrameDetailsDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose); // it lets go of the animation it holds
+    }
+    dialog->present(m_animation, m_filePath);
 }
 
 bool Frolix::takeLoaded(const LoadResult& loaded, FrameAhead::Bytes bytes)

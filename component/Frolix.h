@@ -122,6 +122,9 @@ public:
     void setAutoPlay(bool autoPlay) { m_autoPlay = autoPlay; }
     // A picture drawn behind the animation, at the component's top-left.
     void setPicture(QImage picture);
+    // Opens the frame details of the animation shown, or brings them to the front showing
+    // it; with nothing loaded there is nothing to describe and nothing opens.
+    void showFrameDetails();
     // Shows frame `number` (1 to FrameCount(); any other is a caller's bug) without
     // raising Step; playback goes on from it. Nothing happens with nothing loaded.
     void showFrame(int number);
