@@ -102,11 +102,21 @@ void FrameExportDialogs::startExport(const QString& gifPath, const QString& fold
     m_progress->setAutoClose(false);
     m_progress->setMinimumDuration(kProgressAfterMs);
     m_progress->setValue(0); // from now, it shows itself once kProgressAfterMs pass
-    connect(m_progress, &QProgressDialog::canceled, &m_export, &FrameExport::cancel);
+    connect(m_progress, &QProgressDialog::canceled, this, &FrameExportDialogs::cancelExport);
     // Escape rejects the dialog without its canceled().
-    connect(m_progress, &QDialog::rejected, &m_export, &FrameExport::cancel);
+    connect(m_progress, &QDialog::rejected, this, &FrameExportDialogs::cancelExport);
     qCInfo(logComponent, "exporting the frames of %s to %s", qPrintable(gifPath), qPrintable(folder));
     m_export.exportFrames(gifPath, folder);
+}
+
+void FrameExportDialogs::cancelExport()
+{
+    m_export.cancel();
+    // Gone at once: an export asked for next starts anew, even while this one is still
+    // held in a read and has yet to stop.
+    if (m_progress)
+        m_progress->deleteLater();
+    m_progress = nullptr;
 }
 
 void FrameExportDialogs::exportEnded(FrameExport::Outcome outcome, const QString& message)

@@ -28,7 +28,8 @@ public:
     // from `gifPath`'s (empty when it came from no file) in its folder, and saves it.
     void saveFrame(QImage frame, const QString& gifPath, int number, int frameCount);
     // Asks for a folder, starting at the GIF's, and exports every frame of the GIF there.
-    // While an export runs, its progress is brought forward instead.
+    // While an export runs, its progress is brought forward instead; one cancelled is
+    // replaced.
     void exportFrames(const QString& gifPath);
 
     // The name proposed for frame `number` of `frameCount` of the GIF at `gifPath`.
@@ -40,6 +41,7 @@ signals:
 
 private:
     void startExport(const QString& gifPath, const QString& folder);
+    void cancelExport();
     void exportEnded(FrameExport::Outcome outcome, const QString& message);
     void report(FrameExport::Outcome outcome, const QString& title, const QString& message);
 
