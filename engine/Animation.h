@@ -7,6 +7,7 @@
 #include "AnimationTypes.h"
 #include "Result.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -23,6 +24,13 @@ public:
     virtual int frameCount() const = 0;
     // The stored delays (one per frame) and loop count, for the player.
     virtual Timeline timeline() const = 0;
+    // How frame `number` (1 to frameCount(); any other stops the program) is stored,
+    // from what loading read: cheap, decodes nothing and may be asked from any thread.
+    // The one empty frame of a file without any image reports a default FrameInfo (no
+    // delay, no disposal, an empty area, no table, no transparency).
+    virtual FrameInfo frameInfo(int number) const = 0;
+    // The size of the file the animation was loaded from, in bytes.
+    virtual std::size_t byteSize() const = 0;
 
     // The pixels (width * height * 4 bytes, in the order asked for at load) of frame
     // `number`, from 1 to frameCount(); any other number is a caller's bug and stops

@@ -1,5 +1,7 @@
 #include "GifAnimation.h"
 
+#include "Contract.h"
+
 #include <utility>
 
 namespace frolix {
@@ -55,6 +57,22 @@ Timeline GifAnimation::timeline() const
         timeline.storedDelaysCs.push_back(0); // the one empty frame
     timeline.storedLoopCount = info().storedLoopCount;
     return timeline;
+}
+
+FrameInfo GifAnimation::frameInfo(int number) const
+{
+    FROLIX_EXPECTS(number >= 1 && number <= frameCount());
+    FrameInfo out;
+    if (info().images.empty())
+        return out; // the one empty frame
+    const gif::ImageRecord& image = info().images[std::size_t(number - 1)];
+    out.storedDelayCs = image.delayCs;
+    out.disposal = image.disposal;
+    out.area = { image.left, image.top, image.width, image.height };
+    out.transparentIndex = image.transparentIndex;
+    out.localColourTableSize = image.hasLocalTable() ? image.paletteSize : 0;
+    out.interlaced = image.interlaced;
+    return out;
 }
 
 std::vector<Warning> GifAnimation::warnings() const

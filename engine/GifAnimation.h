@@ -35,6 +35,8 @@ public:
     int height() const override { return m_composer.height(); }
     int frameCount() const override { return int(m_composer.frameCount()); }
     Timeline timeline() const override;
+    FrameInfo frameInfo(int number) const override;
+    std::size_t byteSize() const override { return m_composer.source().bytes().size(); }
     std::span<const std::uint8_t> frame(int number) override;
     Area lastChange() const override { return m_first ? m_first->lastChange() : m_composer.lastChange(); }
     bool frameOpaque() const override { return m_first ? m_first->frameOpaque() : m_composer.frameOpaque(); }

@@ -18,6 +18,7 @@
 //                        bit 6 interlace, bits 0-2 size), local table, LZW minimum code
 //                        size, data sub-blocks
 
+#include "AnimationTypes.h"
 #include "Result.h"
 
 #include <cstddef>
@@ -36,12 +37,8 @@ inline constexpr std::uint64_t kMaxCanvasPixels = 33554432;
 // Every image is a frame, and counts reach the window as 16-bit signed integers.
 inline constexpr std::size_t kMaxFrames = 32767;
 
-enum class Disposal : std::uint8_t {
-    None, // 0: unspecified, treated like Keep
-    Keep, // 1: leave the image in place
-    RestoreBackground, // 2: clear the image's rectangle to transparent
-    RestorePrevious, // 3 (and 4, see QUIRKS.md): put back what was there before
-};
+// The global colour table, when there is one, follows the 13 bytes of header and screen.
+inline constexpr std::size_t kGlobalTableOffset = 13;
 
 Disposal disposalFromWire(std::uint8_t value);
 
@@ -56,6 +53,8 @@ struct ImageRecord {
     // black. A size of 0 means the image has no table at all (see QUIRKS.md).
     std::size_t paletteOffset = 0;
     std::uint16_t paletteSize = 0;
+    // A table of the image's own rather than the global one.
+    bool hasLocalTable() const { return paletteSize > 0 && paletteOffset != kGlobalTableOffset; }
     std::uint8_t minCodeSize = 0;
     std::size_t dataOffset = 0; // first data sub-block (the byte after the code size)
 };

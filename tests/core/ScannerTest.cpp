@@ -20,11 +20,10 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <tuple>
 
 namespace frolix::test {
 namespace {
-
-using gif::Disposal;
 
 // The smallest complete file: a 2 x 2 screen and one image of index 1.
 GifBuilder oneImage()
@@ -286,6 +285,55 @@ TEST(Scan, DisposalFourIsRestorePreviousAndFiveToSevenAreNone)
         EXPECT_EQ(info.value().images[0].disposal, disposal <= 4 ? Disposal::RestorePrevious : Disposal::None)
             << disposal;
     }
+}
+
+// Each frame as stored, with or without the global table: a table is local only when
+// the image brings its own, and the one empty frame of an image-less file reports none.
+TEST(Scan, FrameInfoIsEachImageAsStored)
+{
+    auto expectInfo = [](const FrameInfo& got, const FrameInfo& want, int number) {
+        SCOPED_TRACE("frame " + std::to_string(number));
+        EXPECT_EQ(got.storedDelayCs, want.storedDelayCs);
+        EXPECT_EQ(got.disposal, want.disposal);
+        EXPECT_EQ(std::tuple(got.area.left, got.area.top, got.area.width, got.area.height),
+            std::tuple(want.area.left, want.area.top, want.area.width, want.area.height));
+        EXPECT_EQ(got.transparentIndex, want.transparentIndex);
+        EXPECT_EQ(got.localColourTableSize, want.localColourTableSize);
+        EXPECT_EQ(got.interlaced, want.interlaced);
+    };
+    GifBuilder mixed(8, 8);
+    mixed.loop(3).control({ 5, 1, 3 }).fill(1, 2, 3, 4, 1);
+    mixed.image(
+        { .width = 8, .height = 8, .indices = Bytes(64, 2), .localPalette = testPalette(5), .interlaced = true });
+    mixed.control({ 0, 2 }).image({ 6, 6, 4, 4, Bytes(16, 1), testPalette(2) });
+    mixed.control({ 1, 4, 0 }).fill(0, 0, 8, 8, 1);
+    const Bytes bytes = mixed.bytes();
+    auto loaded = GifAnimation::fromBytes(bytes);
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    const Animation& animation = *loaded.value();
+    EXPECT_EQ(animation.byteSize(), bytes.size());
+    const FrameInfo want[] = {
+        { 5, Disposal::Keep, { 1, 2, 3, 4 }, 3, 0, false },
+        { 0, Disposal::None, { 0, 0, 8, 8 }, std::nullopt, 8, true },
+        { 0, Disposal::RestoreBackground, { 6, 6, 4, 4 }, std::nullopt, 2, false },
+        { 1, Disposal::RestorePrevious, { 0, 0, 8, 8 }, 0, 0, false },
+    };
+    ASSERT_EQ(animation.frameCount(), 4);
+    for (int number = 1; number <= 4; ++number)
+        expectInfo(animation.frameInfo(number), want[number - 1], number);
+
+    GifBuilder noGlobal(2, 2, std::nullopt);
+    noGlobal.image({ .width = 2, .height = 2, .indices = { 1, 1, 1, 1 }, .localPalette = testPalette(4) });
+    noGlobal.fill(0, 0, 1, 1, 0);
+    auto local = GifAnimation::fromBytes(noGlobal.bytes());
+    ASSERT_TRUE(local.ok()) << local.error().message;
+    expectInfo(local.value()->frameInfo(1), { 0, Disposal::None, { 0, 0, 2, 2 }, std::nullopt, 4, false }, 1);
+    expectInfo(local.value()->frameInfo(2), { 0, Disposal::None, { 0, 0, 1, 1 }, std::nullopt, 0, false }, 2);
+
+    auto empty = GifAnimation::fromBytes(GifBuilder(2, 2).loop(0).bytes());
+    ASSERT_TRUE(empty.ok()) << empty.error().message;
+    expectInfo(empty.value()->frameInfo(1), FrameInfo {}, 1);
+    EXPECT_DEATH(empty.value()->frameInfo(2), "contract broken");
 }
 
 // Every image is a frame with its stored delay, whatever the delays, the header or the

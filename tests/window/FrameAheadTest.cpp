@@ -40,6 +40,8 @@ public:
         timeline.storedLoopCount = 0;
         return timeline;
     }
+    frolix::FrameInfo frameInfo(int) const override { return {}; }
+    std::size_t byteSize() const override { return 0; }
     std::span<const std::uint8_t> frame(int number) override
     {
         std::unique_lock lock(m_mutex);
