@@ -55,16 +55,6 @@ struct FrameExport::Shared : std::enable_shared_from_this<Shared> {
 };
 
 namespace {
-// TEMPSTUB until the engine's frame info lands
-enum class Disposal { None, Keep, RestoreBackground, RestorePrevious };
-struct FrameInfo {
-    std::uint16_t storedDelayCs;
-    Disposal disposal;
-    Area area;
-    std::optional<std::uint8_t> transparentIndex;
-};
-FrameInfo stubInfo(const Animation& a, int n) { return { a.timeline().storedDelaysCs[n - 1], Disposal::None, {}, {} }; }
-
 QString failure(const QString& path, const QString& cause)
 {
     return QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), cause);
@@ -134,7 +124,7 @@ QByteArray framesTable(const Animation& animation)
 {
     QByteArray table = "frame,delay_ms,stored_delay_cs,disposal,left,top,width,height,transparent\n";
     for (int number = 1; number <= animation.frameCount(); ++number) {
-        const FrameInfo info = stubInfo(animation, number); // TEMPSTUB
+        const FrameInfo info = animation.frameInfo(number);
         table += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9\n")
                      .arg(number)
                      .arg(playedDelay(info.storedDelayCs).count())
