@@ -1,13 +1,16 @@
 #include "Frolix.h"
 
 #include "ComponentLogging.h"
+#include "FileClipboard.h"
 #include "FrameDetailsDialog.h"
+#include "FrameExportDialogs.h"
 #include "FrolixAccessible.h"
 #include "NativePath.h"
 #include "OpenAnimation.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QKeyEvent>
@@ -44,6 +47,7 @@ QRect targetRect(QSize image, QRect area, StretchMode mode)
 
 Frolix::Frolix(QWidget* parent)
     : FrolixControl(parent)
+    , m_frameExport(new FrameExportDialogs(this))
 {
     installFrolixAccessibility();
     m_clock.m_source = &m_steadyClock;
@@ -617,6 +621,29 @@ QMimeData* Frolix::dragData() const
     auto* data = new QMimeData;
     data->setUrls({ QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/")) });
     return data;
+}
+
+void Frolix::saveFrameAs()
+{
+    // A copy: a canvas shown in place changes with the next frame.
+    if (!m_frame.isNull())
+        m_frameExport->saveFrame(m_frame.copy(), m_filePath, CurrentFrame(), FrameCount());
+}
+
+void Frolix::exportFrames() { m_frameExport->exportFrames(m_filePath); }
+
+void Frolix::copyFrame()
+{
+    if (!m_frame.isNull())
+        QApplication::clipboard()->setImage(m_frame.convertToFormat(QImage::Format_ARGB32));
+}
+
+void Frolix::copyFile()
+{
+    if (QMimeData* data = dragData()) {
+        addCopiedFileFormats(*data);
+        QApplication::clipboard()->setMimeData(data);
+    }
 }
 
 void Frolix::mousePressEvent(QMouseEvent* event)

@@ -51,6 +51,10 @@
 class QMimeData;
 #include <QWindow>
 
+namespace frolix {
+class FrameExportDialogs;
+}
+
 #include <bit>
 #include <memory>
 #include <optional>
@@ -135,6 +139,19 @@ public:
     // What a drag out of the picture carries: the URL of the file shown, for the caller
     // to own; null when what is shown came from no file (the stored animation).
     QMimeData* dragData() const;
+    // What is shown came from a file (the stored animation did not).
+    bool hasFile() const { return !m_filePath.isEmpty(); }
+
+    // Asks where to save the frame shown, at the picture's own size with its
+    // transparency, and saves it as a PNG off this thread. Nothing with no frame shown.
+    void saveFrameAs();
+    // Asks for a folder and writes every frame of the file shown into it as a PNG, with
+    // frames.csv; a progress dialog offers Cancel. Nothing without hasFile().
+    void exportFrames();
+    // Puts the frame shown on the clipboard as an image, at the picture's own size.
+    void copyFrame();
+    // Puts the file shown on the clipboard as a file; nothing without hasFile().
+    void copyFile();
 
     bool isTransparent() const { return m_transparent; }
     // Playing, or held while unseen and to go on when seen.
@@ -225,6 +242,7 @@ private:
     bool m_shown = false; // the last show or hide event was a show
     bool m_unseen = false;
     bool m_resumeWhenSeen = false;
+    FrameExportDialogs* m_frameExport; // a child: its dialogs open over this widget
 
     bool m_transparent = true;
     bool m_autoSize = false;

@@ -1,0 +1,140 @@
+#include "FrameExportDialogs.h"
+
+#include "ComponentLogging.h"
+#include "NativePath.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QStandardPaths>
+
+namespace frolix {
+
+namespace {
+const QString kSaveTitle = QStringLiteral("Save this frame as PNG");
+const QString kExportTitle = QStringLiteral("Export all frames");
+// Work that ends sooner shows no progress at all.
+constexpr int kProgressAfterMs = 500;
+} // namespace
+
+FrameExportDialogs::FrameExportDialogs(QWidget* parent)
+    : QObject(parent)
+    , m_parent(parent)
+{
+    m_export.setParent(this); // found by tests among the children
+    connect(&m_export, &FrameExport::progress, this, [this](int done, int total) {
+        if (!m_progress)
+            return;
+        m_progress->setMaximum(total);
+        m_progress->setValue(done);
+    });
+    connect(&m_export, &FrameExport::finished, this, &FrameExportDialogs::exportEnded);
+}
+
+FrameExportDialogs::~FrameExportDialogs() { delete m_progress; }
+
+QString FrameExportDialogs::proposedFrameName(const QString& gifPath, int number, int frameCount)
+{
+    const QString name = FrameExport::frameFileName(number, frameCount);
+    if (gifPath.isEmpty()) {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (folder.isEmpty())
+            folder = QDir::homePath();
+        return QDir(folder).filePath(name);
+    }
+    const QFileInfo gif(gifPath); // names only: nothing here asks the file system
+    return QDir(gif.path()).filePath(gif.completeBaseName() + QLatin1Char('-') + name);
+}
+
+void FrameExportDialogs::saveFrame(QImage frame, const QString& gifPath, int number, int frameCount)
+{
+    const QString proposed = proposedFrameName(gifPath, number, frameCount);
+    auto* dialog = new QFileDialog(m_parent, kSaveTitle, proposed, QStringLiteral("PNG images (*.png)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    dialog->selectFile(proposed);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, frame = std::move(frame)](const QString& path) {
+        // Each save has a writer of its own, so one still writing is not cut short.
+        auto* writer = new FrameExport(this);
+        connect(
+            writer, &FrameExport::finished, this, [this, writer](FrameExport::Outcome outcome, const QString& message) {
+                writer->deleteLater();
+                report(outcome, kSaveTitle, message);
+            });
+        writer->savePng(frame, path);
+    });
+    dialog->open();
+}
+
+void FrameExportDialogs::exportFrames(const QString& gifPath)
+{
+    if (gifPath.isEmpty())
+        return;
+    if (m_export.busy() && m_progress) {
+        m_progress->show();
+        m_progress->raise();
+        m_progress->activateWindow();
+        return;
+    }
+    auto* dialog = new QFileDialog(m_parent, kExportTitle, QFileInfo(gifPath).path());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("&Export"));
+    connect(dialog, &QFileDialog::fileSelected, this,
+        [this, gifPath](const QString& folder) { startExport(gifPath, folder); });
+    dialog->open();
+}
+
+void FrameExportDialogs::startExport(const QString& gifPath, const QString& folder)
+{
+    delete m_progress;
+    const QString label = QStringLiteral("Exporting the frames of %1 to %2")
+                              .arg(displayName(QFileInfo(gifPath).fileName()), QDir::toNativeSeparators(folder));
+    m_progress = new QProgressDialog(label, QStringLiteral("Cancel"), 0, 0, m_parent);
+    m_progress->setWindowTitle(kExportTitle);
+    // Not modal: a modal progress dialog runs the event loop inside setValue().
+    m_progress->setWindowModality(Qt::NonModal);
+    m_progress->setAutoReset(false);
+    m_progress->setAutoClose(false);
+    m_progress->setMinimumDuration(kProgressAfterMs);
+    m_progress->setValue(0); // from now, it shows itself once kProgressAfterMs pass
+    connect(m_progress, &QProgressDialog::canceled, this, &FrameExportDialogs::cancelExport);
+    // Escape rejects the dialog without its canceled().
+    connect(m_progress, &QDialog::rejected, this, &FrameExportDialogs::cancelExport);
+    qCInfo(logComponent, "exporting the frames of %s to %s", qPrintable(gifPath), qPrintable(folder));
+    m_export.exportFrames(gifPath, folder);
+}
+
+void FrameExportDialogs::cancelExport()
+{
+    m_export.cancel();
+    // Gone at once: an export asked for next starts anew, even while this one is still
+    // held in a read and has yet to stop.
+    if (m_progress)
+        m_progress->deleteLater();
+    m_progress = nullptr;
+}
+
+void FrameExportDialogs::exportEnded(FrameExport::Outcome outcome, const QString& message)
+{
+    if (m_progress)
+        m_progress->deleteLater();
+    report(outcome, kExportTitle, message);
+}
+
+void FrameExportDialogs::report(FrameExport::Outcome outcome, const QString& title, const QString& message)
+{
+    if (outcome == FrameExport::Outcome::Failed) {
+        qCInfo(logComponent, "%s", qPrintable(message));
+        auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, m_parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    emit ended(outcome);
+}
+
+} // namespace frolix

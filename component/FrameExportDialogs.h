@@ -1,0 +1,53 @@
+#pragma once
+// The dialogs around saving the frame shown and exporting every frame: Qt's own file
+// dialog to choose where, a progress dialog with Cancel for an export that takes longer
+// than half a second, and one message when a file cannot be written. None of them runs
+// an event loop of its own; the writing is FrameExport's, off this thread.
+
+#include "FrameExport.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QProgressDialog;
+class QWidget;
+
+namespace frolix {
+
+class FrameExportDialogs : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY(FrameExportDialogs)
+public:
+    // The dialogs open over `parent`, which owns this.
+    explicit FrameExportDialogs(QWidget* parent);
+    ~FrameExportDialogs() override;
+
+    // Asks where to save `frame`, frame `number` of `frameCount`, proposing a name made
+    // from `gifPath`'s (empty when it came from no file) in its folder, and saves it.
+    void saveFrame(QImage frame, const QString& gifPath, int number, int frameCount);
+    // Asks for a folder, starting at the GIF's, and exports every frame of the GIF there.
+    // While an export runs, its progress is brought forward instead; one cancelled is
+    // replaced.
+    void exportFrames(const QString& gifPath);
+
+    // The name proposed for frame `number` of `frameCount` of the GIF at `gifPath`.
+    static QString proposedFrameName(const QString& gifPath, int number, int frameCount);
+
+signals:
+    // A save or an export has ended; a failure's message is up.
+    void ended(frolix::FrameExport::Outcome outcome);
+
+private:
+    void startExport(const QString& gifPath, const QString& folder);
+    void cancelExport();
+    void exportEnded(FrameExport::Outcome outcome, const QString& message);
+    void report(FrameExport::Outcome outcome, const QString& title, const QString& message);
+
+    QWidget* m_parent;
+    FrameExport m_export;
+    QPointer<QProgressDialog> m_progress;
+};
+
+} // namespace frolix
