@@ -14,7 +14,11 @@ FrameMenu::FrameMenu(Frolix& component)
 {
     m_menu->setTitle(tr("Animation"));
     m_menu->setAccessibleName(m_menu->title());
-    connect(m_menu, &QMenu::aboutToShow, this, &FrameMenu::refresh);
+    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+        refresh();
+        greyWhatCannotRun(true);
+    });
+    connect(m_menu, &QMenu::aboutToHide, this, [this] { greyWhatCannotRun(false); });
 
     m_playStop = add(tr("Play"), Qt::Key_Space, [this] { m_component.togglePlay(); });
     add(tr("Next frame"), Qt::Key_Right, [this] { m_component.stepFrame(FrameStep::Next); });
@@ -40,6 +44,14 @@ FrameMenu::FrameMenu(Frolix& component)
     QMenu* loop = m_menu->addMenu(tr("Loop"));
     m_loopModes = addChoices<LoopMode>(*loop, kLoopModes, { "As the file says", "Forever", "Once" },
         [this](LoopMode chosen) { m_component.setLoopMode(chosen); });
+    m_menu->addSeparator();
+
+    m_forFrame.push_back(add(tr("Save this frame as PNG…"), QKeySequence::Save, [this] { m_component.saveFrameAs(); }));
+    m_forFile.push_back(add(tr("Export all frames…"), Qt::CTRL | Qt::Key_E, [this] { m_component.exportFrames(); }));
+    m_forFrame.push_back(add(tr("Copy frame"), QKeySequence::Copy, [this] { m_component.copyFrame(); }));
+    m_forFile.push_back(add(tr("Copy file"), Qt::CTRL | Qt::SHIFT | Qt::Key_C, [this] { m_component.copyFile(); }));
+    m_menu->addSeparator();
+    m_forFrame.push_back(add(tr("Frame details…"), Qt::CTRL | Qt::Key_I, [this] { m_component.showFrameDetails(); }));
     refresh();
 }
 
@@ -78,6 +90,16 @@ void FrameMenu::refresh()
     m_playStop->setText(m_component.isPlaying() ? tr("Stop") : tr("Play"));
     m_speeds->actions().at(optionIndex(m_component.speed()))->setChecked(true);
     m_loopModes->actions().at(optionIndex(m_component.loopMode()))->setChecked(true);
+}
+
+void FrameMenu::greyWhatCannotRun(bool menuOpen)
+{
+    // Only while the menu is open: the keys stay live, and the component's entry points
+    // do nothing when there is nothing to act on.
+    for (QAction* action : m_forFrame)
+        action->setEnabled(!menuOpen || m_component.FrameCount() > 0);
+    for (QAction* action : m_forFile)
+        action->setEnabled(!menuOpen || m_component.hasFile());
 }
 
 void FrameMenu::popup(QPoint globalPos)

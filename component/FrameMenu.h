@@ -14,6 +14,7 @@
 #include <array>
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -40,6 +41,7 @@ private:
     QAction* addTo(QMenu& menu, const QString& text, const QKeySequence& key, std::function<void()> run);
     // Brings Play/Stop's text and the ticked speed and loop mode up to the component's.
     void refresh();
+    void greyWhatCannotRun(bool menuOpen);
     template <typename Option, std::size_t N>
     QActionGroup* addChoices(QMenu& menu, const std::array<Option, N>& options, const std::array<const char*, N>& texts,
         std::function<void(Option)> choose);
@@ -49,6 +51,8 @@ private:
     QAction* m_playStop = nullptr;
     QActionGroup* m_speeds = nullptr;
     QActionGroup* m_loopModes = nullptr;
+    std::vector<QAction*> m_forFrame; // need a frame shown
+    std::vector<QAction*> m_forFile; // need the file it came from
 };
 
 } // namespace frolix
