@@ -752,7 +752,7 @@ private slots:
                 else if (!action->isSeparator())
                     items << path + action->text()
                             + (action->shortcut().isEmpty() ? "" : " [" + action->shortcut().toString() + "]")
-                            + (action->isChecked() ? " (on)" : "");
+                            + (action->isChecked() ? " (on)" : "") + (action->isEnabled() ? "" : " (greyed)");
             }
         };
         list(menu, QString());
@@ -760,7 +760,9 @@ private slots:
             QStringList({ "Stop [Space]", "Next frame [Right]", "Previous frame [Left]", "First frame [Home]",
                 "Last frame [End]", "Ten frames on [PgDown]", "Ten frames back [PgUp]", "Speed > Slower [[]",
                 "Speed > Faster []]", "Speed > 0.25x", "Speed > 0.5x", "Speed > 1x [Backspace] (on)", "Speed > 2x",
-                "Speed > 4x", "Loop > As the file says (on)", "Loop > Forever", "Loop > Once" }));
+                "Speed > 4x", "Loop > As the file says (on)", "Loop > Forever", "Loop > Once",
+                "Save this frame as PNG… [Ctrl+S]", "Export all frames… [Ctrl+E]", "Copy frame [Ctrl+C]",
+                "Copy file [Ctrl+Shift+C]", "Frame details… [Ctrl+I]" }));
         QCOMPARE(menu.accessibleName(), QStringLiteral("Animation"));
 
         // While it is open, keys are the menu's: Space is not Play/Stop's (and does not
@@ -782,6 +784,21 @@ private slots:
         QVERIFY(menu.isVisible());
         QCOMPARE(menu.pos(), component->mapToGlobal(QPoint(40, 50)));
         menu.close();
+
+        // What needs the file is greyed while the menu shows an animation from no file,
+        // and its key is live again once the menu has closed.
+        const QByteArray fromNoFile = numberedGif(3);
+        QVERIFY(component->showAnimation(std::vector<std::uint8_t>(fromNoFile.begin(), fromNoFile.end())));
+        QApplication::sendEvent(component, &click);
+        items.clear();
+        list(menu, QString());
+        QVERIFY(items.contains("Export all frames… [Ctrl+E] (greyed)"));
+        QVERIFY(items.contains("Copy file [Ctrl+Shift+C] (greyed)"));
+        QVERIFY(items.contains("Copy frame [Ctrl+C]"));
+        menu.close();
+        items.clear();
+        list(menu, QString());
+        QVERIFY(items.filter("greyed").isEmpty());
     }
 
     // LoadFile returns before the file is read; only the newest load ends, with Loaded,
