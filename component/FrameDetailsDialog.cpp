@@ -63,6 +63,7 @@ FrameDetailsDialog::FrameDetailsDialog(QWidget* parent)
     m_table->verticalHeader()->hide();
     // Rows of one height, never measured: a long table costs nothing until scrolled to.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -73,7 +74,7 @@ FrameDetailsDialog::FrameDetailsDialog(QWidget* parent)
     layout->addWidget(m_table, 1);
     layout->addWidget(buttons);
     setTabOrder(m_table, buttons);
-    resize(760, 480);
+    resize(920, 520);
 }
 
 QLabel* FrameDetailsDialog::addField(QFormLayout* fields, const QString& label, const QString& name)
