@@ -5,58 +5,115 @@
 
 namespace frolix {
 
+// The vectors below never cross a call (all is inlined), so their calling convention is moot.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace {
 
 // Channels widened to 16 bits: weights in 256ths that sum to 256 keep any weighted sum
 // of bytes below 65536, so the compiler can work on 16 channels at a time.
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 using Sums16 = std::uint16_t __attribute__((vector_size(32)));
-using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
-using Sums4 = std::uint16_t __attribute__((vector_size(8)));
 
-// out[b] = the weighted mean of rows[k][b], for `bytes` bytes.
-void averageRows(
+[[gnu::always_inline]] inline Sums16 widen(const std::uint8_t* bytes)
+{
+    Bytes16 v;
+    std::memcpy(&v, bytes, 16);
+    return __builtin_convertvector(v, Sums16);
+}
+
+[[gnu::always_inline]] inline void narrow(std::uint8_t* out, Sums16 sum)
+{
+    Bytes16 mean = __builtin_convertvector((sum + 128) >> 8, Bytes16);
+    std::memcpy(out, &mean, 16);
+}
+
+// out[b] = the weighted mean of rows[k][b], for `bytes` bytes. A fixed tap count (the
+// common ratios) keeps the sums in registers.
+template <int Count>
+[[gnu::always_inline]] inline void averageRows(
     std::uint8_t* out, const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::size_t bytes)
 {
+    const int n = Count > 0 ? Count : count;
     std::size_t b = 0;
     for (; b + 16 <= bytes; b += 16) {
-        Sums16 sum = {};
-        for (int k = 0; k < count; ++k) {
-            Bytes16 v;
-            std::memcpy(&v, rows[k] + b, 16);
-            sum += __builtin_convertvector(v, Sums16) * weights[k];
-        }
-        Bytes16 mean = __builtin_convertvector((sum + 128) >> 8, Bytes16);
-        std::memcpy(out + b, &mean, 16);
+        Sums16 sum = widen(rows[0] + b) * weights[0];
+        for (int k = 1; k < n; ++k)
+            sum += widen(rows[k] + b) * weights[k];
+        narrow(out + b, sum);
     }
     for (; b < bytes; ++b) {
         unsigned sum = 0;
-        for (int k = 0; k < count; ++k)
+        for (int k = 0; k < n; ++k)
             sum += unsigned(rows[k][b]) * weights[k];
         out[b] = std::uint8_t((sum + 128) >> 8);
     }
 }
 
-// out's pixels [from, to] from the row of averaged source rows; a fixed tap count lets
-// the compiler unroll the common ratios.
+// Output pixels [left, right] from a row of averaged source rows, four at a time (left
+// a multiple of four): the weights come laid out for that, four pixels' channels side
+// by side per tap.
 template <int Count>
-void averageColumns(std::uint8_t* out, const std::uint8_t* line, const int* first, const std::uint16_t* weights,
-    int count, int from, int to)
+[[gnu::always_inline]] inline void averageColumns(std::uint8_t* out, const std::uint8_t* line, const int* first,
+    const std::uint16_t* weights, const std::uint16_t* wide, int count, int left, int right)
 {
     const int n = Count > 0 ? Count : count;
-    for (int x = from; x <= to; ++x) {
-        const std::uint8_t* pixel = line + std::size_t(first[x]) * 4;
-        const std::uint16_t* w = weights + std::size_t(x) * n;
-        Sums4 sum = {};
+    int x = left;
+    for (; x + 3 <= right; x += 4) {
+        const std::uint16_t* w = wide + std::size_t(x / 4) * n * 16;
+        Sums16 sum = {};
         for (int k = 0; k < n; ++k) {
-            Bytes4 v;
-            std::memcpy(&v, pixel + k * 4, 4);
-            sum += __builtin_convertvector(v, Sums4) * w[k];
+            std::uint32_t pixels[4];
+            for (int j = 0; j < 4; ++j)
+                std::memcpy(&pixels[j], line + std::size_t(first[x + j] + k) * 4, 4);
+            Sums16 share;
+            std::memcpy(&share, w + k * 16, 32);
+            sum += widen(reinterpret_cast<const std::uint8_t*>(pixels)) * share;
         }
-        Bytes4 mean = __builtin_convertvector((sum + 128) >> 8, Bytes4);
-        std::memcpy(out + std::size_t(x) * 4, &mean, 4);
+        narrow(out + std::size_t(x) * 4, sum);
+    }
+    for (; x <= right; ++x)
+        for (int c = 0; c < 4; ++c) {
+            unsigned sum = 0;
+            for (int k = 0; k < n; ++k)
+                sum += unsigned(line[std::size_t(first[x] + k) * 4 + c]) * weights[std::size_t(x) * n + k];
+            out[std::size_t(x) * 4 + c] = std::uint8_t((sum + 128) >> 8);
+        }
+}
+
+// Dispatches on the tap count.
+template <template <int> class Job, typename... Args>
+[[gnu::always_inline]] inline void withCount(int count, Args&&... args)
+{
+    switch (count) {
+    case 1:
+        return Job<1>::run(args...);
+    case 2:
+        return Job<2>::run(args...);
+    case 3:
+        return Job<3>::run(args...);
+    case 4:
+        return Job<4>::run(args...);
+    default:
+        return Job<0>::run(args...);
     }
 }
+
+template <int Count> struct RowsJob {
+    [[gnu::always_inline]] static void run(
+        std::uint8_t* out, const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::size_t bytes)
+    {
+        averageRows<Count>(out, rows, weights, count, bytes);
+    }
+};
+
+template <int Count> struct ColumnsJob {
+    [[gnu::always_inline]] static void run(std::uint8_t* out, const std::uint8_t* line, const int* first,
+        const std::uint16_t* weights, const std::uint16_t* wide, int count, int left, int right)
+    {
+        averageColumns<Count>(out, line, first, weights, wide, count, left, right);
+    }
+};
 
 // The outputs whose taps reach source pixels [low, high]; first is ascending.
 std::pair<int, int> reaching(const std::vector<int>& first, int count, int low, int high)
@@ -95,7 +152,39 @@ AreaShrinker::Taps AreaShrinker::taps(int from, int to)
         // Rounding may leave the sum a little off 256: the largest share absorbs it.
         *std::max_element(w, w + taps.count) += std::uint16_t(256 - sum);
     }
+    taps.wide.assign(std::size_t(to + 3) / 4 * taps.count * 16, 0);
+    for (int i = 0; i < to; ++i)
+        for (int k = 0; k < taps.count; ++k)
+            for (int c = 0; c < 4; ++c)
+                taps.wide[(std::size_t(i / 4) * taps.count + k) * 16 + std::size_t(i % 4) * 4 + c]
+                    = taps.weights[std::size_t(i) * taps.count + k];
     return taps;
+}
+
+// Built twice on x86-64, the wider vectors taken where the processor has them.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void AreaShrinker::shrinkArea(const QImage& source, int top, int bottom, int left, int right)
+{
+    // The source columns those outputs read, averaged down the rows first.
+    const int sourceLeft = m_columns.first[std::size_t(left)];
+    const int sourceRight = m_columns.first[std::size_t(right)] + m_columns.count;
+    const std::size_t offset = std::size_t(sourceLeft) * 4, bytes = std::size_t(sourceRight - sourceLeft) * 4;
+    for (int y = top; y <= bottom; ++y) {
+        // Taps of weight nought are left out: they are up to a third of them.
+        int count = 0;
+        for (int k = 0; k < m_rows.count; ++k) {
+            const std::uint16_t w = m_rows.weights[std::size_t(y) * m_rows.count + k];
+            if (w == 0)
+                continue;
+            m_rowsRead[std::size_t(count)] = source.constScanLine(m_rows.first[std::size_t(y)] + k) + offset;
+            m_rowWeights[std::size_t(count++)] = w;
+        }
+        withCount<RowsJob>(count, m_line.data() + offset, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
+        withCount<ColumnsJob>(m_columns.count, m_result.scanLine(y), m_line.data(), m_columns.first.data(),
+            m_columns.weights.data(), m_columns.wide.data(), m_columns.count, left, right);
+    }
 }
 
 const QImage& AreaShrinker::shrink(const QImage& source, QSize size, QRect changed)
@@ -106,6 +195,8 @@ const QImage& AreaShrinker::shrink(const QImage& source, QSize size, QRect chang
         m_rows = taps(m_from.height(), size.height());
         m_columns = taps(m_from.width(), size.width());
         m_line.resize(std::size_t(m_from.width()) * 4);
+        m_rowsRead.resize(std::size_t(m_rows.count));
+        m_rowWeights.resize(std::size_t(m_rows.count));
         m_valid = false;
     }
     const QRect area = m_valid ? changed & source.rect() : source.rect();
@@ -116,40 +207,8 @@ const QImage& AreaShrinker::shrink(const QImage& source, QSize size, QRect chang
     const auto [left, right] = reaching(m_columns.first, m_columns.count, area.left(), area.right());
     if (top > bottom || left > right)
         return m_result;
-    // The source columns those outputs read, averaged down the rows first.
-    const int sourceLeft = m_columns.first[std::size_t(left)];
-    const int sourceRight = m_columns.first[std::size_t(right)] + m_columns.count;
-    const std::size_t offset = std::size_t(sourceLeft) * 4, bytes = std::size_t(sourceRight - sourceLeft) * 4;
-    std::vector<const std::uint8_t*> rows(std::size_t(m_rows.count));
-    std::vector<std::uint16_t> weights(std::size_t(m_rows.count));
-    for (int y = top; y <= bottom; ++y) {
-        // Taps of weight nought are left out: they are up to a third of them.
-        int count = 0;
-        for (int k = 0; k < m_rows.count; ++k) {
-            const std::uint16_t w = m_rows.weights[std::size_t(y) * m_rows.count + k];
-            if (w == 0)
-                continue;
-            rows[std::size_t(count)] = source.constScanLine(m_rows.first[std::size_t(y)] + k) + offset;
-            weights[std::size_t(count++)] = w;
-        }
-        averageRows(m_line.data() + offset, rows.data(), weights.data(), count, bytes);
-        std::uint8_t* out = m_result.scanLine(y);
-        const int* first = m_columns.first.data();
-        const std::uint16_t* w = m_columns.weights.data();
-        switch (m_columns.count) {
-        case 2:
-            averageColumns<2>(out, m_line.data(), first, w, 2, left, right);
-            break;
-        case 3:
-            averageColumns<3>(out, m_line.data(), first, w, 3, left, right);
-            break;
-        case 4:
-            averageColumns<4>(out, m_line.data(), first, w, 4, left, right);
-            break;
-        default:
-            averageColumns<0>(out, m_line.data(), first, w, m_columns.count, left, right);
-        }
-    }
+    // Whole groups of four outputs, as the columns are averaged.
+    shrinkArea(source, top, bottom, left / 4 * 4, std::min(size.width() - 1, right / 4 * 4 + 3));
     return m_result;
 }
 

@@ -28,8 +28,13 @@ private:
         int count = 0;
         std::vector<int> first;
         std::vector<std::uint16_t> weights;
+        // The same for outputs four at a time: per group and tap, each output's weight
+        // four times over (once per channel).
+        std::vector<std::uint16_t> wide;
     };
     static Taps taps(int from, int to);
+    // Output rows [top, bottom], pixels [left, right] (left a multiple of four).
+    void shrinkArea(const QImage& source, int top, int bottom, int left, int right);
 
     QImage m_result;
     QSize m_from;
@@ -37,6 +42,8 @@ private:
     Taps m_rows;
     Taps m_columns;
     std::vector<std::uint8_t> m_line; // one output row's worth of source rows, averaged
+    std::vector<const std::uint8_t*> m_rowsRead; // the source rows that make that up
+    std::vector<std::uint16_t> m_rowWeights; // and their weights
 };
 
 } // namespace frolix
