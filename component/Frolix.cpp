@@ -284,7 +284,7 @@ void Frolix::adopt(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes
     m_shownFrame = 0;
     m_pendingFrame = 0;
     m_pendingAnnounce = false;
-    m_shrunk = QImage();
+    m_shrinker.forget();
     m_animation = std::move(animation);
     // Called on the worker's thread: the frame is taken on this one.
     m_ahead = std::make_unique<FrameAhead>(
@@ -495,7 +495,7 @@ void Frolix::showCurrentFrame(bool announce)
         changed = copyChangedPixels(m_frame, next.pixels.data(), size, drawn);
     }
     m_shownFrame = number;
-    m_shrunkStale = m_shrunkStale || !changed.isEmpty();
+    m_shrinkChanged |= changed;
     m_frameOpaque = next.opaque;
     refreshOpaquePainting();
     if (!changed.isEmpty())
@@ -559,13 +559,11 @@ QRect Frolix::pictureRect() const { return targetRect(m_frame.size(), rect(), m_
 
 const QImage& Frolix::shrunkFrame(QSize size)
 {
-    if (m_shrunkStale || m_shrunk.size() != size) {
-        // Qt's smooth scaling averages over each target pixel's area when it shrinks;
-        // painting with smoothing would sample only the nearest four pixels.
-        m_shrunk = m_frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        m_shrunkStale = false;
-    }
-    return m_shrunk;
+    // Painting with smoothing would sample only the nearest four pixels; averaging only
+    // what changed since the last paint keeps a large animation cheap to show small.
+    const QImage& shrunk = m_shrinker.shrink(m_frame, size, m_shrinkChanged);
+    m_shrinkChanged = QRect();
+    return shrunk;
 }
 
 void Frolix::refreshOpaquePainting()

@@ -37,6 +37,7 @@
 
 #include "Animation.h"
 #include "AnimationLoader.h"
+#include "AreaShrinker.h"
 #include "FrameAhead.h"
 #include "FrameMenu.h"
 #include "FrolixControl.h"
@@ -223,8 +224,8 @@ private:
     int m_pendingFrame = 0; // asked for and being composed, 0 for none
     bool m_pendingAnnounce = false; // it is a step, to be announced when shown
     bool m_shownInPlace = false; // m_frame is the animation's own canvas
-    QImage m_shrunk; // m_frame area-averaged to the size it is shown at, when smaller
-    bool m_shrunkStale = true; // m_frame changed since m_shrunk was made
+    AreaShrinker m_shrinker; // m_frame area-averaged to the size it is shown at, when smaller
+    QRect m_shrinkChanged; // the part of m_frame changed since it was last shrunk
     bool m_frameOpaque = false; // every pixel of m_frame is opaque
     QImage m_picture;
     int m_reportedFrame = 0; // the frame the last Step announced

@@ -1,7 +1,10 @@
 // qmovie-peer: the plainest Qt way to show an animated GIF, a QMovie in a QLabel,
 // timed the same way as play-probe (a timestamp at every frameChanged).
 //
-//   qmovie-peer F.gif [--seconds S] [--click]
+//   qmovie-peer F.gif [--seconds S] [--scaled WxH] [--click]
+//
+// --scaled WxH: QMovie::setScaledSize, so the movie hands out every frame shrunk (or
+// grown) to W x H, as the viewer shows a file in Stretch mode.
 //
 // --click: the label starts empty beside a list holding F's name; half a second after
 // showing, the name is clicked, which sets the movie; prints the time from the click to
@@ -68,6 +71,11 @@ int main(int argc, char** argv)
         return clickToPaint(app, file);
     QLabel label;
     QMovie movie(file);
+    const QStringList scaled = play::option(args, "--scaled").split('x');
+    if (scaled.size() == 2) {
+        movie.setScaledSize(QSize(scaled[0].toInt(), scaled[1].toInt()));
+        label.setFixedSize(movie.scaledSize());
+    }
     play::Steps steps;
     // frameChanged numbers frames from 0.
     QObject::connect(&movie, &QMovie::frameChanged, [&](int frame) { steps.record(frame + 1); });

@@ -4,6 +4,7 @@
 // that fail without disturbing what plays, and the keys and the context menu.
 
 #include "Frolix.h"
+#include "AreaShrinker.h"
 #include "WindowTestSupport.h"
 
 #include <QBuffer>
@@ -260,6 +261,42 @@ private slots:
             }
         double meanError = error / (3.0 * shown.width() * shown.height());
         QVERIFY2(meanError < 2, qPrintable(QStringLiteral("mean absolute error %1 per channel").arg(meanError)));
+    }
+
+    void shrinkingOnlyWhatChanged_data()
+    {
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("2.4 times smaller") << QSize(50, 37);
+        QTest::newRow("a third") << QSize(40, 30);
+        QTest::newRow("squeezed across only") << QSize(47, 90);
+        QTest::newRow("by a pixel") << QSize(119, 89);
+    }
+    void shrinkingOnlyWhatChanged()
+    {
+        // Frames changing a rectangle at a time, shrunk from the last result, must give
+        // what shrinking each whole frame afresh gives.
+        QFETCH(QSize, shown);
+        QImage frame(120, 90, frolix::kDisplayFormat);
+        std::uint32_t seed = 1;
+        auto noise = [&] { return seed = seed * 1664525u + 1013904223u; };
+        auto paint = [&](QRect area) {
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    frame.setPixel(x, y, noise() | 0xff000000u);
+        };
+        paint(frame.rect());
+        frolix::AreaShrinker kept;
+        kept.shrink(frame, shown, frame.rect());
+        const QRect changes[] = { QRect(0, 0, 1, 1), QRect(119, 89, 1, 1), QRect(37, 21, 5, 3), QRect(60, 0, 1, 90),
+            QRect(0, 44, 120, 2), QRect(101, 70, 19, 20) };
+        for (const QRect& change : changes) {
+            const QImage before = kept.shrink(frame, shown, QRect()).copy();
+            paint(change);
+            frolix::AreaShrinker afresh;
+            const QImage whole = afresh.shrink(frame, shown, QRect());
+            QCOMPARE(kept.shrink(frame, shown, change), whole);
+            QVERIFY2(whole != before, "the change shows in the shrunk frame");
+        }
     }
 
     void opaquePainting_data()
