@@ -3,12 +3,15 @@
 #include "ComponentLogging.h"
 #include "NativePath.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QStandardPaths>
+
+#include <thread>
 
 namespace frolix {
 
@@ -50,23 +53,67 @@ QString FrameExportDialogs::proposedFrameName(const QString& gifPath, int number
 
 void FrameExportDialogs::saveFrame(QImage frame, const QString& gifPath, int number, int frameCount)
 {
-    const QString proposed = proposedFrameName(gifPath, number, frameCount);
+    askWhereToSave(std::move(frame), proposedFrameName(gifPath, number, frameCount));
+}
+
+void FrameExportDialogs::askWhereToSave(QImage frame, const QString& proposed)
+{
     auto* dialog = new QFileDialog(m_parent, kSaveTitle, proposed, QStringLiteral("PNG images (*.png)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("png"));
+    // The dialog's own question whether to replace a file runs an event loop of its own;
+    // ours (confirmReplace) does not.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
     dialog->selectFile(proposed);
-    connect(dialog, &QFileDialog::fileSelected, this, [this, frame = std::move(frame)](const QString& path) {
-        // Each save has a writer of its own, so one still writing is not cut short.
-        auto* writer = new FrameExport(this);
-        connect(
-            writer, &FrameExport::finished, this, [this, writer](FrameExport::Outcome outcome, const QString& message) {
-                writer->deleteLater();
-                report(outcome, kSaveTitle, message);
-            });
-        writer->savePng(frame, path);
-    });
+    connect(dialog, &QFileDialog::fileSelected, this,
+        [this, frame = std::move(frame)](const QString& path) { confirmReplace(frame, path); });
     dialog->open();
+}
+
+void FrameExportDialogs::confirmReplace(QImage frame, const QString& path)
+{
+    // Whether the name is taken is asked on a thread of its own: the folder may be on a
+    // share that does not answer. The answer comes back through the application object,
+    // which outlives this, and finds this gone if it went meanwhile.
+    QPointer<FrameExportDialogs> self(this);
+    std::thread([self, frame = std::move(frame), path]() mutable {
+        const bool taken = QFileInfo::exists(path);
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app,
+                [self, frame = std::move(frame), path, taken]() mutable {
+                    if (!self)
+                        return;
+                    if (!taken)
+                        return self->writeFrame(std::move(frame), path);
+                    auto* box = new QMessageBox(QMessageBox::Question, kSaveTitle,
+                        QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                            .arg(QDir::toNativeSeparators(path)),
+                        QMessageBox::Yes | QMessageBox::No, self->m_parent);
+                    box->setDefaultButton(QMessageBox::No);
+                    box->setAttribute(Qt::WA_DeleteOnClose);
+                    connect(box, &QMessageBox::finished, self, [self, frame, path](int answer) {
+                        if (answer == QMessageBox::Yes)
+                            self->writeFrame(frame, path);
+                        else // back to choosing, at the name given
+                            self->askWhereToSave(frame, path);
+                    });
+                    box->open();
+                },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void FrameExportDialogs::writeFrame(QImage frame, const QString& path)
+{
+    // Each save has a writer of its own, so one still writing is not cut short.
+    auto* writer = new FrameExport(this);
+    connect(writer, &FrameExport::finished, this, [this, writer](FrameExport::Outcome outcome, const QString& message) {
+        writer->deleteLater();
+        report(outcome, kSaveTitle, message);
+    });
+    writer->savePng(std::move(frame), path);
 }
 
 void FrameExportDialogs::exportFrames(const QString& gifPath)

@@ -40,6 +40,10 @@ signals:
     void ended(frolix::FrameExport::Outcome outcome);
 
 private:
+    void askWhereToSave(QImage frame, const QString& proposed);
+    // Writes the frame at once where no file is in the way; else asks first.
+    void confirmReplace(QImage frame, const QString& path);
+    void writeFrame(QImage frame, const QString& path);
     void startExport(const QString& gifPath, const QString& folder);
     void cancelExport();
     void exportEnded(FrameExport::Outcome outcome, const QString& message);
