@@ -138,9 +138,13 @@ public:
     WakeupCounter() { qApp->installEventFilter(this); }
     ~WakeupCounter() override { qApp->removeEventFilter(this); }
     int wakeups = 0;
-    bool eventFilter(QObject*, QEvent* event) override
+    QStringList seen; // what woke, to tell in a failure
+    bool eventFilter(QObject* receiver, QEvent* event) override
     {
-        wakeups += event->type() == QEvent::Timer || event->type() == QEvent::MetaCall;
+        if (event->type() == QEvent::Timer || event->type() == QEvent::MetaCall) {
+            ++wakeups;
+            seen << QStringLiteral("%1 %2").arg(receiver->metaObject()->className()).arg(int(event->type()));
+        }
         return false;
     }
 };
@@ -206,7 +210,7 @@ private slots:
             QTimer::singleShot(50, [&other] { other = true; });
             QTRY_VERIFY(other);
             QTest::qWait(100);
-            QCOMPARE(counter.wakeups, 1); // the single shot
+            QVERIFY2(counter.wakeups == 1, qPrintable(counter.seen.join(", "))); // the single shot
         }
         QVERIFY(!component.isTickScheduled());
         QCOMPARE(component.CurrentFrame(), 1);
