@@ -195,6 +195,8 @@ int main(int argc, char** argv)
         return freshLoad(args[2], args[3]);
     if (args.size() >= 4 && args[1] == "memory")
         return memoryWhilePlaying(args[2] == "ours", args[3], option("--frames", 0));
-    std::fprintf(stderr, "usage: load-probe time F.gif [--reps N] | fresh ours|qmovie|qmovie-first F.gif | memory ours|qmovie F.gif [--frames N]\n");
+    std::fprintf(stderr,
+        "usage: load-probe time F.gif [--reps N] | fresh ours|qmovie|qmovie-first F.gif"
+        " | memory ours|qmovie F.gif [--frames N]\n");
     return 2;
 }
