@@ -11,6 +11,13 @@
 //       Rss and Anonymous from /proc/self/smaps_rollup before loading and after every
 //       frame; prints the peaks over the process as it was before loading.
 //
+//   load-probe fresh ours|qmovie|qmovie-first F.gif
+//       One load in this process, as a fresh viewer does it: times from just before
+//       the load call to the frame count in hand (ours: openAnimationFile, frame(1),
+//       frameCount(); QMovie: construction, jumpToFrame(0), currentImage(),
+//       frameCount()); qmovie-first stops after currentImage(). Started many times in
+//       turn by bench/load/fresh.py, which also times each process from spawn to exit.
+//
 // Prints key=value lines. Run through bench/load/run.sh.
 
 #include "Frolix.h"
@@ -103,6 +110,30 @@ int timeLoads(const QString& path, int reps)
     return 0;
 }
 
+int freshLoad(const QString& who, const QString& path)
+{
+    const auto start = Clock::now();
+    int frames = 0;
+    double firstMs = 0;
+    if (who == "ours") {
+        auto loaded = frolix::openAnimationFile(path.toStdString(), frolix::kDisplayOrder);
+        if (!loaded || loaded.value()->frame(1).empty())
+            return 1;
+        firstMs = msSince(start);
+        frames = loaded.value()->frameCount();
+    } else {
+        QMovie qmovie(path);
+        qmovie.jumpToFrame(0);
+        if (qmovie.currentImage().isNull())
+            return 1;
+        firstMs = msSince(start);
+        frames = who == "qmovie" ? qmovie.frameCount() : 0;
+    }
+    std::printf("frames=%d\nfirst_frame_ms=%.3f\ncount_ms=%.3f\n", frames, firstMs, msSince(start));
+    std::fflush(stdout);
+    return 0;
+}
+
 int memoryWhilePlaying(bool oursNotMovie, const QString& path, int maxFrames)
 {
     const Memory before = memoryNow();
@@ -160,8 +191,12 @@ int main(int argc, char** argv)
     };
     if (args.size() >= 3 && args[1] == "time")
         return timeLoads(args[2], option("--reps", 9));
+    if (args.size() >= 4 && args[1] == "fresh")
+        return freshLoad(args[2], args[3]);
     if (args.size() >= 4 && args[1] == "memory")
         return memoryWhilePlaying(args[2] == "ours", args[3], option("--frames", 0));
-    std::fprintf(stderr, "usage: load-probe time F.gif [--reps N] | memory ours|qmovie F.gif [--frames N]\n");
+    std::fprintf(stderr,
+        "usage: load-probe time F.gif [--reps N] | fresh ours|qmovie|qmovie-first F.gif"
+        " | memory ours|qmovie F.gif [--frames N]\n");
     return 2;
 }
