@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressDialog>
@@ -268,6 +269,26 @@ private slots:
         const QImage png(saved + QStringLiteral(".png"));
         QVERIFY(png.hasAlphaChannel());
         QCOMPARE(pixelBytes(rgba(png)), reference(3));
+
+        // Saved again under that name: a question whether to replace it, which runs no
+        // loop of its own; No goes back to choosing, Yes replaces the file.
+        component.showFrame(4);
+        QTRY_VERIFY(!component.isComposing());
+        auto answer = [&](QMessageBox::StandardButton button) {
+            QMessageBox* box = nullptr;
+            if (!QTest::qWaitFor([&] { return (box = component.findChild<QMessageBox*>()) && box->isVisible(); }))
+                return false;
+            box->button(button)->click();
+            return true;
+        };
+        component.saveFrameAs();
+        QVERIFY(choose(component, saved + QStringLiteral(".png")));
+        QVERIFY(answer(QMessageBox::No));
+        QVERIFY(choose(component, saved + QStringLiteral(".png"))); // asked again
+        QCOMPARE(pixelBytes(rgba(QImage(saved + QStringLiteral(".png")))), reference(3));
+        QVERIFY(answer(QMessageBox::Yes));
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(pixelBytes(rgba(QImage(saved + QStringLiteral(".png")))), reference(4));
     }
 
     // Copy frame: the frame shown as an image, alpha and all. Copy file: the file as a
