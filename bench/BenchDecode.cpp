@@ -1,10 +1,10 @@
-// Decodes every file of the benchmark corpus, two small multi-frame files made at start
-// (where a decode's fixed costs show) and any GIF files or folders named on the command
-// line, with each engine, from bytes already in memory. "ours" and "stb" and "qt" compose
-// every frame to RGBA on the logical screen; "giflib" only expands each image to colour
-// indices, the floor any full decode pays.
+// Decodes every file of the benchmark corpus, small multi-frame files made at start
+// (where a decode's fixed costs show: two of the scene, noise and flat) and any GIF files or folders named on the
+// command line, with each engine, from bytes already in memory. "ours" and "stb" and "qt" compose every frame to RGBA
+// on the logical screen; "giflib" only expands each image to colour indices, the floor any full decode pays.
 //
 //     bench-decode [benchmark options] [FILE.gif | FOLDER]...
+//     bench-decode --write-made DIR    (writes the made files, for decoders outside the project)
 
 #include "FileBytes.h"
 #include "GifAnimation.h"
@@ -23,10 +23,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -186,6 +189,18 @@ void addGifs(const fs::path& path, std::vector<fs::path>& paths)
     paths.insert(paths.end(), found.begin(), found.end());
 }
 
+std::vector<std::pair<std::string, Bytes>> madeFiles()
+{
+    const auto palette = frolix::test::scenePalette();
+    return {
+        { "scene-64x48x4.gif", frolix::test::sceneAnimation(64, 48, 4, palette) },
+        { "scene-30x20x15.gif", frolix::test::sceneAnimation(30, 20, 15, palette) },
+        { "noise-30x20x15.gif", frolix::test::noiseAnimation(30, 20, 15) },
+        { "flat-30x20x15.gif", frolix::test::flatAnimation(30, 20, 15) },
+        { "flat-64x48x4.gif", frolix::test::flatAnimation(64, 48, 4) },
+    };
+}
+
 void registerAll(int argc, char** argv)
 {
     std::vector<fs::path> paths;
@@ -194,10 +209,8 @@ void registerAll(int argc, char** argv)
         addGifs(argv[i], paths);
     for (const auto& path : paths)
         registerFile(path.filename().string(), std::make_shared<const Bytes>(readFile(path)));
-    const auto palette = frolix::test::scenePalette();
-    registerFile("scene-64x48x4.gif", std::make_shared<const Bytes>(frolix::test::sceneAnimation(64, 48, 4, palette)));
-    registerFile(
-        "scene-30x20x15.gif", std::make_shared<const Bytes>(frolix::test::sceneAnimation(30, 20, 15, palette)));
+    for (auto& [name, bytes] : madeFiles())
+        registerFile(name, std::make_shared<const Bytes>(std::move(bytes)));
 }
 
 } // namespace
@@ -206,6 +219,17 @@ int main(int argc, char** argv)
 {
     // QImageReader finds its GIF plugin without an application object, so none is made.
     // What the benchmark library does not take are the files to add.
+    if (argc == 3 && std::string(argv[1]) == "--write-made") {
+        for (const auto& [name, bytes] : madeFiles()) {
+            std::ofstream out(fs::path(argv[2]) / name, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            if (!out) {
+                std::fprintf(stderr, "cannot write %s\n", name.c_str());
+                return 1;
+            }
+        }
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     registerAll(argc, argv);
     benchmark::RunSpecifiedBenchmarks();

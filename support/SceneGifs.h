@@ -93,4 +93,41 @@ inline std::vector<std::uint8_t> sceneAnimation(int w, int h, int frames, const 
     return gif.bytes();
 }
 
+// Small files where a decode's fixed costs and the LZW loop's branches show most. Noise:
+// random indices over 256 colours, each frame with a colour table of its own, as small
+// real files often have (strings of one or two pixels). Flat: each frame one colour
+// (long runs). Deterministic: a fixed xorshift seed.
+inline std::vector<std::uint8_t> noiseAnimation(int w, int h, int frames)
+{
+    std::uint32_t state = 0x9E3779B9u;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    GifBuilder gif = sceneHeader(w, h, scenePalette());
+    std::vector<std::uint8_t> indices(std::size_t(w) * h);
+    for (int f = 0; f < frames; ++f) {
+        std::vector<Rgb> local(256);
+        for (Rgb& c : local) {
+            std::uint32_t v = next();
+            c = { std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16) };
+        }
+        for (std::uint8_t& index : indices)
+            index = std::uint8_t(next() >> 24);
+        gif.control({ .delayCs = 4, .disposal = 1 });
+        gif.image({ .width = std::uint16_t(w), .height = std::uint16_t(h), .indices = indices, .localPalette = local });
+    }
+    return gif.bytes();
+}
+
+inline std::vector<std::uint8_t> flatAnimation(int w, int h, int frames)
+{
+    GifBuilder gif = sceneHeader(w, h, scenePalette());
+    for (int f = 0; f < frames; ++f)
+        sceneImage(gif, 0, 0, w, h, 4, std::vector<std::uint8_t>(std::size_t(w) * h, std::uint8_t(f * 17)));
+    return gif.bytes();
+}
+
 } // namespace frolix::test
