@@ -18,6 +18,9 @@ namespace frolix {
 
 namespace {
 
+// Each value label keeps its caption, to be read with it.
+const char* const kCaption = "caption";
+
 QString onePassText(std::chrono::milliseconds total)
 {
     const QLocale locale;
@@ -82,8 +85,7 @@ QLabel* FrameDetailsDialog::addField(QFormLayout* fields, const QString& label, 
     auto* value = new QLabel(this);
     value->setObjectName(name);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // A screen reader names each value by its caption, without the colon.
-    value->setAccessibleName(QString(label).remove(QLatin1Char(':')));
+    value->setProperty(kCaption, label);
     auto* caption = new QLabel(label, this);
     caption->setBuddy(value);
     fields->addRow(caption, value);
@@ -120,6 +122,9 @@ void FrameDetailsDialog::present(std::shared_ptr<const Animation> animation, con
         total += playedDelay(delay);
     m_onePass->setText(onePassText(total));
     m_loops->setText(loopsText(timeline.storedLoopCount));
+    // A screen reader reads each value with its caption ("Frames: 380"), as it is seen.
+    for (QLabel* value : { m_file, m_size, m_canvas, m_frames, m_onePass, m_loops })
+        value->setAccessibleName(value->property(kCaption).toString() + QLatin1Char(' ') + value->text());
 
     auto* old = m_model;
     m_model = new FrameTableModel(std::move(animation), this);

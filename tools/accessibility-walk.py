@@ -160,5 +160,45 @@ now = {describe(n) for _, n in walk(app) if n.getRole() == pyatspi.ROLE_STATUS_B
 check("4 Frames" in counts, f"loading animation.gif announces the frame count: {counts} (status texts now {now},"
       f" focus on {describe(focused(app))})")
 
+print("\nThe animation's menu and its frame details (keys pressed with xdotool):")
+for _ in range(20):
+    node = focused(app)
+    if node is not None and node.getRole() != pyatspi.ROLE_COMBO_BOX and node.name == "Animation":
+        break
+    key("Tab")
+check(focused(app) is not None and focused(app).name == "Animation", "Tab reaches the animation")
+
+
+def walk_the_menu():
+    # Menus are popups, which are no child of the application: a screen reader follows
+    # them by the focus moving over their items. Up from the first item wraps to the last.
+    for name in ("shift+F10", "Down", "Down", "Up", "Up"):
+        key(name)
+    return False
+
+
+events = listen(3.0, ["object:state-changed:focused", "focus:"], walk_the_menu)
+menu_items = {e[3]: e[2] for e in events if e[2] in ("menu item", "menu")}
+print("  focus went over the menu items: " + ", ".join(menu_items))
+for name in ("Stop", "Next frame", "Frame details…"):
+    check(menu_items.get(name) == "menu item", f"the menu reads \"{name}\" as a menu item")
+key("Return")
+dialog = None
+for _ in range(30):
+    dialog = next((n for _, n in walk(app) if n.getRole() == pyatspi.ROLE_DIALOG and n.name == "Frame details"), None)
+    if dialog is not None:
+        break
+    time.sleep(0.1)
+check(dialog is not None, "Frame details opens as a dialog a screen reader names")
+if dialog is not None:
+    inside = walk(dialog)
+    names = {describe(n) for _, n in inside}
+    labels = [n.name for _, n in inside if n.getRole() == pyatspi.ROLE_LABEL]
+    print("  labels: " + ", ".join(labels))
+    check(any(n.getRole() == pyatspi.ROLE_TABLE and n.name == "Frames" for _, n in inside),
+          "its table of frames is a table named \"Frames\"")
+    check("File: animation.gif" in labels and "Frames: 4" in labels, "its fields are read with their captions")
+    key("Escape")
+
 print("\n" + ("all checks passed" if not failures else f"{len(failures)} checks failed"))
 sys.exit(1 if failures else 0)

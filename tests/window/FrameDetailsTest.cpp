@@ -131,8 +131,8 @@ private slots:
                  { "frames", "Frames" }, { "onePass", "One pass" }, { "loops", "Loops" } }) {
             auto* label = dialog.findChild<QLabel*>(QString::fromLatin1(name));
             QVERIFY(label);
-            QCOMPARE(
-                QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), QString::fromLatin1(spoken));
+            QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name),
+                QString::fromLatin1(spoken) + QStringLiteral(": ") + label->text());
         }
         // Tab leaves the table for the Close button and comes back; Escape closes.
         QVERIFY(dialog.table()->hasFocus());
