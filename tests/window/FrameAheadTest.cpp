@@ -202,6 +202,8 @@ private slots:
         component.showAnimation(animation, FrameAhead::Bytes::MayHang);
         QVERIFY(component.isComposing());
         QTRY_VERIFY(animation->someoneBlocked());
+        // The load's first tick, due at once, has found the frame still being composed.
+        QTRY_VERIFY(!component.isTickScheduled());
         {
             // Nothing turns on this thread meanwhile: no timer, no retry. The loop
             // turns for everything else.
