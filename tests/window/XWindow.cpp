@@ -74,7 +74,9 @@ int main(int argc, char** argv)
             event.data.data32[1] = XCB_CURRENT_TIME;
             xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
         }
-        xcb_flush(connection);
+        // A round trip: the server has handled the messages before this client hangs up, which
+        // otherwise may drop them.
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     }
     if (pixel && !shown.empty()) {
         const auto x = std::int16_t(std::atoi(argv[3]));
