@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define FROLIX_SHRINK_AVX2 1
+#include <immintrin.h>
+#endif
+
 namespace frolix {
 
 // The vectors below never cross a call (all is inlined), so their calling convention is moot.
@@ -123,6 +128,88 @@ std::pair<int, int> reaching(const std::vector<int>& first, int count, int low, 
     return { int(begin - first.begin()), int(end - first.begin()) - 1 };
 }
 
+#ifdef FROLIX_SHRINK_AVX2
+// The same sums in AVX2, written out: the compiler widens the portable vectors above in
+// four instructions where one does, which made the averaging cost twice what it need.
+// Up to four taps each way; more go the portable way.
+#define FROLIX_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+FROLIX_AVX2 __m256i widen16(const std::uint8_t* bytes)
+{
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+}
+
+template <int Count> struct RowsAvx2 {
+    [[gnu::target("avx2")]] static void run(
+        std::uint8_t* out, const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::size_t bytes)
+    {
+        if constexpr (Count == 0) {
+            averageRows<0>(out, rows, weights, count, bytes);
+        } else {
+            __m256i w[Count];
+            for (int k = 0; k < Count; ++k)
+                w[k] = _mm256_set1_epi16(short(weights[k]));
+            const __m256i half = _mm256_set1_epi16(128);
+            std::size_t b = 0;
+            for (; b + 32 <= bytes; b += 32) {
+                __m256i low = half, high = half;
+                for (int k = 0; k < Count; ++k) {
+                    low = _mm256_add_epi16(low, _mm256_mullo_epi16(widen16(rows[k] + b), w[k]));
+                    high = _mm256_add_epi16(high, _mm256_mullo_epi16(widen16(rows[k] + b + 16), w[k]));
+                }
+                // Packing works within each 128-bit half: the quarters come back in order.
+                const __m256i packed = _mm256_packus_epi16(_mm256_srli_epi16(low, 8), _mm256_srli_epi16(high, 8));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + b), _mm256_permute4x64_epi64(packed, 0xd8));
+            }
+            for (; b < bytes; ++b) {
+                unsigned sum = 0;
+                for (int k = 0; k < Count; ++k)
+                    sum += unsigned(rows[k][b]) * weights[k];
+                out[b] = std::uint8_t((sum + 128) >> 8);
+            }
+        }
+    }
+};
+
+// Four outputs at a time, each from the four pixels from its first tap on in one load
+// (`quad`: per output, each tap's weight once per channel, nought past its taps); the
+// line has room for that load past its end.
+FROLIX_AVX2 __m256i weightedTaps(const std::uint8_t* line, const int* first, const std::uint16_t* quad, int x)
+{
+    return _mm256_mullo_epi16(widen16(line + std::size_t(first[x]) * 4),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quad + std::size_t(x) * 16)));
+}
+
+[[gnu::target("avx2")]] void columnsAvx2(std::uint8_t* out, const std::uint8_t* line, const int* first,
+    const std::uint16_t* weights, const std::uint16_t* quad, int count, int left, int right)
+{
+    const __m256i half = _mm256_set1_epi16(128);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5);
+    int x = left;
+    for (; x + 3 <= right; x += 4) {
+        const __m256i a = weightedTaps(line, first, quad, x), b = weightedTaps(line, first, quad, x + 1),
+                      c = weightedTaps(line, first, quad, x + 2), d = weightedTaps(line, first, quad, x + 3);
+        // Taps 0 + 2 and 1 + 3 of a and b, then of c and d, then the two halves of each.
+        const __m256i ab
+            = _mm256_add_epi16(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
+        const __m256i cd
+            = _mm256_add_epi16(_mm256_permute2x128_si256(c, d, 0x20), _mm256_permute2x128_si256(c, d, 0x31));
+        __m256i sum = _mm256_add_epi16(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd));
+        sum = _mm256_srli_epi16(_mm256_add_epi16(sum, half), 8); // a and c, then b and d
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(sum, sum), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + std::size_t(x) * 4), _mm256_castsi256_si128(packed));
+    }
+    for (; x <= right; ++x)
+        for (int c = 0; c < 4; ++c) {
+            unsigned sum = 0;
+            for (int k = 0; k < count; ++k)
+                sum += unsigned(line[std::size_t(first[x] + k) * 4 + c]) * weights[std::size_t(x) * count + k];
+            out[std::size_t(x) * 4 + c] = std::uint8_t((sum + 128) >> 8);
+        }
+}
+#undef FROLIX_AVX2
+#endif
+
 } // namespace
 
 AreaShrinker::Taps AreaShrinker::taps(int from, int to)
@@ -152,6 +239,14 @@ AreaShrinker::Taps AreaShrinker::taps(int from, int to)
         // Rounding may leave the sum a little off 256: the largest share absorbs it.
         *std::max_element(w, w + taps.count) += std::uint16_t(256 - sum);
     }
+    if (taps.count <= 4) {
+        taps.quad.assign(std::size_t(to) * 16, 0);
+        for (int i = 0; i < to; ++i)
+            for (int k = 0; k < taps.count; ++k)
+                for (int c = 0; c < 4; ++c)
+                    taps.quad[std::size_t(i) * 16 + std::size_t(k) * 4 + c]
+                        = taps.weights[std::size_t(i) * taps.count + k];
+    }
     taps.wide.assign(std::size_t(to + 3) / 4 * taps.count * 16, 0);
     for (int i = 0; i < to; ++i)
         for (int k = 0; k < taps.count; ++k)
@@ -161,12 +256,13 @@ AreaShrinker::Taps AreaShrinker::taps(int from, int to)
     return taps;
 }
 
-// Built twice on x86-64, the wider vectors taken where the processor has them.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
 void AreaShrinker::shrinkArea(const QImage& source, int top, int bottom, int left, int right)
 {
+#ifdef FROLIX_SHRINK_AVX2
+    const bool avx2 = m_vectors == Vectors::Widest && __builtin_cpu_supports("avx2");
+#else
+    const bool avx2 = false;
+#endif
     // The source columns those outputs read, averaged down the rows first.
     const int sourceLeft = m_columns.first[std::size_t(left)];
     const int sourceRight = m_columns.first[std::size_t(right)] + m_columns.count;
@@ -181,9 +277,21 @@ void AreaShrinker::shrinkArea(const QImage& source, int top, int bottom, int lef
             m_rowsRead[std::size_t(count)] = source.constScanLine(m_rows.first[std::size_t(y)] + k) + offset;
             m_rowWeights[std::size_t(count++)] = w;
         }
-        withCount<RowsJob>(count, m_line.data() + offset, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
-        withCount<ColumnsJob>(m_columns.count, m_result.scanLine(y), m_line.data(), m_columns.first.data(),
-            m_columns.weights.data(), m_columns.wide.data(), m_columns.count, left, right);
+        std::uint8_t* line = m_line.data() + offset;
+        std::uint8_t* out = m_result.scanLine(y);
+#ifdef FROLIX_SHRINK_AVX2
+        if (avx2) {
+            withCount<RowsAvx2>(count, line, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
+            if (!m_columns.quad.empty()) {
+                columnsAvx2(out, m_line.data(), m_columns.first.data(), m_columns.weights.data(), m_columns.quad.data(),
+                    m_columns.count, left, right);
+                continue;
+            }
+        } else
+#endif
+            withCount<RowsJob>(count, line, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
+        withCount<ColumnsJob>(m_columns.count, out, m_line.data(), m_columns.first.data(), m_columns.weights.data(),
+            m_columns.wide.data(), m_columns.count, left, right);
     }
 }
 
@@ -194,7 +302,8 @@ const QImage& AreaShrinker::shrink(const QImage& source, QSize size, QRect chang
         m_result = size.isEmpty() ? QImage() : QImage(size, source.format());
         m_rows = taps(m_from.height(), size.height());
         m_columns = taps(m_from.width(), size.width());
-        m_line.resize(std::size_t(m_from.width()) * 4);
+        // Room for a load of four pixels from the last one.
+        m_line.resize(std::size_t(m_from.width()) * 4 + 16);
         m_rowsRead.resize(std::size_t(m_rows.count));
         m_rowWeights.resize(std::size_t(m_rows.count));
         m_valid = false;

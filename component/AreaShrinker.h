@@ -14,6 +14,13 @@ namespace frolix {
 // so a frame that changed only a rectangle costs only the output pixels that reach it.
 class AreaShrinker {
 public:
+    // Portable: without the processor's widest vectors, to check them against.
+    enum class Vectors { Widest, Portable };
+    explicit AreaShrinker(Vectors vectors = Vectors::Widest)
+        : m_vectors(vectors)
+    {
+    }
+
     // `source` shrunk to `size` (no larger than it either way). `changed` holds every
     // source pixel that differs from the last call's source; it is not trusted when the
     // sizes moved or after forget().
@@ -31,11 +38,14 @@ private:
         // The same for outputs four at a time: per group and tap, each output's weight
         // four times over (once per channel).
         std::vector<std::uint16_t> wide;
+        // Per output, its taps' weights once per channel, for four taps: empty for more.
+        std::vector<std::uint16_t> quad;
     };
     static Taps taps(int from, int to);
     // Output rows [top, bottom], pixels [left, right] (left a multiple of four).
     void shrinkArea(const QImage& source, int top, int bottom, int left, int right);
 
+    Vectors m_vectors;
     QImage m_result;
     QSize m_from;
     bool m_valid = false;
