@@ -260,8 +260,6 @@ void AreaShrinker::shrinkArea(const QImage& source, int top, int bottom, int lef
 {
 #ifdef FROLIX_SHRINK_AVX2
     const bool avx2 = m_vectors == Vectors::Widest && __builtin_cpu_supports("avx2");
-#else
-    const bool avx2 = false;
 #endif
     // The source columns those outputs read, averaged down the rows first.
     const int sourceLeft = m_columns.first[std::size_t(left)];
