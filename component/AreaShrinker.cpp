@@ -55,6 +55,19 @@ template <int Count>
     }
 }
 
+// Output pixels [left, right] one at a time: what is left after groups of four.
+[[gnu::always_inline]] inline void averageColumnsOneByOne(std::uint8_t* out, const std::uint8_t* line, const int* first,
+    const std::uint16_t* weights, int count, int left, int right)
+{
+    for (int x = left; x <= right; ++x)
+        for (int c = 0; c < 4; ++c) {
+            unsigned sum = 0;
+            for (int k = 0; k < count; ++k)
+                sum += unsigned(line[std::size_t(first[x] + k) * 4 + c]) * weights[std::size_t(x) * count + k];
+            out[std::size_t(x) * 4 + c] = std::uint8_t((sum + 128) >> 8);
+        }
+}
+
 // Output pixels [left, right] from a row of averaged source rows, four at a time (left
 // a multiple of four): the weights come laid out for that, four pixels' channels side
 // by side per tap.
@@ -77,13 +90,7 @@ template <int Count>
         }
         narrow(out + std::size_t(x) * 4, sum);
     }
-    for (; x <= right; ++x)
-        for (int c = 0; c < 4; ++c) {
-            unsigned sum = 0;
-            for (int k = 0; k < n; ++k)
-                sum += unsigned(line[std::size_t(first[x] + k) * 4 + c]) * weights[std::size_t(x) * n + k];
-            out[std::size_t(x) * 4 + c] = std::uint8_t((sum + 128) >> 8);
-        }
+    averageColumnsOneByOne(out, line, first, weights, n, x, right);
 }
 
 // Dispatches on the tap count.
@@ -199,13 +206,7 @@ FROLIX_AVX2 __m256i weightedTaps(const std::uint8_t* line, const int* first, con
         const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(sum, sum), order);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + std::size_t(x) * 4), _mm256_castsi256_si128(packed));
     }
-    for (; x <= right; ++x)
-        for (int c = 0; c < 4; ++c) {
-            unsigned sum = 0;
-            for (int k = 0; k < count; ++k)
-                sum += unsigned(line[std::size_t(first[x] + k) * 4 + c]) * weights[std::size_t(x) * count + k];
-            out[std::size_t(x) * 4 + c] = std::uint8_t((sum + 128) >> 8);
-        }
+    averageColumnsOneByOne(out, line, first, weights, count, x, right);
 }
 #undef FROLIX_AVX2
 #endif
