@@ -30,21 +30,20 @@ std::uint32_t opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b, PixelOrder 
 }
 
 // Image rows in the order the data holds them: interlaced images come in four passes.
-std::vector<std::uint32_t> rowOrder(std::uint32_t height, bool interlaced)
+void rowOrder(std::uint32_t height, bool interlaced, std::vector<std::uint32_t>& rows)
 {
-    std::vector<std::uint32_t> rows;
-    rows.reserve(height);
+    rows.resize(height);
     if (!interlaced) {
         for (std::uint32_t y = 0; y < height; ++y)
-            rows.push_back(y);
-        return rows;
+            rows[y] = y;
+        return;
     }
     static constexpr std::uint32_t kStart[4] = { 0, 4, 2, 1 };
     static constexpr std::uint32_t kStep[4] = { 8, 8, 4, 2 };
+    std::size_t i = 0;
     for (int pass = 0; pass < 4; ++pass)
         for (std::uint32_t y = kStart[pass]; y < height; y += kStep[pass])
-            rows.push_back(y);
-    return rows;
+            rows[i++] = y;
 }
 
 // Unrolled by hand (the compiler does not): three loads and stores per pixel and
@@ -140,13 +139,13 @@ const std::uint32_t* ImageDrawer::colourTable(const ImageRecord& image)
     m_paletteSize = image.paletteSize;
     // Indices past the colour table draw opaque black (QUIRKS.md).
     const std::span<const std::uint8_t> file = m_source->bytes();
-    std::fill_n(m_palette, 256, opaque(0, 0, 0, m_order));
     std::size_t entries
         = std::min<std::size_t>(image.paletteSize, (file.size() - std::min(file.size(), image.paletteOffset)) / 3);
     for (std::size_t i = 0; i < entries; ++i) {
         const std::uint8_t* rgb = &file[image.paletteOffset + 3 * i];
         m_palette[i] = opaque(rgb[0], rgb[1], rgb[2], m_order);
     }
+    std::fill(m_palette + entries, m_palette + 256, opaque(0, 0, 0, m_order));
     return m_palette;
 }
 
@@ -154,7 +153,8 @@ ImageDrawer::RowPlan ImageDrawer::planRows(const ImageRecord& image, const ClipR
 {
     // Rows below the screen need no decoding; find how many rows of data we must read.
     RowPlan plan;
-    plan.rows = rowOrder(image.height, image.interlaced);
+    rowOrder(image.height, image.interlaced, m_rows); // kept from image to image: no allocation each
+    plan.rows = m_rows;
     std::uint32_t visibleRows = rect.bottom - image.top;
     for (std::size_t i = 0; i < plan.rows.size(); ++i)
         if (plan.rows[i] < visibleRows)

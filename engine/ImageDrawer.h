@@ -38,7 +38,7 @@ public:
 private:
     // Image rows in the order the data holds them, and how many of them to decode.
     struct RowPlan {
-        std::vector<std::uint32_t> rows;
+        std::span<const std::uint32_t> rows; // m_rows
         std::size_t count = 0; // rows of data to decode: the last one on the screen, or the cap
         std::size_t cap = 0; // rows the decode cap per image allows
         bool capped = false; // rows on the screen were left out for the cap
@@ -58,7 +58,7 @@ private:
     void prepareDisposal(const ImageRecord& image, const ClipRect& rect, CanvasState& state) const;
     // The image's colour table in the canvas's byte order, 256 entries.
     const std::uint32_t* colourTable(const ImageRecord& image);
-    static RowPlan planRows(const ImageRecord& image, const ClipRect& rect);
+    RowPlan planRows(const ImageRecord& image, const ClipRect& rect);
     // Draws the rows [from, to) of the data (the last one in part where the data ends in it).
     void drawRows(const Drawing& drawing, std::span<const std::uint8_t> indices, std::size_t from, std::size_t to,
         CanvasState& state) const;
@@ -72,6 +72,7 @@ private:
     PixelOrder m_order;
     std::size_t m_fileBytesTouched = 0; // image data read since the file's pages were released
     LzwDecoder m_decoder; // kept for its buffers: one image's colour indices, in data order
+    std::vector<std::uint32_t> m_rows; // the image rows of the plan drawn last, in data order
     std::uint32_t m_palette[256]; // of the table at m_paletteOffset, m_paletteSize entries
     std::size_t m_paletteOffset = 0;
     std::uint16_t m_paletteSize = 0;

@@ -3,6 +3,7 @@
 #include "Contract.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -20,6 +21,13 @@ constexpr std::size_t kMaxStringRoom = LzwDecoder::kMaxCodes + 16;
 // How far past a string its copy may write, in pixels: under 16 indices, no colours
 // (see copyString).
 template <typename Pixel> constexpr unsigned kOvershoot = sizeof(Pixel) == 1 ? 16 : 0;
+
+// Indices: every literal's entry points at its value in a stretch before the output, set
+// once, so no code branches on whether its literal came before (on noise, a mispredicted
+// branch for a third of the codes). Colours are decoded into the canvas, which has no
+// such room: a literal is written from its value the first time it comes.
+template <typename Pixel> constexpr bool firstUse = sizeof(Pixel) != 1;
+constexpr std::size_t kLiteralRoom = 1u << LzwDecoder::kMaxMinCodeSize;
 
 // Moves that read all their bytes before writing any, so the source may lie closer
 // before the destination than the size of the move.
@@ -116,7 +124,8 @@ template <typename Pixel> inline Status restart(Cursor& c, const Stream<Pixel>& 
             return Status::InvalidCode;
         }
         stream.out[c.produced] = stream.literal(code);
-        table[code] = std::uint64_t(c.produced) << 16 | 1;
+        if constexpr (firstUse<Pixel>)
+            table[code] = std::uint64_t(c.produced) << 16 | 1;
         c.pending = std::uint64_t(c.produced) << 16 | 2;
         ++c.produced;
         return Status::Running;
@@ -239,7 +248,7 @@ Status decodeCodes(Cursor& cursor, const Stream<Pixel>& stream, Table& table, st
                     break;
                 continue;
             }
-            if (code == stream.endCode) {
+            if (!firstUse<Pixel> || code == stream.endCode) {
                 status = Status::Finished;
                 break;
             }
@@ -255,12 +264,13 @@ Status decodeCodes(Cursor& cursor, const Stream<Pixel>& stream, Table& table, st
 
 } // namespace
 
-void LzwDecoder::Buffer::reserve(std::size_t size)
+bool LzwDecoder::Buffer::reserve(std::size_t size)
 {
     if (capacity >= size)
-        return;
+        return false;
     bytes.reset(new std::uint8_t[size]); // no zero fill: every byte read is written first
     capacity = size;
+    return true;
 }
 
 void LzwDecoder::releaseBuffersOver(std::size_t bytes)
@@ -274,6 +284,7 @@ void LzwDecoder::start(
     std::span<const std::uint8_t> data, std::size_t dataOffset, std::uint8_t minCodeSize, std::size_t count)
 {
     m_cursor = Cursor {};
+    m_origin = 0;
     m_started = false;
     m_count = count;
     m_pixels = nullptr;
@@ -287,9 +298,34 @@ void LzwDecoder::start(
         return;
     }
     m_status = Status::Running;
-    m_output.reserve(count + kMaxStringRoom);
+    if (m_output.reserve(kLiteralRoom + count + kMaxStringRoom))
+        m_literalTable = 0; // the literals' values went with the old buffer
+    m_origin = kLiteralRoom;
+    m_cursor.produced = m_origin;
     gatherSubBlocks(data, std::min(dataOffset, data.size()));
-    std::fill_n(m_table, (1u << minCodeSize) + 2, std::uint64_t(0));
+}
+
+void LzwDecoder::prepareTable()
+{
+    const unsigned clearCode = 1u << m_minCodeSize;
+    if (m_pixels) {
+        std::fill_n(m_table, clearCode + 2, std::uint64_t(0));
+        m_literalTable = 0;
+    } else if (m_literalTable != m_minCodeSize) {
+        static constexpr auto kBytes = [] {
+            std::array<std::uint8_t, 256> bytes {};
+            for (unsigned i = 0; i < 256; ++i)
+                bytes[i] = std::uint8_t(i);
+            return bytes;
+        }();
+        for (unsigned at = 0; at < clearCode; at += 256)
+            std::memcpy(m_output.bytes.get() + at, kBytes.data(), std::min(256u, clearCode));
+        // Entries past the end code are made before they are read.
+        for (unsigned code = 0; code < clearCode; ++code)
+            m_table[code] = std::uint64_t(code) << 16 | 1;
+        m_table[clearCode] = m_table[clearCode + 1] = 0;
+        m_literalTable = m_minCodeSize;
+    }
 }
 
 bool LzwDecoder::coloursPayOff() const
@@ -312,6 +348,8 @@ void LzwDecoder::intoColours(std::span<std::uint32_t> out, const std::uint32_t* 
     FROLIX_EXPECTS(!m_started && out.size() == m_count);
     m_pixels = out.data();
     m_palette = palette;
+    m_origin = 0;
+    m_cursor.produced = 0;
 }
 
 void LzwDecoder::gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t offset)
@@ -345,13 +383,14 @@ void LzwDecoder::gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t
 
 std::span<const std::uint8_t> LzwDecoder::indices() const
 {
-    return m_pixels ? std::span<const std::uint8_t>() : std::span(m_output.bytes.get(), m_cursor.produced);
+    return m_pixels ? std::span<const std::uint8_t>()
+                    : std::span(m_output.bytes.get() + m_origin, m_cursor.produced - m_origin);
 }
 
 std::size_t LzwDecoder::decode(std::size_t upTo)
 {
     if (m_status != Status::Running)
-        return m_cursor.produced;
+        return m_cursor.produced - m_origin;
     if (m_pixels)
         return decodeInto<std::uint32_t>(m_pixels, upTo);
     return decodeInto<std::uint8_t>(m_output.bytes.get(), upTo);
@@ -361,26 +400,29 @@ template <typename Pixel> std::size_t LzwDecoder::decodeInto(Pixel* out, std::si
 {
     constexpr bool colours = sizeof(Pixel) == 4;
     const Stream<Pixel> stream { m_input.bytes.get(), m_inputSize, m_minCodeSize, 1u << m_minCodeSize,
-        (1u << m_minCodeSize) + 1, m_inputEnd, out, m_count, m_palette };
-    upTo = std::min(upTo, m_count);
+        (1u << m_minCodeSize) + 1, m_inputEnd, out, m_origin + m_count, m_palette };
+    // Positions in the output count from the literals' stretch before it.
+    const std::size_t end = m_origin + m_count;
+    upTo = m_origin + std::min(upTo, m_count);
     if (!m_started && m_count > 0) {
         m_started = true;
+        prepareTable();
         m_status = restart(m_cursor, stream, m_table);
     }
     // The index buffer has room past the image for the last string's copy; an image
     // decoded into the canvas has none, so its last pixels are decoded with care.
     std::size_t fastLimit = upTo;
     if (colours)
-        fastLimit = m_count > kMaxStringRoom ? std::min(upTo, m_count - kMaxStringRoom) : 0;
+        fastLimit = m_count > kMaxStringRoom ? std::min(upTo, end - kMaxStringRoom) : 0;
     if (m_status == Status::Running && m_cursor.produced < fastLimit) {
         m_status = decodeCodes<false>(m_cursor, stream, m_table, fastLimit);
     }
     if (m_status == Status::Running && m_cursor.produced < upTo)
-        m_status = decodeCodes<true>(m_cursor, stream, m_table, m_count);
-    m_cursor.produced = std::min(m_cursor.produced, m_count);
-    if (m_status == Status::Running && m_cursor.produced == m_count)
+        m_status = decodeCodes<true>(m_cursor, stream, m_table, end);
+    m_cursor.produced = std::min(m_cursor.produced, end);
+    if (m_status == Status::Running && m_cursor.produced == end)
         m_status = Status::Finished; // the image is full; what follows is ignored
-    return m_cursor.produced;
+    return m_cursor.produced - m_origin;
 }
 
 } // namespace frolix::gif

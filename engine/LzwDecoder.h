@@ -81,18 +81,24 @@ private:
     struct Buffer {
         std::unique_ptr<std::uint8_t[]> bytes;
         std::size_t capacity = 0;
-        void reserve(std::size_t size);
+        bool reserve(std::size_t size); // whether it grew
     };
 
     // Copies the image's sub-blocks into one buffer, so codes are read with whole
     // 64-bit loads instead of byte by byte across block boundaries.
     void gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t offset);
     template <typename Pixel> std::size_t decodeInto(Pixel* out, std::size_t upTo);
+    // Before the first code: the literals' entries, for the image's minimum code size and
+    // what it is decoded to.
+    void prepareTable();
 
     Buffer m_input; // the data, followed by padding
     std::size_t m_inputSize = 0;
     Status m_inputEnd = Status::Finished; // what running out of input means
-    Buffer m_output; // the indices, followed by room for the last string's copy
+    // Each literal's value (2048 of them, the largest minimum code size's), the indices,
+    // then room for the last string's copy.
+    Buffer m_output;
+    std::size_t m_origin = 0; // where the pixels start in the output's positions
     std::size_t m_count = 0; // pixels the image takes
     std::uint32_t* m_pixels = nullptr; // decoding to colours: the output
     const std::uint32_t* m_palette = nullptr;
@@ -103,10 +109,14 @@ private:
     bool m_started = false; // the first code since the start has been read
     // One entry per code: where its string starts in the output (bits 16 and up) and its
     // length (the low 16 bits), so a code costs one load and a new entry one store.
-    // Length 0 marks the clear and end codes, and literals not yet written: the first
-    // time a literal comes it is written from its value and its entry then points at
-    // that byte, so every string is copied from the output itself.
+    // Length 0 marks the clear and end codes. Decoding to indices, a literal's entry
+    // points at its value before the pixels, and stays so from image to image while the
+    // minimum code size is the same (m_literalTable). Decoding to colours, a literal's
+    // entry is 0 until it first comes: it is then written from its value and its entry
+    // points at that pixel, so every string is copied from the output itself.
     std::uint64_t m_table[kTableSize];
+    // The minimum code size the literals' entries and values are set for, or 0.
+    unsigned m_literalTable = 0;
 };
 
 } // namespace frolix::gif

@@ -23,15 +23,14 @@ struct Decoded {
 // Decodes with room for `capacity` pixels (0: plenty), all at once or `step` at a time,
 // to indices or straight to colours, and keeps what was decoded as indices. Decoding to
 // colours must leave every pixel past the decoded ones as it was.
-Decoded decode(
-    const Bytes& data, unsigned minCodeSize, std::size_t capacity = 0, std::size_t step = 0, bool colours = false)
+Decoded decodeWith(LzwDecoder& decoder, const Bytes& data, unsigned minCodeSize, std::size_t capacity = 0,
+    std::size_t step = 0, bool colours = false)
 {
     capacity = capacity ? capacity : std::size_t(4) << 20;
     constexpr std::uint32_t kUntouched = 0x5EAF00DD;
     std::vector<std::uint32_t> palette(256), pixels;
     for (unsigned i = 0; i < 256; ++i)
         palette[i] = 0xC0000000u | i;
-    LzwDecoder decoder;
     decoder.start(data, 0, std::uint8_t(minCodeSize), capacity);
     if (colours) {
         pixels.assign(capacity, kUntouched);
@@ -55,6 +54,13 @@ Decoded decode(
     EXPECT_EQ(written, pixels.end()) << "pixel " << (written - pixels.begin()) << " written past the " << got
                                      << " decoded";
     return out;
+}
+
+Decoded decode(
+    const Bytes& data, unsigned minCodeSize, std::size_t capacity = 0, std::size_t step = 0, bool colours = false)
+{
+    LzwDecoder decoder;
+    return decodeWith(decoder, data, minCodeSize, capacity, step, colours);
 }
 
 std::vector<std::uint8_t> randomIndices(std::size_t count, unsigned colours, unsigned seed)
@@ -190,6 +196,34 @@ TEST(LzwData, EndsInsideASubBlockKeepingWhatCameBefore)
     ASSERT_GT(got.indices.size(), 0u);
     ASSERT_LT(got.indices.size(), 500u);
     EXPECT_TRUE(std::equal(got.indices.begin(), got.indices.end(), want.begin()));
+}
+
+// One decoder serves image after image and keeps what it set up for the last one: each
+// image must decode alone whatever came before it, whether its minimum code size (where
+// the clear and end codes lie) or what it is decoded to differs, or the last was refused.
+TEST(LzwData, ImageAfterImageWithOneDecoder)
+{
+    struct Image {
+        unsigned minCodeSize;
+        unsigned colours;
+        bool toColours;
+    };
+    const Image images[] = { { 8, 256, false }, { 2, 4, false }, { 8, 256, false }, { 8, 256, true }, { 8, 256, false },
+        { 11, 256, false }, { 4, 16, true }, { 4, 16, false }, { 12, 0, false }, { 1, 2, false }, { 8, 256, false } };
+    LzwDecoder decoder;
+    for (unsigned i = 0; i < std::size(images); ++i) {
+        const Image& image = images[i];
+        SCOPED_TRACE("image " + std::to_string(i + 1));
+        if (image.minCodeSize > LzwDecoder::kMaxMinCodeSize) {
+            EXPECT_EQ(decodeWith(decoder, Bytes(8, 0x55), image.minCodeSize).status, Status::BadMinCodeSize);
+            continue;
+        }
+        const std::vector<std::uint8_t> want = randomIndices(3000, image.colours, 20 + i);
+        Decoded got = decodeWith(
+            decoder, subBlocks(lzwEncode(want, image.minCodeSize)), image.minCodeSize, want.size(), 0, image.toColours);
+        EXPECT_EQ(got.status, Status::Finished);
+        EXPECT_EQ(got.indices, want);
+    }
 }
 
 } // namespace
