@@ -203,7 +203,6 @@ private slots:
         }
     }
 
-    // Qt skips painting what lies beneath only when the component covers every pixel.
     void shrinkingAveragesAreas_data()
     {
         QTest::addColumn<QSize>("shown");
@@ -303,6 +302,7 @@ private slots:
         }
     }
 
+    // Qt skips painting what lies beneath only when the component covers every pixel.
     void opaquePainting_data()
     {
         QTest::addColumn<bool>("withHoles");
