@@ -136,74 +136,107 @@ std::pair<int, int> reaching(const std::vector<int>& first, int count, int low, 
 }
 
 #ifdef FROLIX_SHRINK_AVX2
-// The same sums in AVX2, written out: the compiler widens the portable vectors above in
-// four instructions where one does, which made the averaging cost twice what it need.
-// Up to four taps each way; more go the portable way.
+// The same sums in AVX2, multiplying bytes in pairs (vpmaddubsw): half the multiplies of
+// widening to 16 bits, which bound the averaging. The weights go in as unsigned bytes, so
+// this needs every weight below 256; the pixels as signed ones, top bit flipped (p - 128),
+// which keeps any weighted sum within 16 bits: it lies in [-128 * 256, 127 * 256]. The
+// 128 * 256 taken off comes back with the rounding half, so the sums are exact: the bytes
+// are the portable code's.
 #define FROLIX_AVX2 __attribute__((target("avx2"), always_inline)) inline
 
-FROLIX_AVX2 __m256i widen16(const std::uint8_t* bytes)
+FROLIX_AVX2 __m256i signedPixels(__m256i bytes) { return _mm256_xor_si256(bytes, _mm256_set1_epi8(char(0x80))); }
+
+// Sums of signed pixels times weights, to means as unsigned 16-bit lanes.
+FROLIX_AVX2 __m256i means16(__m256i sums)
 {
-    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    return _mm256_srli_epi16(_mm256_add_epi16(sums, _mm256_set1_epi16(short(0x8080))), 8);
 }
 
-template <int Count> struct RowsAvx2 {
+// Rows taken in pairs, their bytes interleaved: up to 2 * Pairs taps, an odd one out
+// paired with itself at weight nought.
+template <int Pairs> struct RowsAvx2 {
     [[gnu::target("avx2")]] static void run(
         std::uint8_t* out, const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::size_t bytes)
     {
-        if constexpr (Count == 0) {
-            averageRows<0>(out, rows, weights, count, bytes);
-        } else {
-            __m256i w[Count];
-            for (int k = 0; k < Count; ++k)
-                w[k] = _mm256_set1_epi16(short(weights[k]));
-            const __m256i half = _mm256_set1_epi16(128);
-            std::size_t b = 0;
-            for (; b + 32 <= bytes; b += 32) {
-                __m256i low = half, high = half;
-                for (int k = 0; k < Count; ++k) {
-                    low = _mm256_add_epi16(low, _mm256_mullo_epi16(widen16(rows[k] + b), w[k]));
-                    high = _mm256_add_epi16(high, _mm256_mullo_epi16(widen16(rows[k] + b + 16), w[k]));
-                }
-                // Packing works within each 128-bit half: the quarters come back in order.
-                const __m256i packed = _mm256_packus_epi16(_mm256_srli_epi16(low, 8), _mm256_srli_epi16(high, 8));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + b), _mm256_permute4x64_epi64(packed, 0xd8));
+        const std::uint8_t* first[Pairs];
+        const std::uint8_t* second[Pairs];
+        __m256i w[Pairs];
+        for (int p = 0; p < Pairs; ++p) {
+            const bool paired = 2 * p + 1 < count;
+            first[p] = rows[2 * p];
+            second[p] = paired ? rows[2 * p + 1] : rows[2 * p];
+            w[p] = _mm256_set1_epi16(short(weights[2 * p] | (paired ? weights[2 * p + 1] : 0) << 8));
+        }
+        std::size_t b = 0;
+        for (; b + 32 <= bytes; b += 32) {
+            __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+            for (int p = 0; p < Pairs; ++p) {
+                const __m256i a = signedPixels(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first[p] + b)));
+                const __m256i c = signedPixels(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(second[p] + b)));
+                low = _mm256_add_epi16(low, _mm256_maddubs_epi16(w[p], _mm256_unpacklo_epi8(a, c)));
+                high = _mm256_add_epi16(high, _mm256_maddubs_epi16(w[p], _mm256_unpackhi_epi8(a, c)));
             }
-            for (; b < bytes; ++b) {
-                unsigned sum = 0;
-                for (int k = 0; k < Count; ++k)
-                    sum += unsigned(rows[k][b]) * weights[k];
-                out[b] = std::uint8_t((sum + 128) >> 8);
-            }
+            // Both interleave and pack work within each 128-bit half, so packing undoes
+            // the interleaving's order.
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + b), _mm256_packus_epi16(means16(low), means16(high)));
+        }
+        for (; b < bytes; ++b) {
+            unsigned sum = 0;
+            for (int k = 0; k < count; ++k)
+                sum += unsigned(rows[k][b]) * weights[k];
+            out[b] = std::uint8_t((sum + 128) >> 8);
         }
     }
 };
 
-// Four outputs at a time, each from the four pixels from its first tap on in one load
-// (`quad`: per output, each tap's weight once per channel, nought past its taps); the
-// line has room for that load past its end.
-FROLIX_AVX2 __m256i weightedTaps(const std::uint8_t* line, const int* first, const std::uint16_t* quad, int x)
+// Dispatches on the pairs of taps, 1 to 4.
+[[gnu::target("avx2")]] void withPairs(
+    std::uint8_t* out, const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::size_t bytes)
 {
-    return _mm256_mullo_epi16(widen16(line + std::size_t(first[x]) * 4),
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quad + std::size_t(x) * 16)));
+    switch ((count + 1) / 2) {
+    case 1:
+        return RowsAvx2<1>::run(out, rows, weights, count, bytes);
+    case 2:
+        return RowsAvx2<2>::run(out, rows, weights, count, bytes);
+    case 3:
+        return RowsAvx2<3>::run(out, rows, weights, count, bytes);
+    default:
+        return RowsAvx2<4>::run(out, rows, weights, count, bytes);
+    }
+}
+
+// Whether a pass with these taps can go the AVX2 way.
+bool fitsAvx2(const std::uint16_t* weights, int count)
+{
+    return count <= 8 && std::all_of(weights, weights + count, [](std::uint16_t w) { return w < 256; });
+}
+
+// Two outputs in one register, each from the four pixels from its first tap on in one
+// load (the line has room for that load past its end), their bytes ordered channel by
+// channel so that pairs of taps multiply together: `quad` holds, per output, its four
+// taps' weights once per channel (nought past its taps).
+FROLIX_AVX2 __m256i twoOutputs(const std::uint8_t* line, const int* first, const std::uint8_t* quad, int x)
+{
+    const __m256i byChannel = _mm256_setr_epi8(
+        0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const __m256i pixels = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + std::size_t(first[x]) * 4))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + std::size_t(first[x + 1]) * 4)), 1);
+    return _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(quad + std::size_t(x) * 16)),
+        _mm256_shuffle_epi8(signedPixels(pixels), byChannel));
 }
 
 [[gnu::target("avx2")]] void columnsAvx2(std::uint8_t* out, const std::uint8_t* line, const int* first,
-    const std::uint16_t* weights, const std::uint16_t* quad, int count, int left, int right)
+    const std::uint16_t* weights, const std::uint8_t* quad, int count, int left, int right)
 {
-    const __m256i half = _mm256_set1_epi16(128);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5);
     int x = left;
     for (; x + 3 <= right; x += 4) {
-        const __m256i a = weightedTaps(line, first, quad, x), b = weightedTaps(line, first, quad, x + 1),
-                      c = weightedTaps(line, first, quad, x + 2), d = weightedTaps(line, first, quad, x + 3);
-        // Taps 0 + 2 and 1 + 3 of a and b, then of c and d, then the two halves of each.
-        const __m256i ab
-            = _mm256_add_epi16(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
-        const __m256i cd
-            = _mm256_add_epi16(_mm256_permute2x128_si256(c, d, 0x20), _mm256_permute2x128_si256(c, d, 0x31));
-        __m256i sum = _mm256_add_epi16(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd));
-        sum = _mm256_srli_epi16(_mm256_add_epi16(sum, half), 8); // a and c, then b and d
-        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(sum, sum), order);
+        // Taps 0 + 1 and 2 + 3 of outputs x and x + 1, then of x + 2 and x + 3, added:
+        // x and x + 2 in the low half, x + 1 and x + 3 in the high one.
+        const __m256i sums = _mm256_hadd_epi16(twoOutputs(line, first, quad, x), twoOutputs(line, first, quad, x + 2));
+        const __m256i mean = means16(sums);
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(mean, mean), order);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + std::size_t(x) * 4), _mm256_castsi256_si128(packed));
     }
     averageColumnsOneByOne(out, line, first, weights, count, x, right);
@@ -240,13 +273,13 @@ AreaShrinker::Taps AreaShrinker::taps(int from, int to)
         // Rounding may leave the sum a little off 256: the largest share absorbs it.
         *std::max_element(w, w + taps.count) += std::uint16_t(256 - sum);
     }
-    if (taps.count <= 4) {
+    if (taps.count <= 4 && std::all_of(taps.weights.begin(), taps.weights.end(), [](auto w) { return w < 256; })) {
         taps.quad.assign(std::size_t(to) * 16, 0);
         for (int i = 0; i < to; ++i)
             for (int k = 0; k < taps.count; ++k)
                 for (int c = 0; c < 4; ++c)
-                    taps.quad[std::size_t(i) * 16 + std::size_t(k) * 4 + c]
-                        = taps.weights[std::size_t(i) * taps.count + k];
+                    taps.quad[std::size_t(i) * 16 + std::size_t(c) * 4 + k]
+                        = std::uint8_t(taps.weights[std::size_t(i) * taps.count + k]);
     }
     taps.wide.assign(std::size_t(to + 3) / 4 * taps.count * 16, 0);
     for (int i = 0; i < to; ++i)
@@ -279,16 +312,18 @@ void AreaShrinker::shrinkArea(const QImage& source, int top, int bottom, int lef
         std::uint8_t* line = m_line.data() + offset;
         std::uint8_t* out = m_result.scanLine(y);
 #ifdef FROLIX_SHRINK_AVX2
-        if (avx2) {
-            withCount<RowsAvx2>(count, line, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
-            if (!m_columns.quad.empty()) {
-                columnsAvx2(out, m_line.data(), m_columns.first.data(), m_columns.weights.data(), m_columns.quad.data(),
-                    m_columns.count, left, right);
-                continue;
-            }
+        if (avx2 && fitsAvx2(m_rowWeights.data(), count)) {
+            withPairs(line, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
         } else
 #endif
             withCount<RowsJob>(count, line, m_rowsRead.data(), m_rowWeights.data(), count, bytes);
+#ifdef FROLIX_SHRINK_AVX2
+        if (avx2 && !m_columns.quad.empty()) {
+            columnsAvx2(out, m_line.data(), m_columns.first.data(), m_columns.weights.data(), m_columns.quad.data(),
+                m_columns.count, left, right);
+            continue;
+        }
+#endif
         withCount<ColumnsJob>(m_columns.count, out, m_line.data(), m_columns.first.data(), m_columns.weights.data(),
             m_columns.wide.data(), m_columns.count, left, right);
     }

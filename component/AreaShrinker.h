@@ -38,8 +38,9 @@ private:
         // The same for outputs four at a time: per group and tap, each output's weight
         // four times over (once per channel).
         std::vector<std::uint16_t> wide;
-        // Per output, its taps' weights once per channel, for four taps: empty for more.
-        std::vector<std::uint16_t> quad;
+        // Per output, channel by channel, its four taps' weights as bytes: empty for more
+        // taps or a weight of 256.
+        std::vector<std::uint8_t> quad;
     };
     static Taps taps(int from, int to);
     // Output rows [top, bottom], pixels [left, right] (left a multiple of four).
