@@ -489,13 +489,13 @@ void Frolix::showCurrentFrame(bool announce)
         // is 128 MiB); it stays valid until the next frame is asked for, here.
         m_frame = QImage(next.pixels.data(), size.width(), size.height(), qsizetype(size.width()) * 4, kDisplayFormat);
         changed = drawn;
+        m_shrinkChanged |= changed;
     } else {
         // A copy lets the repaint shrink to the pixels that really changed: encoders
         // often redraw a whole rectangle to change a few pixels in it.
-        changed = copyChangedPixels(m_frame, next.pixels.data(), size, drawn);
+        changed = copyFrame(next.pixels.data(), size, drawn);
     }
     m_shownFrame = number;
-    m_shrinkChanged |= changed;
     m_frameOpaque = next.opaque;
     refreshOpaquePainting();
     if (!changed.isEmpty())
@@ -504,6 +504,34 @@ void Frolix::showCurrentFrame(bool announce)
         m_reportedFrame = number;
         emit Step();
     }
+}
+
+// Source rows copied and shrunk at a time: few enough to be still in the processor's
+// second-level cache when they are averaged.
+constexpr std::size_t kShrinkBandBytes = 128u << 10;
+
+QRect Frolix::copyFrame(const std::uint8_t* pixels, QSize size, QRect drawn)
+{
+    // A frame shown smaller is shrunk band by band as it is copied: read back from memory
+    // at the next paint instead, its pixels cost as much again as the averaging itself.
+    const QSize shown = targetRect(size, rect(), m_stretchMode).size();
+    const bool shrunk = shown.width() < size.width() || shown.height() < size.height();
+    if (!shrunk || !isVisible() || m_frame.size() != size) {
+        const QRect changed = copyChangedPixels(m_frame, pixels, size, drawn);
+        m_shrinkChanged |= changed;
+        return changed;
+    }
+    drawn &= QRect(QPoint(0, 0), size);
+    const int bandRows = std::max(8, int(kShrinkBandBytes / (std::size_t(size.width()) * 4)));
+    QRect changed;
+    for (int top = drawn.top(); top <= drawn.bottom(); top += bandRows) {
+        const QRect band = copyChangedPixels(m_frame, pixels, size, drawn & QRect(0, top, size.width(), bandRows));
+        // An output row reaching into the next band is averaged again with it.
+        m_shrinker.shrink(m_frame, shown, m_shrinkChanged | band);
+        m_shrinkChanged = QRect();
+        changed |= band;
+    }
+    return changed;
 }
 
 QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size, QRect within)

@@ -199,6 +199,9 @@ private:
     void refreshSeen();
     void applyAutoSize();
     QRect pictureRect() const;
+    // Brings m_frame up to date with a frame of `size` that differs only `drawn`, as
+    // copyChangedPixels does, and returns what changed.
+    QRect copyFrame(const std::uint8_t* pixels, QSize size, QRect drawn);
     // m_frame at `size` (smaller in at least one direction), made once per frame and size.
     const QImage& shrunkFrame(QSize size);
     // Tells Qt whether this paints every pixel it covers, so what lies beneath (the

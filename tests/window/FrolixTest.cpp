@@ -302,6 +302,67 @@ private slots:
         }
     }
 
+    void shrinkingWhilePlaying_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("stretched") << 1;
+        QTest::newRow("proportional") << 2;
+    }
+    void shrinkingWhilePlaying()
+    {
+        // Frames large enough to be copied and shrunk a band of rows at a time, each but
+        // the first changing a rectangle, some across bands' edges: shown one after the
+        // other, each must look as it does shown alone.
+        QFETCH(int, mode);
+        const int width = 400, height = 300;
+        std::uint32_t seed = 5;
+        frolix::test::GifBuilder gif(width, height);
+        const QRect changes[] = { QRect(0, 0, width, height), QRect(10, 60, 50, 50), QRect(0, 160, width, 3),
+            QRect(399, 299, 1, 1), QRect(200, 0, 30, height) };
+        for (const QRect& change : changes) {
+            std::vector<std::uint8_t> indices(std::size_t(change.width()) * change.height());
+            for (std::uint8_t& index : indices)
+                index = std::uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+            gif.control({ .delayCs = 2, .disposal = 1 })
+                .image({ .left = std::uint16_t(change.x()),
+                    .top = std::uint16_t(change.y()),
+                    .width = std::uint16_t(change.width()),
+                    .height = std::uint16_t(change.height()),
+                    .indices = indices });
+        }
+        const auto bytes = gif.bytes();
+        const QString path = file(QStringLiteral("bands.gif"),
+            QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+        auto shown = [&](Frolix& component, int stretchMode, QSize size) {
+            component.setAutoPlay(false);
+            component.setDesignedSize(size);
+            std::int16_t stretch = std::int16_t(stretchMode);
+            component.setStretchMode(stretch);
+            component.setFocusPolicy(Qt::NoFocus); // no focus frame over the picture
+            component.show();
+            return QTest::qWaitForWindowExposed(&component)
+                && wtest::loadFile(component, path) == frolix::kAutomationTrue && settled(component);
+        };
+        Frolix playing;
+        QVERIFY(shown(playing, mode, QSize(150, 100)));
+        const QRect picture = frolix::targetRect(QSize(width, height), playing.rect(), frolix::StretchMode(mode));
+        for (int frame = 2; frame <= int(std::size(changes)); ++frame) {
+            const QImage before = playing.grab().toImage();
+            playing.showFrame(frame);
+            QVERIFY(settled(playing));
+            const QImage after = playing.grab().toImage().copy(picture).convertToFormat(QImage::Format_RGB32);
+            // The frame at its own size, shrunk afresh.
+            Frolix whole;
+            QVERIFY(shown(whole, 0, QSize(width, height)));
+            whole.showFrame(frame);
+            QVERIFY(settled(whole));
+            const QImage full = whole.grab().toImage().convertToFormat(frolix::kDisplayFormat);
+            QCOMPARE(after,
+                frolix::AreaShrinker().shrink(full, picture.size(), full.rect()).convertToFormat(QImage::Format_RGB32));
+            QVERIFY2(after != before.copy(picture).convertToFormat(QImage::Format_RGB32), "the change shows");
+        }
+    }
+
     // Qt skips painting what lies beneath only when the component covers every pixel.
     void opaquePainting_data()
     {
