@@ -1,12 +1,13 @@
 // play-probe: the viewer's real window playing a file, timed from inside.
 //
 //   play-probe [--file F.gif] [--delays-of F.gif] [--seconds S] [--frames N]
-//              [--sequence 0|1|2] [--stretch 0|1|2] [--component-only] [--click F.gif]
+//              [--sequence 0|1|2] [--stretch 0|1|2] [--opaque] [--component-only] [--click F.gif]
 //
 // Without --file the window plays what it starts with (its stored logo), as a user sees
 // it at start-up; --delays-of names the file whose delays that is. --file loads F
 // through the window's component, as picking it in the file list does. --component-only
-// shows the component alone at the animation's own size instead of the window. Stops
+// shows the component alone at the animation's own size instead of the window; --opaque
+// unticks Transparent (the back colour instead of the window beneath). Stops
 // after S seconds (default 20) or N frame changes, whichever comes first, and prints
 // key=value figures (see PlayCommon.h).
 //
@@ -121,6 +122,8 @@ int main(int argc, char** argv)
         std::int16_t value = std::int16_t(stretch.toInt());
         component->setStretchMode(value);
     }
+    if (args.contains("--opaque"))
+        component->setTransparent(frolix::kAutomationFalse);
     const auto delays = delaysOf.isEmpty() ? std::vector<int>() : play::frameDelaysMs(delaysOf.toStdString());
     if (!delays.empty() && int(delays.size()) != component->FrameCount()) {
         std::fprintf(stderr, "play-probe: %s has %zu frames, the component shows %d\n", qPrintable(delaysOf),

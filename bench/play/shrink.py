@@ -7,8 +7,10 @@
 # xvfb-run as run.sh runs measure.py:
 #
 #   xvfb-run -a -s "-screen 0 1280x1024x24" python3 bench/play/shrink.py \
-#       --file build/play/play-gifs/anim-800x600.gif [--reps 3] [--seconds 10] BUILD_A [BUILD_B ...]
+#       --file build/play/play-gifs/anim-800x600.gif [--reps 3] [--seconds 10] [--opaque] BUILD_A [BUILD_B ...]
 #
+# --opaque runs each mode a second time with Transparent unticked, so that the component
+# paints its own back colour and what lies beneath is never repainted under a frame.
 # Each BUILD is a build directory holding bench/play/play-probe; the QMovie peer is the
 # first build's.
 import argparse
@@ -29,16 +31,20 @@ def main():
     ap.add_argument("--seconds", type=float, default=10.0, help="CPU window")
     ap.add_argument("--size", default="528x247", help="the rectangle QMovie scales to (the component's)")
     ap.add_argument("--modes", default="0,1,2", help="stretch modes to run")
+    ap.add_argument("--opaque", action="store_true", help="each mode also with Transparent unticked")
     ap.add_argument("builds", nargs="+")
     args = ap.parse_args()
     life = str(args.seconds + 3)
     window = (2, args.seconds)
     modes = [m for m in MODES if m[0] in args.modes.split(",")]
+    if args.opaque:
+        modes += [(mode, f"{name}, opaque") for mode, name in modes]
     commands = {}
     for build in args.builds:
         for mode, name in modes:
             commands[f"{build} {name}"] = [os.path.join(build, "bench/play/play-probe"), "--file", args.file,
-                                           "--stretch", mode, "--seconds", life]
+                                           "--stretch", mode, "--seconds", life] + (
+                                               ["--opaque"] if name.endswith(", opaque") else [])
     commands["QMovie scaled"] = [os.path.join(args.builds[0], "bench/play/qmovie-peer"), args.file, "--scaled",
                                  args.size, "--seconds", life]
     ms = {name: [] for name in commands}
@@ -54,8 +60,8 @@ def main():
         base = ms.get(f"{build} No Stretch")
         if not base:
             continue
-        for _, name in modes[1:]:
-            if f"{build} {name}" in ms:
+        for _, name in modes:
+            if name != "No Stretch" and f"{build} {name}" in ms:
                 ratio = statistics.median(ms[f"{build} {name}"]) / statistics.median(base)
                 print(f"  {build} {name} / No Stretch: {ratio:.2f}")
 
