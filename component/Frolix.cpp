@@ -4,6 +4,7 @@
 #include "FileClipboard.h"
 #include "FrameDetailsDialog.h"
 #include "FrameExportDialogs.h"
+#include "FrameSurface.h"
 #include "FrolixAccessible.h"
 #include "NativePath.h"
 #include "OpenAnimation.h"
@@ -48,6 +49,7 @@ QRect targetRect(QSize image, QRect area, StretchMode mode)
 Frolix::Frolix(QWidget* parent)
     : FrolixControl(parent)
     , m_frameExport(new FrameExportDialogs(this))
+    , m_surface(new FrameSurface(*this, [this](QPainter& painter) { paintFrame(painter); }))
 {
     installFrolixAccessibility();
     m_clock.m_source = &m_steadyClock;
@@ -89,7 +91,7 @@ void Frolix::setTransparent(AutomationBool value)
     if (transparent == m_transparent)
         return;
     m_transparent = transparent;
-    refreshOpaquePainting();
+    placeSurface();
     update();
 }
 
@@ -303,6 +305,7 @@ void Frolix::adopt(std::shared_ptr<Animation> animation, FrameAhead::Bytes bytes
     showCurrentFrame(false);
     applyAutoSize();
     update();
+    m_surface->update();
     if (m_autoPlay)
         m_player->play();
     m_timer.start(0);
@@ -319,8 +322,9 @@ void Frolix::setStretchMode(std::int16_t& value)
     if (*mode == m_stretchMode)
         return;
     m_stretchMode = *mode;
-    refreshOpaquePainting();
+    placeSurface();
     update();
+    m_surface->update();
 }
 
 void Frolix::setAutoSize(AutomationBool value)
@@ -497,9 +501,9 @@ void Frolix::showCurrentFrame(bool announce)
     }
     m_shownFrame = number;
     m_frameOpaque = next.opaque;
-    refreshOpaquePainting();
+    placeSurface();
     if (!changed.isEmpty())
-        update(widgetArea(changed));
+        m_surface->update(surfaceArea(changed));
     if (announce && number != m_reportedFrame) {
         m_reportedFrame = number;
         emit Step();
@@ -569,18 +573,18 @@ QRect copyChangedPixels(QImage& shown, const std::uint8_t* pixels, QSize size, Q
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-QRect Frolix::widgetArea(const QRect& pictureArea) const
+QRect Frolix::surfaceArea(const QRect& pictureArea) const
 {
-    QRect target = pictureRect();
+    const QSize target = pictureRect().size();
     if (m_frame.isNull() || m_frame.width() == 0 || m_frame.height() == 0)
-        return target;
-    QTransform toWidget
-        = QTransform::fromTranslate(target.x(), target.y())
-              .scale(double(target.width()) / m_frame.width(), double(target.height()) / m_frame.height());
+        return QRect(QPoint(0, 0), target);
+    QTransform toSurface
+        = QTransform::fromScale(double(target.width()) / m_frame.width(), double(target.height()) / m_frame.height());
     // Smoothing blends each picture pixel into its neighbours, which a scale above 1
     // spreads over several widget pixels: grow by one picture pixel before mapping, and
     // by one widget pixel after it for rounding.
-    return toWidget.mapRect(QRectF(pictureArea.adjusted(-1, -1, 1, 1))).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
+    return toSurface.mapRect(QRectF(pictureArea.adjusted(-1, -1, 1, 1))).toAlignedRect().adjusted(-1, -1, 1, 1)
+        & QRect(QPoint(0, 0), target);
 }
 
 QRect Frolix::pictureRect() const { return targetRect(m_frame.size(), rect(), m_stretchMode); }
@@ -594,17 +598,46 @@ const QImage& Frolix::shrunkFrame(QSize size)
     return shrunk;
 }
 
-void Frolix::refreshOpaquePainting()
+void Frolix::placeSurface()
 {
-    bool coversAll = !m_frame.isNull() && m_frameOpaque && pictureRect().contains(rect());
-    setAttribute(Qt::WA_OpaquePaintEvent, !m_transparent || coversAll);
+    setAttribute(Qt::WA_OpaquePaintEvent, !m_transparent);
+    const QRect target = pictureRect();
+    m_surface->setGeometry(target);
+    m_surface->setOpaque(m_frameOpaque);
+    m_surface->setVisible(!m_frame.isNull() && !target.isEmpty());
 }
 
 void Frolix::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    refreshOpaquePainting();
+    placeSurface();
 }
+
+void Frolix::focusInEvent(QFocusEvent* event)
+{
+    FrolixControl::focusInEvent(event);
+    m_surface->update(); // the focus mark runs over the picture
+}
+
+void Frolix::focusOutEvent(QFocusEvent* event)
+{
+    FrolixControl::focusOutEvent(event);
+    m_surface->update();
+}
+
+namespace {
+
+// Black dashes on white: one of the two stands out on the sky and on any picture.
+void drawFocusMark(QPainter& painter, QRect around)
+{
+    const QRect mark = around.adjusted(0, 0, -1, -1);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(mark);
+    painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    painter.drawRect(mark);
+}
+
+} // namespace
 
 void Frolix::paintEvent(QPaintEvent* event)
 {
@@ -614,24 +647,25 @@ void Frolix::paintEvent(QPaintEvent* event)
         painter.fillRect(rect(), m_backColor);
     if (!m_picture.isNull())
         painter.drawImage(0, 0, m_picture);
-    if (!m_frame.isNull()) {
-        QRect target = pictureRect();
-        if (target.width() < m_frame.width() || target.height() < m_frame.height()) {
-            painter.drawImage(target.topLeft(), shrunkFrame(target.size()));
-        } else {
-            bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
-            painter.drawImage(target, m_frame);
-        }
+    if (hasFocus())
+        drawFocusMark(painter, rect());
+}
+
+void Frolix::paintFrame(QPainter& painter)
+{
+    if (m_frame.isNull())
+        return;
+    const QRect placed = pictureRect();
+    const QRect target(QPoint(0, 0), placed.size());
+    if (target.width() < m_frame.width() || target.height() < m_frame.height()) {
+        painter.drawImage(0, 0, shrunkFrame(target.size()));
+    } else {
+        bool wholeScale = target.width() % m_frame.width() == 0 && target.height() % m_frame.height() == 0;
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, !wholeScale);
+        painter.drawImage(target, m_frame);
     }
-    if (hasFocus()) {
-        // Black dashes on white: one of the two stands out on the sky and on any picture.
-        const QRect mark = rect().adjusted(0, 0, -1, -1);
-        painter.setPen(QPen(Qt::white, 1));
-        painter.drawRect(mark);
-        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
-        painter.drawRect(mark);
-    }
+    if (hasFocus())
+        drawFocusMark(painter, rect().translated(-placed.topLeft()));
 }
 
 } // namespace frolix
@@ -706,8 +740,13 @@ void Frolix::contextMenuEvent(QContextMenuEvent* event)
     // From the keyboard the menu opens over the part of the component in sight, not
     // wherever the mouse pointer happens to be.
     QPoint at = event->globalPos();
-    if (event->reason() == QContextMenuEvent::Keyboard)
-        at = mapToGlobal(visibleRegion().boundingRect().center());
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        // Qt leaves an opaque child's area out of the region seen.
+        QRegion seen = visibleRegion();
+        if (m_surface->isVisible())
+            seen += m_surface->visibleRegion().translated(m_surface->pos());
+        at = mapToGlobal(seen.boundingRect().center());
+    }
     m_frameMenu->popup(at);
     event->accept();
 }

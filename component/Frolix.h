@@ -54,6 +54,7 @@ class QMimeData;
 
 namespace frolix {
 class FrameExportDialogs;
+class FrameSurface;
 }
 
 #include <bit>
@@ -174,6 +175,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -204,11 +207,13 @@ private:
     QRect copyFrame(const std::uint8_t* pixels, QSize size, QRect drawn);
     // m_frame at `size` (smaller in at least one direction), made once per frame and size.
     const QImage& shrunkFrame(QSize size);
-    // Tells Qt whether this paints every pixel it covers, so what lies beneath (the
-    // window's sky) is not painted first under every frame.
-    void refreshOpaquePainting();
-    // A rectangle of the picture, in the widget's coordinates.
-    QRect widgetArea(const QRect& pictureArea) const;
+    // Lays the frame's surface over the picture, and tells Qt what paints every pixel it
+    // covers, so what lies beneath (the window's sky) is not painted first under a frame.
+    void placeSurface();
+    // Paints the frame on its surface, in the surface's coordinates.
+    void paintFrame(QPainter& painter);
+    // A rectangle of the picture, in its surface's coordinates.
+    QRect surfaceArea(const QRect& pictureArea) const;
 
     // Lets the clock be swapped under a running player.
     class ClockSwitch final : public Clock {
@@ -247,6 +252,7 @@ private:
     bool m_unseen = false;
     bool m_resumeWhenSeen = false;
     FrameExportDialogs* m_frameExport; // a child: its dialogs open over this widget
+    FrameSurface* m_surface; // a child widget covering the picture
 
     bool m_transparent = true;
     bool m_autoSize = false;

@@ -30,6 +30,11 @@ public:
             return QAccessibleWidget::text(t);
         }
     }
+
+    // An animation has no parts to go into: the widget its frame is painted on is not one.
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
 };
 
 QAccessibleInterface* frolixFactory(const QString&, QObject* object)
