@@ -887,6 +887,8 @@ private slots:
         returned = true;
         QVERIFY2(!nested, "the menu ran an event loop of its own");
         QVERIFY(menu.isVisible());
+        // Over the middle of what is seen of it, though the picture covers all of it.
+        QCOMPARE(menu.pos(), component->mapToGlobal(component->rect().center()));
         QTest::qWait(20);
 
         QStringList items;
