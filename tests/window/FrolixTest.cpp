@@ -391,57 +391,6 @@ private slots:
         }
     }
 
-    // What lies beneath is painted again under a new frame only where the frame lets it
-    // show: through its transparent pixels, with Transparent ticked. The sides a picture
-    // leaves uncovered are not repainted at every frame.
-    void beneathRepaintedOnlyUnderHoles_data()
-    {
-        QTest::addColumn<bool>("withHoles");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("transparent");
-        QTest::addColumn<bool>("beneathPainted");
-        QTest::newRow("opaque frames stretched over it") << false << 1 << true << false;
-        QTest::newRow("opaque frames, proportional, the sky at two sides") << false << 2 << true << false;
-        QTest::newRow("opaque frames smaller than it") << false << 0 << true << false;
-        QTest::newRow("frames with transparent pixels") << true << 1 << true << true;
-        QTest::newRow("back colour painted under them") << true << 2 << false << false;
-    }
-    void beneathRepaintedOnlyUnderHoles()
-    {
-        QFETCH(bool, withHoles);
-        QFETCH(int, mode);
-        QFETCH(bool, transparent);
-        QFETCH(bool, beneathPainted);
-        FakeClock clock;
-        QWidget beneath;
-        beneath.resize(100, 100);
-        auto* component = new Frolix(&beneath);
-        component->useClock(clock);
-        component->setDesignedSize(QSize(40, 40));
-        std::int16_t stretch = std::int16_t(mode);
-        component->setStretchMode(stretch);
-        component->setTransparent(transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
-        QCOMPARE(
-            wtest::loadFile(*component, file(QStringLiteral("holes.gif"), onePixelChangeGif(QSize(8, 6), withHoles))),
-            frolix::kAutomationTrue);
-        beneath.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&beneath));
-        QVERIFY(settled(*component));
-        paintWhatIsDue(beneath);
-
-        PaintSpy underneath;
-        underneath.watch(beneath, PaintSpy::Children::Not);
-        PaintSpy frame;
-        frame.watch(*component);
-        clock.advance(frolix::Milliseconds(20));
-        component->tick();
-        QVERIFY(settled(*component));
-        QCOMPARE(component->CurrentFrame(), 2);
-        QCoreApplication::processEvents();
-        QVERIFY(!frame.painted.isEmpty());
-        QCOMPARE(!underneath.painted.isEmpty(), beneathPainted);
-    }
-
     void copyChangedPixels_data()
     {
         QTest::addColumn<QRect>("differing"); // pixels changed in the second image; empty: none
@@ -474,22 +423,35 @@ private slots:
         QCOMPARE(frolix::copyChangedPixels(smaller, after.constBits(), after.size(), after.rect()), after.rect());
     }
 
+    // A new frame repaints what changed, not the whole component; and what lies beneath
+    // (the window) only where the frame lets it show: through transparent pixels, with
+    // Transparent ticked. The sides a picture leaves uncovered are not repainted.
     void repaintCoversEveryChange_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QSize>("area");
         QTest::addColumn<QSize>("canvas");
+        QTest::addColumn<bool>("withHoles");
+        QTest::addColumn<bool>("transparent");
+        QTest::addColumn<bool>("beneathPainted");
         for (int mode : { 0, 1, 2 })
             for (QSize area : { QSize(40, 30), QSize(37, 41) })
-                QTest::addRow("mode %d, %dx%d", mode, area.width(), area.height()) << mode << area << QSize(8, 6);
+                QTest::addRow("mode %d, %dx%d", mode, area.width(), area.height())
+                    << mode << area << QSize(8, 6) << false << true << false;
+        QTest::newRow("transparent pixels") << 1 << QSize(40, 30) << QSize(8, 6) << true << true << true;
+        QTest::newRow("back colour painted under transparent pixels")
+            << 2 << QSize(40, 30) << QSize(8, 6) << true << false << false;
         // Over 16 MiB: shown in place instead of copied.
-        QTest::newRow("canvas shown in place") << 0 << QSize(40, 30) << QSize(2100, 2100);
+        QTest::newRow("canvas shown in place") << 0 << QSize(40, 30) << QSize(2100, 2100) << false << true << false;
     }
     void repaintCoversEveryChange()
     {
         QFETCH(int, mode);
         QFETCH(QSize, area);
         QFETCH(QSize, canvas);
+        QFETCH(bool, withHoles);
+        QFETCH(bool, transparent);
+        QFETCH(bool, beneathPainted);
         FakeClock clock;
         QWidget parent;
         parent.resize(100, 100);
@@ -497,8 +459,10 @@ private slots:
         component->setDesignedSize(area);
         std::int16_t stretch = std::int16_t(mode);
         component->setStretchMode(stretch);
+        component->setTransparent(transparent ? frolix::kAutomationTrue : frolix::kAutomationFalse);
         component->useClock(clock);
-        QCOMPARE(wtest::loadFile(*component, file(QStringLiteral("one-pixel.gif"), onePixelChangeGif(canvas))),
+        QCOMPARE(
+            wtest::loadFile(*component, file(QStringLiteral("one-pixel.gif"), onePixelChangeGif(canvas, withHoles))),
             frolix::kAutomationTrue);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
@@ -509,12 +473,15 @@ private slots:
 
         PaintSpy spy;
         spy.watch(*component);
+        PaintSpy beneath;
+        beneath.watch(parent, PaintSpy::Children::Not);
         clock.advance(frolix::Milliseconds(20));
         component->tick();
         QVERIFY(settled(*component));
         QCOMPARE(component->CurrentFrame(), 2);
         QCoreApplication::processEvents();
         spy.stop(); // before grab() paints it all
+        QCOMPARE(!beneath.painted.isEmpty(), beneathPainted);
         QImage after = component->grab().toImage();
 
         int changed = 0;
