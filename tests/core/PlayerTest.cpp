@@ -190,6 +190,7 @@ INSTANTIATE_TEST_SUITE_P(Player, PlayerScripts,
         // Play after the end starts again: the jump back is one step, no change none.
         Script { "PlayAfterFinishedNormal", 3, std::nullopt, "G @1 2 3 3 - G @1 2 3 3 -" },
         Script { "PlayAfterFinishedReverse", 3, std::nullopt, "G @1 2 3 3 - R G @3 2 1 1 -" },
+        Script { "PlayAfterFinishedPingPong", 3, 1, "P G @1 2 3 2 1 2 3 2 1 1 - G @1 2 3 2 1 2 3 2 1 1 -" },
         Script { "OneFrameNeverSteps", 1, 0, "P G @1 -" },
         // A step stops; Play goes on from the frame stepped to, along the sequence.
         Script { "StepStopsAndPlayGoesOn", 4, 0, "G @1 2 Next @3 - G @3 4 Previous @3 - G 4 1" },

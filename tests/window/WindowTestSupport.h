@@ -69,16 +69,17 @@ struct GifFrame {
     int disposal = 1; // keep
 };
 
-// A GIF of screen-sized frames, written by the engine tests' GIF writer.
+// A GIF of screen-sized frames, written by the engine tests' GIF writer, with a stored
+// loop count (0: forever; none: played once).
 inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palette, const std::vector<GifFrame>& frames,
-    bool loopForever = true)
+    std::optional<std::uint16_t> loop = 0)
 {
     std::vector<frolix::test::Rgb> colours;
     for (QRgb colour : palette)
         colours.push_back({ std::uint8_t(qRed(colour)), std::uint8_t(qGreen(colour)), std::uint8_t(qBlue(colour)) });
     frolix::test::GifBuilder gif(std::uint16_t(width), std::uint16_t(height), colours);
-    if (loopForever)
-        gif.loop(0);
+    if (loop)
+        gif.loop(*loop);
     for (const GifFrame& frame : frames) {
         auto transparent
             = frame.transparentIndex >= 0 ? std::optional(std::uint8_t(frame.transparentIndex)) : std::nullopt;
@@ -90,8 +91,8 @@ inline QByteArray makeGif(int width, int height, const std::vector<QRgb>& palett
 }
 
 // `count` frames of `side` x `side` (2 x 2), each one colour, with a stored delay (2: 20
-// ms), looping forever.
-inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, bool loopForever = true, int side = 2)
+// ms), looping forever unless told.
+inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, std::optional<std::uint16_t> loop = 0, int side = 2)
 {
     std::vector<QRgb> palette;
     std::vector<GifFrame> frames;
@@ -99,7 +100,7 @@ inline QByteArray numberedGif(int count, std::uint16_t delayCs = 2, bool loopFor
         palette.push_back(qRgb(10 * i, 255 - 10 * i, 100));
         frames.push_back({ std::vector<std::uint8_t>(std::size_t(side) * side, std::uint8_t(i)), delayCs });
     }
-    return makeGif(side, side, palette, frames, loopForever);
+    return makeGif(side, side, palette, frames, loop);
 }
 
 // Loads `path` and waits for the load to end: -1 loaded, 0 refused, 1 when it did not
