@@ -264,17 +264,18 @@ private slots:
         QVERIFY2(sinceFirst.elapsed() >= 950, qPrintable(QString::number(sinceFirst.elapsed())));
     }
 
+    // The stored block: its extent, settings and the 22-frame animation. A file named in
+    // the stored state loads as any other, after the component is made: it shows at the
+    // stored start frame; one that cannot be read leaves the stored animation, with a
+    // warning and no message box.
     void componentFromItsStateBlock()
     {
         QFile file(QStringLiteral(":/window/Frolix1.state"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray bytes = file.readAll();
-        auto block = [](const QByteArray& b) {
-            return std::span(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size()));
-        };
-        // The stored block: its extent, settings and the 22-frame animation.
+        const QByteArray stored = file.readAll();
+        const std::span block(reinterpret_cast<const std::uint8_t*>(stored.constData()), std::size_t(stored.size()));
         frolix::Frolix good;
-        QVERIFY(initialiseFromStateBlock(good, block(bytes)));
+        QVERIFY(initialiseFromStateBlock(good, block));
         QCOMPARE(good.FrameCount(), 22);
         QCOMPARE(good.size(), QSize(528, 247));
         QVERIFY(good.isTransparent());
@@ -282,31 +283,19 @@ private slots:
         QCOMPARE(good.cursor().shape(), Qt::WhatsThisCursor);
         // A damaged block (here a high byte in the animation) leaves the component empty
         // and answering 0 frames, instead of stopping the window from opening.
-        bytes[129] = 1;
+        std::vector<std::uint8_t> damagedBlock(block.begin(), block.end());
+        damagedBlock[129] = 1;
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression("^the component's start-up state is damaged \\(.+\\); it starts empty$"));
         frolix::Frolix damaged;
-        QVERIFY(!initialiseFromStateBlock(damaged, block(bytes)));
+        QVERIFY(!initialiseFromStateBlock(damaged, damagedBlock));
         QCOMPARE(damaged.FrameCount(), 0);
         QCOMPARE(damaged.CurrentFrame(), 0);
-    }
 
-    // A file named in the stored state loads as any other, after the component is made:
-    // it shows at the stored start frame; one that cannot be read leaves the stored
-    // animation, with a warning and no message box.
-    void storedFileName()
-    {
         QTemporaryDir dir;
         const QString seven = dir.filePath("seven.gif");
         QVERIFY(wtest::writeRawPath(seven.toStdString(), wtest::numberedGif(7)));
-        QFile file(QStringLiteral(":/window/Frolix1.state"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray stored = file.readAll();
-        auto state = frolix::designStateFrom(
-            frolix::readStateBlock(
-                std::span(reinterpret_cast<const std::uint8_t*>(stored.constData()), std::size_t(stored.size())))
-                .value())
-                         .value();
+        auto state = frolix::designStateFrom(frolix::readStateBlock(block).value()).value();
         state.startFrame = 5;
         for (const QString& name : { seven, dir.filePath("missing.gif") }) {
             state.fileName = name.toStdU16String();
