@@ -171,15 +171,22 @@ private slots:
         }
     }
 
+    // A drive chosen browses its root: the folder list, then the file list.
     void filesOfAFolder()
     {
         Form1 form;
         wtest::FormControls ui(form);
         QVERIFY(wtest::answered(ui));
+        QSignalSpy driveChanges(ui.Drive1, &DriveListBox::Change);
         QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
-        ui.Dir1->setPath(m_root);
+        // A drive for the test tree, added through the combo box's own members.
+        ui.Drive1->addItem(QStringLiteral("test tree"), m_root);
+        ui.Drive1->setCurrentIndex(ui.Drive1->count() - 1);
+        QCOMPARE(driveChanges.count(), 1);
         QVERIFY(wtest::answered(ui));
         QCOMPARE(dirChanges.count(), 1);
+        QCOMPARE(ui.Drive1->Drive(), m_root);
+        QCOMPARE(ui.Dir1->Path(), m_root);
         QCOMPARE(ui.File1->Path(), m_root);
         const QStringList expected { "a.gif", "B.GIF", "c with space.gif", pathTextFromBytes(kRawName), "link.gif",
             "z\u00e9.gif" };
@@ -203,6 +210,9 @@ private slots:
             QCOMPARE(ui.lblFrame->text(), QStringLiteral("%1 Frames").arg(frames[row]));
         }
         QCOMPARE(answerer.seen().size(), std::size_t(0));
+        // The real drives are folders (a file bind-mounted into a container is none).
+        for (int row = 0; row < ui.Drive1->count(); ++row)
+            QVERIFY2(QFileInfo(ui.Drive1->itemData(row).toString()).isDir(), qPrintable(ui.Drive1->itemText(row)));
     }
 
     void wildcardPatterns_data()
@@ -333,32 +343,11 @@ private slots:
             QTRY_COMPARE(ui.lblFrame->text(), QStringLiteral("2 Frames")); // once the load ends
     }
 
-    void driveChangeBrowsesItsRoot()
-    {
-        Form1 form;
-        wtest::FormControls ui(form);
-        QVERIFY(wtest::answered(ui));
-        QSignalSpy driveChanges(ui.Drive1, &DriveListBox::Change);
-        QSignalSpy dirChanges(ui.Dir1, &DirListBox::Change);
-        // A drive for the test tree, added through the combo box's own members.
-        ui.Drive1->addItem(QStringLiteral("test tree"), m_root);
-        ui.Drive1->setCurrentIndex(ui.Drive1->count() - 1);
-        QCOMPARE(driveChanges.count(), 1);
-        QVERIFY(wtest::answered(ui)); // the folder list, then the file list
-        QCOMPARE(dirChanges.count(), 1);
-        QCOMPARE(ui.Drive1->Drive(), m_root);
-        QCOMPARE(ui.Dir1->Path(), m_root);
-        QCOMPARE(ui.File1->Path(), m_root);
-        QCOMPARE(ui.File1->count(), 6);
-        // The real drives are folders (a file bind-mounted into a container is none).
-        for (int row = 0; row < ui.Drive1->count(); ++row)
-            QVERIFY2(QFileInfo(ui.Drive1->itemData(row).toString()).isDir(), qPrintable(ui.Drive1->itemText(row)));
-    }
-
     void browsableMounts_data()
     {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QStringList>("expected"); // "path|device|type", sorted by path
+        QTest::addColumn<QStringList>("holding"); // "path>the mount holding it"
         QByteArray desktop = "/dev/sda1 / ext4 rw,relatime 0 0\n"
                              "/dev/sda2 /home ext4 rw 0 0\n"
                              "proc /proc proc rw,nosuid 0 0\n"
@@ -369,38 +358,34 @@ private slots:
                              "server:/export /mnt/share nfs4 rw,vers=4.2 0 0\n"
                              "/dev/sda2 /etc/hostname ext4 rw,relatime 0 0\n";
         // The bind-mounted file is a real device's mount; only the drive list, which can
-        // look at the file system, leaves it out (driveChangeBrowsesItsRoot).
+        // look at the file system, leaves it out (filesOfAFolder).
         QTest::newRow("desktop") << desktop
                                  << QStringList { "/|/dev/sda1|ext4", "/etc/hostname|/dev/sda2|ext4",
                                         "/home|/dev/sda2|ext4", "/media/me/USB Stick|/dev/sdb1|vfat",
-                                        "/mnt/share|server:/export|nfs4" };
+                                        "/mnt/share|server:/export|nfs4" }
+                                 << QStringList { "/home/me/pictures>/home", "/home>/home", "/home2/x>/",
+                                        "/media/me/USB Stick/a.gif>/media/me/USB Stick", "/usr/share>/" };
         QTest::newRow("a later mount on the same path hides the earlier")
             << QByteArray("/dev/sda1 / ext4 rw 0 0\n/dev/sdc1 /data ext4 rw 0 0\n/dev/sdd1 /data xfs rw 0 0\n")
-            << QStringList { "/|/dev/sda1|ext4", "/data|/dev/sdd1|xfs" };
-        QTest::newRow("root that is no device")
-            << QByteArray("overlay / overlay rw 0 0\nproc /proc proc rw 0 0") << QStringList { "/|overlay|overlay" };
-        QTest::newRow("empty") << QByteArray() << QStringList();
+            << QStringList { "/|/dev/sda1|ext4", "/data|/dev/sdd1|xfs" } << QStringList { "/data/x>/data" };
+        QTest::newRow("root that is no device") << QByteArray("overlay / overlay rw 0 0\nproc /proc proc rw 0 0")
+                                                << QStringList { "/|overlay|overlay" } << QStringList { "/proc>/" };
+        QTest::newRow("empty") << QByteArray() << QStringList() << QStringList();
     }
     void browsableMounts()
     {
         QFETCH(QByteArray, table);
         QFETCH(QStringList, expected);
+        QFETCH(QStringList, holding);
+        const auto mounts = frolix::browsableMounts(table);
         QStringList found;
-        for (const MountPoint& mount : frolix::browsableMounts(table))
+        for (const MountPoint& mount : mounts)
             found << mount.path + "|" + mount.device + "|" + mount.type;
         QCOMPARE(found, expected);
-    }
-
-    void mountHolding()
-    {
-        auto mounts = frolix::browsableMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
-                                              "/dev/sdb1 /media/me/USB\\040Stick vfat rw 0 0\n");
-        const std::pair<const char*, const char*> cases[] = { { "/home/me/pictures", "/home" }, { "/home", "/home" },
-            { "/home2/x", "/" }, { "/media/me/USB Stick/a.gif", "/media/me/USB Stick" }, { "/usr/share", "/" } };
-        for (auto [path, mount] : cases) {
-            auto index = frolix::mountHolding(mounts, path);
-            QVERIFY2(index, path);
-            QCOMPARE(mounts[*index].path, QString(mount));
+        for (const QString& pair : holding) {
+            auto index = frolix::mountHolding(mounts, pair.section('>', 0, 0));
+            QVERIFY2(index, qPrintable(pair));
+            QCOMPARE(mounts[*index].path, pair.section('>', 1));
         }
     }
 
