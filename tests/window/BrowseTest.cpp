@@ -82,15 +82,22 @@ class BrowseTest : public QObject {
     std::vector<std::unique_ptr<QProcess>> m_hangServers;
     std::vector<std::unique_ptr<QTemporaryDir>> m_hangDirs;
 
-    // Those numbered in `which` hang, the others answer.
+    // Those numbered in `which` hang, the others answer. What the last hang left blocked
+    // is let go and answered first: the worker joins a probe to one of the same path under
+    // way, so a stale failure would otherwise be taken as the answer to a later question.
     void hang(const QList<int>& which)
     {
-        for (int i = 0; i < m_hung.size(); ++i) {
-            if (which.contains(i))
-                QVERIFY(wtest::writeRawPath(bytes(m_hung[i] + ".hang"), "hang"));
-            else
-                QFile::remove(m_hung[i] + ".hang");
-        }
+        for (const QString& mount : std::as_const(m_hung))
+            QFile::remove(mount + ".hang");
+        auto everyMountAnswers = [&] {
+            DriveListBox drives;
+            return wtest::answered({ &drives }) && std::all_of(m_hung.begin(), m_hung.end(), [&](const QString& m) {
+                return drives.itemText(drives.findData(m)) == m;
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(everyMountAnswers(), 15000);
+        for (int i : which)
+            QVERIFY(wtest::writeRawPath(bytes(m_hung[i] + ".hang"), "hang"));
     }
 
     void mountHung()
