@@ -184,7 +184,11 @@ void FrameExport::savePng(QImage picture, const QString& path)
 void FrameExport::exportFrames(const QString& gifPath, const QString& folder)
 {
     start([file = pathBytesFromText(gifPath), gifPath, folder](Shared& shared) {
-        auto opened = openAnimationFile(file, PixelOrder::Rgba);
+        auto opened = openAnimationFile(file, PixelOrder::Rgba, [&] { return !shared.canceled; });
+        if (!opened && opened.error().kind == Error::Kind::Stopped) {
+            shared.end(Outcome::Canceled, {});
+            return;
+        }
         if (!opened) {
             shared.end(Outcome::Failed,
                 QStringLiteral("Cannot read %1: %2")

@@ -6,16 +6,15 @@
 
 namespace frolix {
 
-Result<gif::GifInfo> gif::scanSource(const ByteSource& source, const std::function<void(std::size_t offset)>& passed)
+Result<gif::GifInfo> gif::scanSource(const ByteSource& source, const ScanProgress& passed)
 {
     std::size_t released = 0;
     return gif::scan(source.bytes(), [&](std::size_t offset) {
-        if (passed)
-            passed(offset);
         if (offset - released > kResidentFileBytes) {
             source.release(released, offset);
             released = offset;
         }
+        return !passed || passed(offset);
     });
 }
 

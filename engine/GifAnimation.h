@@ -14,8 +14,9 @@ namespace frolix {
 
 namespace gif {
 // Scans `source`, giving back the pages behind the scan as it goes: only those of the
-// frames shown are needed again. `passed` hears where each image ends.
-Result<GifInfo> scanSource(const ByteSource& source, const std::function<void(std::size_t offset)>& passed = nullptr);
+// frames shown are needed again. `passed` hears where each image ends, and may stop the
+// scan there (GifScanner.h).
+Result<GifInfo> scanSource(const ByteSource& source, const ScanProgress& passed = nullptr);
 } // namespace gif
 
 class GifAnimation final : public Animation {

@@ -248,7 +248,7 @@ ImageEnd readImage(
 
 } // namespace
 
-Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<void(std::size_t offset)>& passed)
+Result<GifInfo> scan(std::span<const std::uint8_t> data, const ScanProgress& passed)
 {
     ByteReader in(data);
     GifInfo info;
@@ -284,8 +284,8 @@ Result<GifInfo> scan(std::span<const std::uint8_t> data, const std::function<voi
                 break;
             }
             info.images.push_back(image);
-            if (passed)
-                passed(in.offset());
+            if (passed && !passed(in.offset()))
+                return makeError(Error::Kind::Stopped, "stopped at " + offsetText(in.offset()));
             break;
         }
         default:

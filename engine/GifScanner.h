@@ -72,8 +72,9 @@ struct GifInfo {
 };
 
 // `passed`, when given, hears after each image how far the scan has read, so a caller
-// holding a mapped file can give back the pages behind it.
-Result<GifInfo> scan(
-    std::span<const std::uint8_t> data, const std::function<void(std::size_t offset)>& passed = nullptr);
+// holding a mapped file can give back the pages behind it. It answers whether to go on:
+// false stops the scan there, which then fails as Stopped.
+using ScanProgress = std::function<bool(std::size_t offset)>;
+Result<GifInfo> scan(std::span<const std::uint8_t> data, const ScanProgress& passed = nullptr);
 
 } // namespace frolix::gif

@@ -15,6 +15,7 @@ struct Error {
         OverLimit, // a size or count is beyond what we are willing to hold
         Malformed, // the structure is broken in a way that leaves nothing to show
         Io, // the file could not be read
+        Stopped, // its caller stopped the work before it was done
     };
     Kind kind;
     std::string message;

@@ -3,6 +3,7 @@
 #include "NativePath.h"
 #include "OpenFile.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -17,6 +18,9 @@ struct AnimationLoader::Shared {
     AnimationLoader* owner = nullptr; // null once the loader is gone
     std::uint64_t newest = 0; // the request to answer
     bool answered = true; // the newest request's answer is in, or not wanted
+    // Moves on with every request, cancel and the loader's end: a load that sees it moved
+    // is wanted no more and stops reading. Read without the lock, after each image.
+    std::atomic<std::uint64_t> turn = 0;
 };
 
 AnimationLoader::AnimationLoader(PixelOrder order, QObject* parent)
@@ -33,6 +37,7 @@ AnimationLoader::~AnimationLoader()
     // one posted before is discarded with it.
     std::lock_guard lock(m_shared->mutex);
     m_shared->owner = nullptr;
+    ++m_shared->turn;
 }
 
 bool AnimationLoader::busy() const
@@ -43,15 +48,18 @@ bool AnimationLoader::busy() const
 
 void AnimationLoader::load(const QString& path, std::uint64_t request)
 {
+    std::uint64_t turn;
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->newest = request;
         m_shared->answered = false;
+        turn = ++m_shared->turn;
     }
-    auto work = [shared = m_shared, file = pathBytesFromText(path), order = m_order, request] {
+    auto work = [shared = m_shared, file = pathBytesFromText(path), order = m_order, request, turn] {
         // Declared before the lock, so a superseded animation is freed (its mapping
         // given back) here and after the lock is released, not on the asking thread.
-        auto result = std::make_shared<const LoadResult>(openAnimationFile(file, order));
+        auto result = std::make_shared<const LoadResult>(
+            openAnimationFile(file, order, [&] { return shared->turn.load(std::memory_order_relaxed) == turn; }));
         std::lock_guard lock(shared->mutex);
         if (shared->owner && shared->newest == request && !shared->answered)
             QMetaObject::invokeMethod(
@@ -73,6 +81,7 @@ void AnimationLoader::cancel()
 {
     std::lock_guard lock(m_shared->mutex);
     m_shared->answered = true;
+    ++m_shared->turn;
 }
 
 void AnimationLoader::answer(std::uint64_t request, const LoadResult& result)

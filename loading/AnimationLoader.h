@@ -8,7 +8,8 @@
 // request does not queue behind it, and neither destroying the loader nor ending the
 // process waits for it. That thread owns everything it touches (the path, the mapping,
 // the animation it builds, its link back here), so nothing it holds can dangle; when
-// its read returns at last, its answer is dropped on its own thread.
+// its read returns at last, its answer is dropped on its own thread. A load superseded,
+// cancelled or abandoned stops reading its file at the end of the image it is in.
 
 #include "Animation.h"
 #include "AnimationTypes.h"

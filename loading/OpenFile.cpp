@@ -8,7 +8,8 @@
 
 namespace frolix {
 
-Result<std::shared_ptr<Animation>> openAnimationFile(const std::filesystem::path& path, PixelOrder order)
+Result<std::shared_ptr<Animation>> openAnimationFile(
+    const std::filesystem::path& path, PixelOrder order, const std::function<bool()>& wanted)
 {
     FROLIX_TRY(std::shared_ptr<const FileBytes> file, FileBytes::open(path));
     // A large first image is drawn on another thread while the scan goes through the
@@ -22,8 +23,10 @@ Result<std::shared_ptr<Animation>> openAnimationFile(const std::filesystem::path
         FileBytes::ReadAhead readAhead(*file);
         return gif::scanSource(*file, [&](std::size_t offset) {
             readAhead.reached(offset);
+            if (wanted && !wanted())
+                return false;
             if (!std::exchange(firstImage, false) || offset < kFirstImageWorthAThread)
-                return;
+                return true;
             composing = std::jthread([&, offset] {
                 auto upToFirst = gif::scan(file->bytes().first(offset));
                 if (!upToFirst)
@@ -31,6 +34,7 @@ Result<std::shared_ptr<Animation>> openAnimationFile(const std::filesystem::path
                 first = std::make_unique<gif::FrameComposer>(file, std::move(upToFirst).value(), 0, order);
                 first->frame(1);
             });
+            return true;
         });
     }();
     if (composing.joinable())

@@ -116,13 +116,10 @@ TEST(Load, MappedAndUnmappableFilesReadAlike)
     EXPECT_NE(text.find("VmRSS"), std::string::npos);
 }
 
-TEST(Load, FileCutShortWhileOpenReadsAsEnded)
+// Six images of noise, each over a page of data; the first is large enough to be drawn
+// on a thread of its own while the scan goes on.
+Bytes sixNoiseImages()
 {
-    // Six images of noise, each over a page of data, then the file is cut where the
-    // fourth image's data starts: the missing pages, which would fault the process, read
-    // as zeros, so the images from the fourth on end at once and draw nothing. The first
-    // image is large enough to be drawn during the scan, so frame 1 comes from there
-    // before the cut and from the composer after it.
     GifBuilder builder(768, 512);
     std::mt19937 random(1);
     for (int n = 0; n < 6; ++n) {
@@ -131,7 +128,16 @@ TEST(Load, FileCutShortWhileOpenReadsAsEnded)
             image.indices.push_back(std::uint8_t(random()));
         builder.image(image);
     }
-    const std::filesystem::path path = writeTemporary("frolix-cut-test.gif", builder.bytes());
+    return builder.bytes();
+}
+
+TEST(Load, FileCutShortWhileOpenReadsAsEnded)
+{
+    // The file is cut where the fourth image's data starts: the missing pages, which
+    // would fault the process, read as zeros, so the images from the fourth on end at
+    // once and draw nothing. Frame 1 comes from the drawing done during the scan before
+    // the cut and from the composer after it.
+    const std::filesystem::path path = writeTemporary("frolix-cut-test.gif", sixNoiseImages());
     auto loaded = openAnimationFile(path, PixelOrder::Rgba);
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
     auto& animation = dynamic_cast<GifAnimation&>(*loaded.value());
@@ -168,6 +174,26 @@ TEST(Load, FileCutShortWhileOpenReadsAsEnded)
             std::exit(::ftruncate(fd, 0) == 0 ? bytes[page] : 0);
         },
         [](int status) { return WIFSIGNALED(status) ? WTERMSIG(status) == SIGBUS : WEXITSTATUS(status) != 0; }, "");
+    std::filesystem::remove(path);
+}
+
+TEST(Load, StopsReadingOnceNoLongerWanted)
+{
+    // Asked after each image: the scan stops at the first no, with frame 1's drawing
+    // (begun after the first image) waited for, and the open fails as Stopped.
+    const std::filesystem::path path = writeTemporary("frolix-stop-test.gif", sixNoiseImages());
+    for (int wantedFor : { 0, 1, 3 }) {
+        int asked = 0;
+        auto loaded = openAnimationFile(path, PixelOrder::Rgba, [&] { return asked++ < wantedFor; });
+        ASSERT_FALSE(loaded.ok());
+        EXPECT_EQ(loaded.error().kind, Error::Kind::Stopped) << loaded.error().message;
+        EXPECT_EQ(asked, wantedFor + 1);
+    }
+    int asked = 0;
+    auto loaded = openAnimationFile(path, PixelOrder::Rgba, [&] { return ++asked > 0; });
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    EXPECT_EQ(loaded.value()->frameCount(), 6);
+    EXPECT_EQ(asked, 6);
     std::filesystem::remove(path);
 }
 

@@ -213,12 +213,22 @@ private slots:
     }
 
     // Cancel, here by the Escape key, stops the export after the file being written,
-    // whose temporary file goes; every file left is a whole frame.
+    // whose temporary file goes; every file left is a whole frame. Cancelled while the
+    // GIF is still being read, it ends as cancelled too, with nothing written.
     void cancel()
     {
         constexpr int kFrames = 150;
+        const QString gif = file(QStringLiteral("noise.gif"), noiseGif(kFrames));
+        FrameExport early;
+        QSignalSpy earlyEnd(&early, &FrameExport::finished);
+        early.exportFrames(gif, folder(QStringLiteral("early")));
+        early.cancel();
+        QVERIFY(earlyEnd.wait(20000));
+        QCOMPARE(earlyEnd.front().front().value<FrameExport::Outcome>(), FrameExport::Outcome::Canceled);
+        QCOMPARE(filesIn(folder(QStringLiteral("early"))), QStringList());
+
         Frolix component;
-        QCOMPARE(wtest::loadFile(component, file(QStringLiteral("noise.gif"), noiseGif(kFrames))), kAutomationTrue);
+        QCOMPARE(wtest::loadFile(component, gif), kAutomationTrue);
         const QString into = folder(QStringLiteral("cancelled"));
         auto* dialogs = component.findChild<FrameExportDialogs*>();
         QSignalSpy ended(dialogs, &FrameExportDialogs::ended);

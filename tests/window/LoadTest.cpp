@@ -169,6 +169,31 @@ private slots:
         QVERIFY(answerer.seen().empty());
     }
 
+    // A load superseded stops reading: the slow file, with another picked while it is
+    // read, is let go long before it could have been read through.
+    void supersededLoadLetsItsFileGo()
+    {
+        Share share;
+        MOUNT_OR_SKIP(share);
+        Form1 form;
+        wtest::FormControls ui(form);
+        QVERIFY(showAtShare(form, ui, share.mountPoint));
+        QSignalSpy loaded(ui.Frolix1, &frolix::FrolixControl::Loaded);
+        QElapsedTimer reading;
+        reading.start();
+        wtest::pick(*ui.File1, QStringLiteral("slow.gif"));
+        QTest::qWait(300);
+        QVERIFY(!share.hasSaid("released slow.gif"));
+        wtest::pick(*ui.File1, QStringLiteral("small.gif"));
+        QVERIFY(loaded.wait(5000));
+        QCOMPARE(ui.Frolix1->FrameCount(), share.frames("small.gif"));
+        const qint64 readThrough = 1000 * kSlowMiB / (kSlowKiBPerSecond >> 10);
+        QVERIFY(QTest::qWaitFor([&] { return share.hasSaid("released slow.gif"); }, readThrough));
+        QVERIFY2(reading.elapsed() < readThrough / 2,
+            qPrintable(QStringLiteral("let go after %1 ms of %2").arg(reading.elapsed()).arg(readThrough)));
+        QCOMPARE(loaded.count(), 1);
+    }
+
     // A file whose share stops answering mid-file (then one that is no GIF): the window
     // answers, the small file picked next shows, and when the share answers again the
     // superseded load, loaded or refused, changes nothing and brings no "Read Wrong".
