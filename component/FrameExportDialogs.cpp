@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <thread>
@@ -20,6 +21,18 @@ const QString kSaveTitle = QStringLiteral("Save this frame as PNG");
 const QString kExportTitle = QStringLiteral("Export all frames");
 // Work that ends sooner shows no progress at all.
 constexpr int kProgressAfterMs = 500;
+
+// Qt's file dialog keeps its history, last folder and layout in settings that every Qt
+// program of the user shares. The viewer keeps nothing between runs and has no settings
+// of its own, so they are pointed where no file can be: read, they hold nothing; written,
+// they go nowhere.
+QFileDialog* newFileDialog(QWidget* parent, const QString& title, const QString& path, const QString& filter = {})
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    auto* dialog = new QFileDialog(parent, title, path, filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    return dialog;
+}
 } // namespace
 
 FrameExportDialogs::FrameExportDialogs(QWidget* parent)
@@ -58,8 +71,7 @@ void FrameExportDialogs::saveFrame(QImage frame, const QString& gifPath, int num
 
 void FrameExportDialogs::askWhereToSave(QImage frame, const QString& proposed)
 {
-    auto* dialog = new QFileDialog(m_parent, kSaveTitle, proposed, QStringLiteral("PNG images (*.png)"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* dialog = newFileDialog(m_parent, kSaveTitle, proposed, QStringLiteral("PNG images (*.png)"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("png"));
     // The dialog's own question whether to replace a file runs an event loop of its own;
@@ -126,8 +138,7 @@ void FrameExportDialogs::exportFrames(const QString& gifPath)
         m_progress->activateWindow();
         return;
     }
-    auto* dialog = new QFileDialog(m_parent, kExportTitle, QFileInfo(gifPath).path());
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* dialog = newFileDialog(m_parent, kExportTitle, QFileInfo(gifPath).path());
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setLabelText(QFileDialog::Accept, QStringLiteral("&Export"));

@@ -132,6 +132,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        // Where the user's settings would go: the dialogs must leave nothing there.
+        qputenv("XDG_CONFIG_HOME", folder(QStringLiteral("config")).toLocal8Bit());
         m_gif = file(QStringLiteral("disposals.gif"), disposalsGif());
         m_reference = m_dir.filePath(QStringLiteral("reference"));
         QCOMPARE(QProcess::execute(QStringLiteral(GIF_FRAMES_PATH), { m_gif, m_reference }), 0);
@@ -254,7 +256,7 @@ private slots:
     }
 
     // The frame shown, at the picture's own size however it is shown, with its alpha,
-    // under a name proposed from the GIF's.
+    // under a name proposed from the GIF's; closed, the dialogs keep nothing for the next run.
     void saveFrame()
     {
         Frolix component;
@@ -299,6 +301,10 @@ private slots:
         QVERIFY(answer(QMessageBox::Yes));
         QVERIFY(ended.wait(20000));
         QCOMPARE(pixelBytes(rgba(QImage(saved + QStringLiteral(".png")))), reference(4));
+
+        // The dialogs, closed, kept nothing for the next run.
+        QTRY_VERIFY(!component.findChild<QFileDialog*>());
+        QCOMPARE(filesIn(folder(QStringLiteral("config"))), QStringList());
     }
 
     // Copy frame: the frame shown as an image, alpha and all. Copy file: the file as a
