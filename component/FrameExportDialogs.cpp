@@ -11,6 +11,7 @@
 #include <QProgressDialog>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <thread>
 
@@ -21,6 +22,8 @@ const QString kSaveTitle = QStringLiteral("Save this frame as PNG");
 const QString kExportTitle = QStringLiteral("Export all frames");
 // Work that ends sooner shows no progress at all.
 constexpr int kProgressAfterMs = 500;
+// A file or folder slower than this to answer is taken for one on a share that does not answer.
+constexpr int kPathAnswersWithinMs = 1000;
 
 // Qt's file dialog keeps its history, last folder and layout in settings that every Qt
 // program of the user shares. The viewer keeps nothing between runs and has no settings
@@ -69,7 +72,41 @@ void FrameExportDialogs::saveFrame(QImage frame, const QString& gifPath, int num
     askWhereToSave(std::move(frame), proposedFrameName(gifPath, number, frameCount));
 }
 
+void FrameExportDialogs::whenAnswered(const QString& path, std::function<void(bool answered)> then)
+{
+    const quint64 question = ++m_pathQuestion;
+    auto settle = [this, question, path, then = std::move(then)](bool answered) {
+        if (question != m_pathQuestion)
+            return; // settled already, or asked again since
+        ++m_pathQuestion;
+        if (!answered)
+            qCWarning(logComponent, "%s does not answer; the dialog opens at the home folder", qPrintable(path));
+        then(answered);
+    };
+    QTimer::singleShot(kPathAnswersWithinMs, this, [settle] { settle(false); });
+    // As in confirmReplace: the answer comes back through the application object.
+    QPointer<FrameExportDialogs> self(this);
+    std::thread([self, settle, path] {
+        (void)QFileInfo::exists(path); // whatever it says, it answered
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app,
+                [self, settle] {
+                    if (self)
+                        settle(true);
+                },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
 void FrameExportDialogs::askWhereToSave(QImage frame, const QString& proposed)
+{
+    whenAnswered(proposed, [this, frame = std::move(frame), proposed](bool answered) {
+        openSaveDialog(frame, answered ? proposed : QDir::home().filePath(QFileInfo(proposed).fileName()));
+    });
+}
+
+void FrameExportDialogs::openSaveDialog(QImage frame, const QString& proposed)
 {
     auto* dialog = newFileDialog(m_parent, kSaveTitle, proposed, QStringLiteral("PNG images (*.png)"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -138,13 +175,16 @@ void FrameExportDialogs::exportFrames(const QString& gifPath)
         m_progress->activateWindow();
         return;
     }
-    auto* dialog = newFileDialog(m_parent, kExportTitle, QFileInfo(gifPath).path());
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("&Export"));
-    connect(dialog, &QFileDialog::fileSelected, this,
-        [this, gifPath](const QString& folder) { startExport(gifPath, folder); });
-    dialog->open();
+    const QString folder = QFileInfo(gifPath).path();
+    whenAnswered(folder, [this, gifPath, folder](bool answered) {
+        auto* dialog = newFileDialog(m_parent, kExportTitle, answered ? folder : QDir::homePath());
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+        dialog->setLabelText(QFileDialog::Accept, QStringLiteral("&Export"));
+        connect(dialog, &QFileDialog::fileSelected, this,
+            [this, gifPath](const QString& into) { startExport(gifPath, into); });
+        dialog->open();
+    });
 }
 
 void FrameExportDialogs::startExport(const QString& gifPath, const QString& folder)

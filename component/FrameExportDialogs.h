@@ -2,7 +2,10 @@
 // The dialogs around saving the frame shown and exporting every frame: Qt's own file
 // dialog to choose where, a progress dialog with Cancel for an export that takes longer
 // than half a second, and one message when a file cannot be written. None of them runs
-// an event loop of its own; the writing is FrameExport's, off this thread.
+// an event loop of its own; the writing is FrameExport's, off this thread. Qt's file
+// dialog looks at the file or folder it starts at on this thread, so that is asked about
+// first on another: one that does not answer in time (on a hung share) gives way to the
+// home folder.
 
 #include "FrameExport.h"
 
@@ -10,6 +13,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <functional>
 
 class QProgressDialog;
 class QWidget;
@@ -40,7 +45,11 @@ signals:
     void ended(frolix::FrameExport::Outcome outcome);
 
 private:
+    // `then` hears whether `path` answered within its time; only the newest question is
+    // answered.
+    void whenAnswered(const QString& path, std::function<void(bool answered)> then);
     void askWhereToSave(QImage frame, const QString& proposed);
+    void openSaveDialog(QImage frame, const QString& proposed);
     // Writes the frame at once where no file is in the way; else asks first.
     void confirmReplace(QImage frame, const QString& path);
     void writeFrame(QImage frame, const QString& path);
@@ -52,6 +61,7 @@ private:
     QWidget* m_parent;
     FrameExport m_export;
     QPointer<QProgressDialog> m_progress;
+    quint64 m_pathQuestion = 0; // the newest, or one past it once settled
 };
 
 } // namespace frolix

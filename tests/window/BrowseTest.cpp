@@ -5,6 +5,7 @@
 #include "FileSystemLists.h"
 #include "FileSystemWorker.h"
 #include "Form1.h"
+#include "FrameExportDialogs.h"
 #include "Frolix.h"
 #include "NameOrder.h"
 #include "NativePath.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLocale>
@@ -636,6 +638,42 @@ private slots:
         QCOMPARE(ui.File1->Path(), m_root);
         QCOMPARE(ui.File1->count(), 6);
         QCOMPARE(answerer.seen().size(), std::size_t(1));
+    }
+
+    // Saving a frame or exporting from a GIF whose folder hangs: Qt's file dialog, which
+    // looks at its folder on the window's thread, opens at the home folder instead (with
+    // the name proposed), and the window goes on turning meanwhile.
+    void fileDialogsOverAHungFolder()
+    {
+        QVERIFY2(!m_hung.isEmpty(), qPrintable(m_noHung));
+        hang({ 0 });
+        auto answerAgain = qScopeGuard([&] { hang({}); });
+        QWidget window;
+        window.show();
+        auto* dialogs = new frolix::FrameExportDialogs(&window);
+        const QString gif = m_hung[0] + "/sub/clip.gif"; // a name the share must be asked about
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer ticks;
+        ticks.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        sinceTick.start();
+        ticks.start(10);
+        for (const bool save : { true, false }) {
+            if (save)
+                dialogs->saveFrame(QImage(2, 2, QImage::Format_RGBA8888), gif, 1, 1);
+            else
+                dialogs->exportFrames(gif);
+            QFileDialog* dialog = nullptr;
+            QVERIFY(QTest::qWaitFor(
+                [&] { return (dialog = window.findChild<QFileDialog*>()) && dialog->isVisible(); }, 5000));
+            QCOMPARE(dialog->directory().absolutePath(), QDir::homePath());
+            if (save)
+                QCOMPARE(dialog->selectedFiles(), QStringList(QDir::home().filePath("clip-frame-0001.png")));
+            dialog->reject();
+            QTRY_VERIFY(!window.findChild<QFileDialog*>());
+        }
+        ticks.stop();
+        QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(longestGap)));
     }
 
     // Drives are asked all at once: several hung shares cost one deadline, not one each,

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -69,13 +70,15 @@ QFileDialog* fileDialog(QWidget& parent)
     return shown ? dialog : nullptr;
 }
 
-// Chooses `path` in the file dialog open over `component`, as a user does.
+// Chooses `path` in the file dialog open over `component`, as a user does: typed into
+// its name field (selectFile() leaves the field alone once it has the focus).
 bool choose(Frolix& component, const QString& path)
 {
     QFileDialog* dialog = fileDialog(component);
-    if (!dialog)
+    auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+    if (!name)
         return false;
-    dialog->selectFile(path);
+    name->setText(path);
     static_cast<QDialog*>(dialog)->accept(); // QFileDialog's own, as its button does
     return true;
 }
