@@ -83,6 +83,13 @@ Form1::Form1(QWidget* parent)
     installWindowAccessibility();
     m_ui->setupUi(this);
     setFixedSize(size()); // the window was designed at one size
+    // A path opened on a share that does not answer: the file list, where it would show,
+    // waits with a busy cursor, then one message; the rest of the paths are dropped.
+    m_pathAsked.emplace(m_ui->File1, [this] {
+        const QString path = m_opening.waiting.value(0);
+        m_opening = Opening();
+        reportListFailure(QStringLiteral("%1 does not answer.").arg(displayName(path)));
+    });
     // Converted once: the sky is repainted under every frame of a transparent animation,
     // and converting from its palette each time cost more than a core's percent on a
     // large one. What lies past the window is never seen and not kept.
@@ -192,8 +199,9 @@ void Form1::openFirst(const QStringList& paths)
     m_opening = Opening();
     m_opening.waiting = ordered;
     m_selectWhenShown.clear();
+    m_pathAsked->forget();
     if (!ordered.isEmpty())
-        m_opening.question = FileSystemWorker::shared().checkFile(ordered.front());
+        m_pathAsked->ask(FileSystemWorker::shared().checkFile(ordered.front()));
 }
 
 bool Form1::isGifName(const QString& path) const
@@ -203,9 +211,8 @@ bool Form1::isGifName(const QString& path) const
 
 void Form1::pathChecked(quint64 question, int error)
 {
-    if (question == 0 || question != m_opening.question)
+    if (!m_pathAsked->answeredBy(question))
         return;
-    m_opening.question = 0;
     const QString path = m_opening.waiting.takeFirst();
     if (error == 0 && isGifName(path)) {
         showFile(path);
@@ -218,7 +225,7 @@ void Form1::pathChecked(quint64 question, int error)
             m_opening.error = error;
     }
     if (!m_opening.waiting.isEmpty()) {
-        m_opening.question = FileSystemWorker::shared().checkFile(m_opening.waiting.front());
+        m_pathAsked->ask(FileSystemWorker::shared().checkFile(m_opening.waiting.front()));
         return;
     }
     if (!m_opening.folder.isEmpty())

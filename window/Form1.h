@@ -4,6 +4,7 @@
 // The procedures keep no state of their own, every value is read afresh, except the
 // path of the file the window asked the component to load until the load ends.
 
+#include "FileSystemLists.h"
 #include "FrolixControl.h"
 
 #include <QPixmap>
@@ -78,13 +79,14 @@ private:
     // The paths of an openFirst still to be asked, and what the asked ones turned out to be.
     struct Opening {
         QStringList waiting;
-        quint64 question = 0;
         QString folder;
         QString otherFile;
         QString failed;
         int error = 0;
     };
     Opening m_opening;
+    // The question about m_opening.waiting's first; given up as a folder is, with a message.
+    std::optional<PendingQuestion> m_pathAsked;
     QString m_selectWhenShown; // the file to select and load once its folder is listed
 
     std::unique_ptr<Ui::Form1> m_ui;

@@ -638,6 +638,17 @@ private slots:
         QCOMPARE(ui.File1->Path(), m_root);
         QCOMPARE(ui.File1->count(), 6);
         QCOMPARE(answerer.seen().size(), std::size_t(1));
+
+        // A path opened on it (the command line, a drop) is waited for as long, then one
+        // message says so, and the lists stay.
+        const QString clip = mountPoint + "/clip.gif";
+        form.openPath(clip);
+        QVERIFY(ui.File1->viewport()->cursor().shape() == Qt::BusyCursor);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.seen().size(), std::size_t(2), 10000);
+        QCOMPARE(answerer.seen()[1].text, clip + " does not answer.");
+        QVERIFY(ui.File1->viewport()->cursor().shape() != Qt::BusyCursor);
+        QCOMPARE(ui.Dir1->Path(), m_root);
+        QCOMPARE(ui.File1->count(), 6);
     }
 
     // Saving a frame or exporting from a GIF whose folder hangs: Qt's file dialog, which
