@@ -215,12 +215,27 @@ void DriveListBox::reloadMounts()
         settle();
 }
 
-void DriveListBox::probed(quint64 question, bool isFolder)
+void DriveListBox::probed(quint64 question, int error)
 {
     auto asked = std::find_if(m_asked.begin(), m_asked.end(), [&](const auto& a) { return a.first == question; });
     if (asked == m_asked.end())
         return;
-    m_isFolder[asked->second] = isFolder;
+    // No folder there, or none of ours, is a no. Any other failure (EIO, ENOTCONN: a share
+    // whose link is gone) is no answer: the share stays listed, as not answering.
+    switch (error) {
+    case 0:
+        m_isFolder[asked->second] = true;
+        break;
+    case ENOTDIR:
+    case ENOENT:
+    case EACCES:
+    case EPERM:
+    case ELOOP:
+        m_isFolder[asked->second] = false;
+        break;
+    default:
+        break;
+    }
     m_asked.erase(asked);
     if (m_asked.empty())
         settle();

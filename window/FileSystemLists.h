@@ -83,12 +83,12 @@ public:
     void hidePopup() override;
 
 private:
-    void probed(quint64 question, bool isFolder);
+    void probed(quint64 question, int error);
     void settle();
     std::vector<MountPoint> m_mounts; // those listed
     std::vector<MountPoint> m_candidates; // from the table, being asked
     std::vector<std::pair<quint64, std::size_t>> m_asked; // question, candidate
-    std::vector<std::optional<bool>> m_isFolder; // each candidate's answer
+    std::vector<std::optional<bool>> m_isFolder; // each candidate's answer; none: not answering
     QTimer m_deadline; // one for all the mounts asked
     QString m_holding; // the path whose drive the first list selects
     bool m_listed = false; // the list has been filled once

@@ -78,10 +78,12 @@ int fileError(const std::string& bytes)
     return S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
 }
 
-bool isDirectory(const std::string& bytes)
+int folderError(const std::string& bytes)
 {
     struct stat info;
-    return ::stat(bytes.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(bytes.c_str(), &info) != 0)
+        return errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
 } // namespace
@@ -189,14 +191,14 @@ quint64 FileSystemWorker::probe(const QString& path)
     }
     m_probing.push_back({ path, { question } });
     m_lanes->run([this, path, bytes = pathBytesFromText(path)] {
-        const bool folder = isDirectory(bytes);
+        const int error = folderError(bytes);
         QMetaObject::invokeMethod(
-            this, [this, path, folder] { probeAnswered(path, folder); }, Qt::QueuedConnection);
+            this, [this, path, error] { probeAnswered(path, error); }, Qt::QueuedConnection);
     });
     return question;
 }
 
-void FileSystemWorker::probeAnswered(const QString& path, bool isFolder)
+void FileSystemWorker::probeAnswered(const QString& path, int error)
 {
     auto same = std::find_if(m_probing.begin(), m_probing.end(), [&](const auto& p) { return p.first == path; });
     if (same == m_probing.end())
@@ -204,7 +206,7 @@ void FileSystemWorker::probeAnswered(const QString& path, bool isFolder)
     const std::vector<quint64> questions = std::move(same->second);
     m_probing.erase(same);
     for (quint64 question : questions)
-        emit probed(question, isFolder);
+        emit probed(question, error);
 }
 
 } // namespace frolix

@@ -48,8 +48,9 @@ public:
     // Whether `path` can be opened as a file: answered by checked() with 0, or the errno
     // (EISDIR for a folder, EINVAL for anything else that is no regular file).
     quint64 checkFile(const QString& path);
-    // Whether a mount's path is a folder: answered by probed(). While one probe of a path
-    // is unanswered, asking again starts none: both are answered by the one.
+    // Whether a mount's path is a folder: answered by probed() with 0, ENOTDIR for
+    // anything else, or the errno of a look that failed. While one probe of a path is
+    // unanswered, asking again starts none: both are answered by the one.
     quint64 probe(const QString& path);
 
     // Threads made and not ended, whether free or stuck.
@@ -58,12 +59,12 @@ public:
 signals:
     void listed(quint64 question, const frolix::Listing& listing);
     void checked(quint64 question, int error);
-    void probed(quint64 question, bool isFolder);
+    void probed(quint64 question, int error);
 
 private:
     FileSystemWorker();
     quint64 nextQuestion();
-    void probeAnswered(const QString& path, bool isFolder);
+    void probeAnswered(const QString& path, int error);
 
     struct Lanes;
     Lanes* m_lanes; // shared with the threads; as the worker, never freed

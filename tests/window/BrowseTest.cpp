@@ -84,10 +84,11 @@ class BrowseTest : public QObject {
     std::vector<std::unique_ptr<QProcess>> m_hangServers;
     std::vector<std::unique_ptr<QTemporaryDir>> m_hangDirs;
 
-    // Those numbered in `which` hang, the others answer. What the last hang left blocked
-    // is let go and answered first: the worker joins a probe to one of the same path under
-    // way, so a stale failure would otherwise be taken as the answer to a later question.
-    void hang(const QList<int>& which)
+    // Those numbered in `which` hang (with "fail", fail at once), the others answer. What
+    // the last hang left blocked is let go and answered first: the worker joins a probe to
+    // one of the same path under way, so a stale failure would otherwise be taken as the
+    // answer to a later question.
+    void hang(const QList<int>& which, const QByteArray& mode = "hang")
     {
         for (const QString& mount : std::as_const(m_hung))
             QFile::remove(mount + ".hang");
@@ -99,7 +100,7 @@ class BrowseTest : public QObject {
         };
         QTRY_VERIFY_WITH_TIMEOUT(everyMountAnswers(), 15000);
         for (int i : which)
-            QVERIFY(wtest::writeRawPath(bytes(m_hung[i] + ".hang"), "hang"));
+            QVERIFY(wtest::writeRawPath(bytes(m_hung[i] + ".hang"), mode));
     }
 
     void mountHung()
@@ -722,6 +723,12 @@ private slots:
         const qint64 eachOwn = 50 * (m_hung.size() - 1);
         QVERIFY2(many - one < eachOwn / 2,
             qPrintable(QStringLiteral("1 hung: %1 ms, %2 hung: %3 ms").arg(one).arg(m_hung.size()).arg(many)));
+
+        // A share whose link is gone fails at once: listed still, as not answering.
+        hang({ 0 }, "fail");
+        DriveListBox drives;
+        QVERIFY(wtest::answered({ &drives }));
+        QCOMPARE(drives.itemText(drives.findData(m_hung[0])), m_hung[0] + " (not answering)");
     }
 
     // A file list's selection belongs to its folder: another folder listed selects nothing

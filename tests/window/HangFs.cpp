@@ -1,5 +1,6 @@
 // A file system that stops answering on demand, as a hung network share: while the
-// file CONTROL exists, every request blocks; otherwise it is an empty folder. Usage:
+// file CONTROL exists, every request blocks, or with "fail" in it fails at once (EIO),
+// as a share whose link is gone; otherwise it is an empty folder. Usage:
 // hangfs MOUNTPOINT CONTROL [allow_other]. It stays in the foreground and ends with its
 // parent, or on SIGTERM. Mounted with a network share's type and source, so the drive
 // list offers it.
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -27,10 +29,22 @@ bool hanging() { return ::access(g_control.c_str(), F_OK) == 0 && ::getppid() ==
 // caller was killed, as a process's other threads are when it exits) ends at once, as
 // with a network share mounted interruptible: otherwise the kernel waits it out and no
 // process asking could end before.
+bool failing()
+{
+    char mode[4] = {};
+    const int fd = ::open(g_control.c_str(), O_RDONLY);
+    const bool read = fd >= 0 && ::read(fd, mode, sizeof mode) == sizeof mode;
+    if (fd >= 0)
+        ::close(fd);
+    return read && std::memcmp(mode, "fail", sizeof mode) == 0;
+}
+
 bool blocked()
 {
     if (!hanging())
         return false;
+    if (failing())
+        return true;
     for (int waited = 0; hanging() && !fuse_interrupted() && waited < 1000; ++waited)
         ::usleep(10'000);
     return true;
