@@ -607,23 +607,18 @@ private slots:
         const QString shown = ui.Dir1->Path();
 
         wtest::ModalAnswerer answerer;
-        QElapsedTimer sinceTick;
-        qint64 longestGap = 0;
-        QTimer ticks;
-        ticks.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
         QSignalSpy stops(ui.cmdStop, &QPushButton::clicked);
         QTimer::singleShot(300, ui.cmdStop, [&] { QTest::mouseClick(ui.cmdStop, Qt::LeftButton); });
-        sinceTick.start();
-        ticks.start(10);
+        wtest::LoopWatch watch;
         clock.restart();
         ui.Drive1->setCurrentIndex(row); // picked in the list
         QVERIFY(ui.Dir1->waiting());
         QVERIFY(ui.Dir1->viewport()->cursor().shape() == Qt::BusyCursor);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.seen().size(), std::size_t(1), 10000);
-        ticks.stop();
         // The give-up is a coarse timer, which may fire up to 5% early.
         QVERIFY2(clock.elapsed() >= 2800, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(longestGap)));
+        QVERIFY2(
+            watch.longestGap() < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
         QCOMPARE(stops.count(), 1);
         QCOMPARE(answerer.seen()[0].text, "The folder " + mountPoint + " does not answer.");
         QCOMPARE(ui.Dir1->Path(), shown);
@@ -664,12 +659,7 @@ private slots:
         window.show();
         auto* dialogs = new frolix::FrameExportDialogs(&window);
         const QString gif = m_hung[0] + "/sub/clip.gif"; // a name the share must be asked about
-        QElapsedTimer sinceTick;
-        qint64 longestGap = 0;
-        QTimer ticks;
-        ticks.callOnTimeout([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
-        sinceTick.start();
-        ticks.start(10);
+        wtest::LoopWatch watch;
         for (const bool save : { true, false }) {
             if (save)
                 dialogs->saveFrame(QImage(2, 2, QImage::Format_RGBA8888), gif, 1, 1);
@@ -684,8 +674,8 @@ private slots:
             dialog->reject();
             QTRY_VERIFY(!window.findChild<QFileDialog*>());
         }
-        ticks.stop();
-        QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(longestGap)));
+        QVERIFY2(
+            watch.longestGap() < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
     }
 
     // Drives are asked all at once: several hung shares cost one deadline, not one each,

@@ -90,23 +90,6 @@ private:
     if (!(share).mounted())                                                                                            \
     QSKIP(qPrintable("FUSE cannot mount here: " + (share).why()))
 
-// The longest the window's event loop went without turning while it was watched.
-class LoopWatch {
-public:
-    LoopWatch()
-    {
-        m_ticks.callOnTimeout([this] { m_longest = std::max(m_longest, m_since.restart()); });
-        m_since.start();
-        m_ticks.start(10);
-    }
-    qint64 longestGap() const { return std::max(m_longest, m_since.elapsed()); }
-
-private:
-    QElapsedTimer m_since;
-    qint64 m_longest = 0;
-    QTimer m_ticks;
-};
-
 QString framesText(int count) { return QStringLiteral("%1 Frames").arg(count); }
 
 // The window shown, with its lists on the share.
@@ -144,7 +127,7 @@ private slots:
 
         QElapsedTimer loading;
         loading.start();
-        LoopWatch watch;
+        wtest::LoopWatch watch;
         wtest::pick(*ui.File1, QStringLiteral("slow.gif"));
         QTest::qWait(300);
         QVERIFY2(
@@ -213,7 +196,7 @@ private slots:
         for (const QString hung : { "hung.gif", "junk.gif" }) {
             ++round;
             share.hang(true);
-            LoopWatch watch;
+            wtest::LoopWatch watch;
             wtest::pick(*ui.File1, hung);
             QVERIFY(share.said("blocked " + hung.toUtf8()));
             QCOMPARE(ui.lblFrame->text(), framesText(round == 1 ? before : small));

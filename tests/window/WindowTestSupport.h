@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -177,6 +178,23 @@ inline bool writeRawPath(const std::string& path, const QByteArray& bytes)
 // Answers the message boxes the code under test opens while it runs, pressing OK. It
 // polls from inside the box's own event loop, so nothing is left blocking, and it
 // records what it saw so a test can check the box and that no box appeared.
+// The longest the window's event loop went without turning while it was watched.
+class LoopWatch {
+public:
+    LoopWatch()
+    {
+        m_ticks.callOnTimeout([this] { m_longest = std::max(m_longest, m_since.restart()); });
+        m_since.start();
+        m_ticks.start(10);
+    }
+    qint64 longestGap() const { return std::max(m_longest, m_since.elapsed()); }
+
+private:
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+    QTimer m_ticks;
+};
+
 class ModalAnswerer : public QObject {
 public:
     struct Seen {
