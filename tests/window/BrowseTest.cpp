@@ -617,8 +617,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(answerer.seen().size(), std::size_t(1), 10000);
         // The give-up is a coarse timer, which may fire up to 5% early.
         QVERIFY2(clock.elapsed() >= 2800, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY2(
-            watch.longestGap() < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
+        QVERIFY2(watch.keptTurning(), watch.report());
         QCOMPARE(stops.count(), 1);
         QCOMPARE(answerer.seen()[0].text, "The folder " + mountPoint + " does not answer.");
         QCOMPARE(ui.Dir1->Path(), shown);
@@ -674,8 +673,7 @@ private slots:
             dialog->reject();
             QTRY_VERIFY(!window.findChild<QFileDialog*>());
         }
-        QVERIFY2(
-            watch.longestGap() < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
+        QVERIFY2(watch.keptTurning(), watch.report());
     }
 
     // Drives are asked all at once: several hung shares cost one deadline, not one each,

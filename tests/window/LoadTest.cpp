@@ -130,8 +130,7 @@ private slots:
         wtest::LoopWatch watch;
         wtest::pick(*ui.File1, QStringLiteral("slow.gif"));
         QTest::qWait(300);
-        QVERIFY2(
-            watch.longestGap() < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
+        QVERIFY2(watch.keptTurning(), watch.report());
         QVERIFY(ui.Frolix1->isLoading());
         clickBox(ui.Check2);
         QCOMPARE(ui.Frolix1->size(), QSize(96, 56)); // the animation still playing, at its own size
@@ -140,8 +139,7 @@ private slots:
         QVERIFY(loaded.wait(60000));
         const qint64 took = loading.elapsed();
         qInfo("slow.gif loaded in %lld ms; the event loop waited %lld ms at most", took, watch.longestGap());
-        QVERIFY2(
-            watch.longestGap() < 100, qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
+        QVERIFY2(watch.keptTurning(), watch.report());
         // Really as slow as the share it stands for (not a speed target: a check on the share).
         QVERIFY2(took > 900 * kSlowMiB / (kSlowKiBPerSecond >> 10), qPrintable(QString::number(took)));
         QCOMPARE(loaded.count(), 1);
@@ -207,8 +205,7 @@ private slots:
             QCOMPARE(loaded.count(), round);
             QCOMPARE(loaded.last()[0].value<std::int32_t>(), frolix::kAutomationTrue);
             QCOMPARE(ui.lblFrame->text(), framesText(small));
-            QVERIFY2(watch.longestGap() < 100,
-                qPrintable(QStringLiteral("the window waited %1 ms").arg(watch.longestGap())));
+            QVERIFY2(watch.keptTurning(), watch.report());
 
             share.hang(false); // the abandoned load ends, and lets its file go
             const QByteArray released = "released " + hung.toUtf8();

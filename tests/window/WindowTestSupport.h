@@ -188,6 +188,10 @@ public:
         m_ticks.start(10);
     }
     qint64 longestGap() const { return std::max(m_longest, m_since.elapsed()); }
+    // Whether it kept turning. A wait on a file system here lasts seconds (the shares the
+    // tests hang, the slow file); a busy machine's scheduler alone has stalled it 108 ms.
+    bool keptTurning() const { return longestGap() < 250; }
+    QByteArray report() const { return "the window waited " + QByteArray::number(longestGap()) + " ms"; }
 
 private:
     QElapsedTimer m_since;
