@@ -73,7 +73,6 @@ INSTANTIATE_TEST_SUITE_P(Scan, ScanRefuses,
             Error::Kind::Truncated, "truncated before the first image" },
         Refusal { "StrayByteBeforeImage", GifBuilder(2, 2).raw({ 0x00 }).fill(0, 0, 2, 2, 1).bytes(),
             Error::Kind::Malformed, "unexpected byte 0" },
-        Refusal { "ZeroWidth", GifBuilder(0, 5).bytes(), Error::Kind::Malformed, "no pixels to show" },
         Refusal { "OverCanvasLimit", GifBuilder(8193, 4096).bytes(), Error::Kind::OverLimit, "over the limit" }),
     [](const auto& info) { return std::string(info.param.name); });
 
