@@ -84,16 +84,23 @@ void FrameExportDialogs::whenAnswered(const QString& path, std::function<void(bo
         then(answered);
     };
     QTimer::singleShot(kPathAnswersWithinMs, this, [settle] { settle(false); });
-    // As in confirmReplace: the answer comes back through the application object.
+    askWhetherExists(path, [settle](bool) { settle(true); }); // whatever it says, it answered
+}
+
+void FrameExportDialogs::askWhetherExists(const QString& path, std::function<void(bool exists)> then)
+{
+    // On a thread of its own: the path may be on a share that does not answer. The answer
+    // comes back through the application object, which outlives this, and finds this
+    // gone if it went meanwhile.
     QPointer<FrameExportDialogs> self(this);
-    std::thread([self, settle, path] {
-        (void)QFileInfo::exists(path); // whatever it says, it answered
+    std::thread([self, path, then = std::move(then)]() mutable {
+        const bool exists = QFileInfo::exists(path);
         if (QCoreApplication* app = QCoreApplication::instance())
             QMetaObject::invokeMethod(
                 app,
-                [self, settle] {
+                [self, exists, then = std::move(then)] {
                     if (self)
-                        settle(true);
+                        then(exists);
                 },
                 Qt::QueuedConnection);
     }).detach();
@@ -122,36 +129,22 @@ void FrameExportDialogs::openSaveDialog(QImage frame, const QString& proposed)
 
 void FrameExportDialogs::confirmReplace(QImage frame, const QString& path)
 {
-    // Whether the name is taken is asked on a thread of its own: the folder may be on a
-    // share that does not answer. The answer comes back through the application object,
-    // which outlives this, and finds this gone if it went meanwhile.
-    QPointer<FrameExportDialogs> self(this);
-    std::thread([self, frame = std::move(frame), path]() mutable {
-        const bool taken = QFileInfo::exists(path);
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                app,
-                [self, frame = std::move(frame), path, taken]() mutable {
-                    if (!self)
-                        return;
-                    if (!taken)
-                        return self->writeFrame(std::move(frame), path);
-                    auto* box = new QMessageBox(QMessageBox::Question, kSaveTitle,
-                        QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                            .arg(QDir::toNativeSeparators(path)),
-                        QMessageBox::Yes | QMessageBox::No, self->m_parent);
-                    box->setDefaultButton(QMessageBox::No);
-                    box->setAttribute(Qt::WA_DeleteOnClose);
-                    connect(box, &QMessageBox::finished, self, [self, frame, path](int answer) {
-                        if (answer == QMessageBox::Yes)
-                            self->writeFrame(frame, path);
-                        else // back to choosing, at the name given
-                            self->askWhereToSave(frame, path);
-                    });
-                    box->open();
-                },
-                Qt::QueuedConnection);
-    }).detach();
+    askWhetherExists(path, [this, frame = std::move(frame), path](bool taken) {
+        if (!taken)
+            return writeFrame(frame, path);
+        auto* box = new QMessageBox(QMessageBox::Question, kSaveTitle,
+            QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
+            QMessageBox::Yes | QMessageBox::No, m_parent);
+        box->setDefaultButton(QMessageBox::No);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QMessageBox::finished, this, [this, frame, path](int answer) {
+            if (answer == QMessageBox::Yes)
+                writeFrame(frame, path);
+            else // back to choosing, at the name given
+                askWhereToSave(frame, path);
+        });
+        box->open();
+    });
 }
 
 void FrameExportDialogs::writeFrame(QImage frame, const QString& path)

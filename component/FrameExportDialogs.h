@@ -48,6 +48,8 @@ private:
     // `then` hears whether `path` answered within its time; only the newest question is
     // answered.
     void whenAnswered(const QString& path, std::function<void(bool answered)> then);
+    // `then` hears, on this thread and only while this lives, whether `path` exists.
+    void askWhetherExists(const QString& path, std::function<void(bool exists)> then);
     void askWhereToSave(QImage frame, const QString& proposed);
     void openSaveDialog(QImage frame, const QString& proposed);
     // Writes the frame at once where no file is in the way; else asks first.
